@@ -1,0 +1,59 @@
+// The POSIX layer behind the shipped library. Its methods are spread over files by
+// facility: posix_os.cpp (handle table, device dispatch, Sleep), posix_serial.cpp,
+// posix_timer.cpp, posix_parallel.cpp (ppdev registers, port-driver device, services).
+#pragma once
+
+#include <string>
+
+#include "driver/os/os.h"
+
+namespace kelvora::drvos {
+
+// What a handle of the POSIX layer stands for.
+enum class HandleKind { kSerial, kParallelDevice, kPortDriver };
+
+struct HandleEntry {
+  HandleKind kind;
+  int fd;              // -1 when the object owns no file descriptor
+  void* object;        // kind-specific state, owned by the facility that made it
+};
+
+// The handle table: values handed out are never 0 or 1. Thread-safe.
+Handle RegisterHandle(const HandleEntry& entry);
+bool LookupHandle(Handle h, HandleEntry* out);
+bool UnregisterHandle(Handle h, HandleEntry* out);
+
+// The device file for a Windows port name: ZQBREL_COM<n> / ZQBREL_LPT<n> from the
+// environment, else /dev/ttyS<n-1> / /dev/parport<n-1>. Empty when the name is no port.
+std::string DevicePathFor(const char* portName);
+
+class PosixOs final : public Os {
+ public:
+  Handle OpenDevice(const char* name) override;
+  bool CloseHandle(Handle h) override;
+  bool SetCommLine(Handle h, const SerialLine& line) override;
+  bool SetCommTimeouts(Handle h, const SerialTimeouts& t) override;
+  int32_t WriteFile(Handle h, const uint8_t* data, uint32_t n) override;
+  int32_t ReadFile(Handle h, uint8_t* data, uint32_t n) override;
+  uint32_t TimeSetEvent(uint32_t periodMs, uint32_t resolution, TimerProc proc, uintptr_t user,
+                        uint32_t flags) override;
+  uint32_t TimeKillEvent(uint32_t id) override;
+  void Sleep(uint32_t ms) override;
+  PlatformFamily Family() override;
+  void PortOut16(uint32_t port, uint16_t value) override;
+  uint16_t PortIn16(uint32_t port) override;
+  bool DeviceIoControl(Handle h, uint32_t code, const void* in, uint32_t inSize, void* out,
+                       uint32_t outSize) override;
+  bool StartService(const char* name) override;
+  bool StopService(const char* name) override;
+};
+
+// Facility entry points used by OpenDevice / CloseHandle (defined in their files).
+Handle OpenSerialDevice(const char* name);
+Handle OpenParallelDevice(const char* name);
+Handle OpenPortDriverDevice(const char* name);
+bool CloseSerialDevice(const HandleEntry& entry);
+bool CloseParallelDevice(const HandleEntry& entry);
+bool ClosePortDriverDevice(const HandleEntry& entry);
+
+}  // namespace kelvora::drvos

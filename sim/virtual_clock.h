@@ -1,0 +1,55 @@
+// Virtual time for tests. One clock serves the program (platform::Clock) and the
+// driver (its timers and Sleep through VirtualOs). Advancing the clock moves it in
+// 1 ms steps; each step first runs the steppers (the robot's mechanics), then fires
+// the timer ticks that are due, synchronously on the calling thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "driver/os/os.h"
+#include "platform/clock.h"
+
+namespace kelvora::sim {
+
+class VirtualClock final : public platform::Clock {
+ public:
+  void Sleep(uint32_t ms) override { Advance(ms); }
+  uint32_t TickCount() override { return static_cast<uint32_t>(nowMs_); }
+  uint64_t NowMs() const { return nowMs_; }
+  // Sets the start (for tick-count wrap tests).
+  void SetNow(uint64_t ms) { nowMs_ = ms; }
+
+  void Advance(uint32_t ms);
+
+  // Called once per virtual millisecond with the new time, before the timers.
+  using Stepper = std::function<void(uint64_t nowMs)>;
+  int AddStepper(Stepper stepper);
+  void RemoveStepper(int id);
+
+  uint32_t AddTimer(uint32_t periodMs, drvos::TimerProc proc, uintptr_t user);
+  bool KillTimer(uint32_t id);
+  size_t TimerCount() const;
+
+ private:
+  struct Timer {
+    uint32_t id;
+    uint32_t period;
+    uint64_t due;
+    drvos::TimerProc proc;
+    uintptr_t user;
+    bool alive;
+  };
+  struct StepperEntry {
+    int id;
+    Stepper fn;
+  };
+  uint64_t nowMs_ = 1000;
+  uint32_t nextTimerId_ = 1;
+  int nextStepperId_ = 1;
+  std::vector<Timer> timers_;
+  std::vector<StepperEntry> steppers_;
+};
+
+}  // namespace kelvora::sim
