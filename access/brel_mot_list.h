@@ -37,7 +37,9 @@ class TBrelMotList {
   void SetPos(int axis, int32_t code, int32_t value);
   // Code is not examined.
   void SetName(int axis, int32_t code, const std::string& name);
-  const std::string& GetName(int axis) const { return Mot[axis].Name; }
+  const std::string& GetName(int axis) const {
+    return Mot[axis >= 1 && axis <= 8 ? axis : 0].Name;  // [0] holds an empty name
+  }
 
   TMot Mot[9];  // [1..8] used; [0] unused so that axis numbers index directly
 };
