@@ -1,0 +1,233 @@
+// TfrmMain: the program's main window and whole working surface. It owns the robot
+// object and the settings, runs the operating modes behind the action button, the
+// home run, HALT, jogging with the mouse, the gripper and extra outputs and the live
+// display; the script commands and the dialogs' menu commands live in
+// frm_main_script.cpp and frm_main_dialogs.cpp.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "access/brel_robot.h"
+#include "app/shape_qt.h"
+#include "settings/program_settings.h"
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSocketNotifier;
+class QTimer;
+
+namespace kelvora::settings {
+class TfrmModell;
+class TfrmSchnitt;
+class TfrmAbout;
+}  // namespace kelvora::settings
+
+namespace kelvora::app {
+
+// Message boxes and file dialogs of the program. The real one shows QMessageBox and
+// QFileDialog; tests install their own so that nothing modal ever blocks them.
+class Prompts {
+ public:
+  virtual ~Prompts() = default;
+  // Error icon, one button "OK".
+  virtual void Error(QWidget* parent, const QString& title, const QString& text) = 0;
+  // Information icon, one button "OK".
+  virtual void Info(QWidget* parent, const QString& title, const QString& text) = 0;
+  // Information icon, buttons "&Ja" and "&Nein"; true for "&Ja".
+  virtual bool Question(QWidget* parent, const QString& title, const QString& text) = 0;
+  // File dialogs. filter is in Qt's form ("Rob Script (*.RB3 *.rb3)"); the result is
+  // the chosen full path, empty when the dialog was cancelled.
+  virtual QString OpenFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                           const QString& folder) = 0;
+  virtual QString SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                           const QString& folder) = 0;
+};
+
+// The prompts in use; the real ones unless a test installed others.
+Prompts& CurrentPrompts();
+// nullptr restores the real prompts.
+void SetPrompts(Prompts* prompts);
+
+// The application title, also the caption of the main window and of error boxes.
+QString ApplicationTitle();
+// What the top-level handler shows for an error that escaped a command: a box titled
+// with the application title, error icon, "OK", the text followed by a full stop.
+void ShowTopLevelError(const QString& text);
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TfrmMain(QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // ---- Window state ---------------------------------------------------------------
+  std::unique_ptr<access::TBrelRobot> Robot;
+  uint8_t PrgModus = 0;
+  settings::ProgramSettings Settings;  // ProgDir, RobModel, RobType, PortName, ...
+  int32_t LineValues[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  bool Modified = false;
+  QString ScriptName;
+
+  // The dialogs, made by the program after this window (nullptr until then).
+  settings::TfrmModell* frmModell = nullptr;
+  settings::TfrmSchnitt* frmSchnitt = nullptr;
+  settings::TfrmAbout* frmAbout = nullptr;
+
+  // ---- Controls (object names as the program's help and tests know them) ----------
+  QLabel* lblTitel = nullptr;
+  QListWidget* lstScript = nullptr;
+  QFrame* pnlPosition = nullptr;
+  QPushButton* cmdPosSpeichern = nullptr;
+  QPushButton* cmdPosEinfugen = nullptr;
+  QPushButton* cmdPosAnfugen = nullptr;
+  QPushButton* cmdPosLoschen = nullptr;
+  QFrame* pnlRun = nullptr;
+  QPushButton* cmdScriptStarten = nullptr;
+  QCheckBox* chkWiederholen = nullptr;
+  QPushButton* cmdZuruck = nullptr;
+  QPushButton* cmdVor = nullptr;
+  QPushButton* cmdAufPosition = nullptr;
+  QPlainTextEdit* memDaten = nullptr;
+
+  QFrame* pnlFahren = nullptr;
+  TShape* shpSaule = nullptr;
+  TShape* shpArmV = nullptr;
+  TShape* shpArmH = nullptr;
+  TShape* shpZusatz = nullptr;
+  TShape* shpWagen = nullptr;
+  TShape* shpM6 = nullptr;
+  TShape* shpM7 = nullptr;
+  TShape* shpM8 = nullptr;
+  TShape* shpM1L = nullptr;
+  TShape* shpM1R = nullptr;
+  TShape* shpM2L = nullptr;
+  TShape* sphM2R = nullptr;
+  TShape* shpM3L = nullptr;
+  TShape* shpM3R = nullptr;
+  TShape* shpM5R = nullptr;
+  TShape* shpM5L = nullptr;
+  QLabel* lblM1Pos = nullptr;
+  QLabel* lblM2Pos = nullptr;
+  QLabel* lblM3Pos = nullptr;
+  QLabel* lblM5Pos = nullptr;
+  TTagLabel* lblM4Zu = nullptr;
+  TTagLabel* lblM4Auf = nullptr;
+  TTagLabel* lblM6Zu = nullptr;
+  TTagLabel* lblM6Auf = nullptr;
+  TTagLabel* lblM7Zu = nullptr;
+  TTagLabel* lblM7Auf = nullptr;
+  TTagLabel* lblM8Zu = nullptr;
+  TTagLabel* lblM8Auf = nullptr;
+
+  TShape* shpInterface = nullptr;
+  QLabel* lblPrgModus = nullptr;
+  QPushButton* cmdInterface = nullptr;
+  QPushButton* cmdEnde = nullptr;
+  QPushButton* cmdAction = nullptr;
+  QTimer* tmrI = nullptr;
+
+  QMenu* mnuDatei = nullptr;
+  QAction* mnuNeu = nullptr;
+  QAction* mnuOffnen = nullptr;
+  QAction* mnuSpeichern = nullptr;
+  QAction* mnuSpeichernU = nullptr;
+  QAction* mnuEnde = nullptr;
+  QMenu* mnuOptionen = nullptr;
+  QAction* mnuSchnitt = nullptr;
+  QAction* mnuModell = nullptr;
+  QMenu* mnuHilfe = nullptr;  // the menu "?"
+  QAction* mnuInhalt = nullptr;
+  QAction* mnuAbout = nullptr;
+
+  // ---- Operations -----------------------------------------------------------------
+  // The start-up sequence; the constructor runs it.
+  void FormCreate();
+  // Puts the window into mode 1..4 and stores it in PrgModus.
+  void SetMode(int mode);
+  void HomeRun();
+  void SetGripper(int32_t value);
+  void SetExtra(int output, int32_t value);
+  // True while an arrow shape is held down and its jog runs.
+  bool Jogging() const { return jogging_; }
+  // Ends a running jog as its release would (StopFlag).
+  void EndJog();
+
+  // Settings: the window's side of reading, configuring, showing and writing them.
+  void ReadSettings();
+  void ConfigureAxes();
+  void ShowModelData();
+  void WriteSettings();
+
+  // The switch-off that SIGINT, SIGTERM and SIGHUP lead to: every output off (the
+  // motor word 0 reaches the box), the interface closed, the program ended with exit
+  // code 128 + signal, without writing the settings.
+  void EmergencyStop(int signal);
+  // Routes SIGINT, SIGTERM and SIGHUP to EmergencyStop through a self-pipe. The
+  // program calls it once; tests need not.
+  void InstallSignalHandling();
+
+  // ---- Handlers -------------------------------------------------------------------
+  void cmdActionClick();
+  void cmdEndeClick();
+  void mnuEndeClick();
+  void cmdInterfaceClick();
+  void shpMotMouseDown(TShape* shape, Qt::MouseButton button);
+  void shpMotMouseUp(TShape* shape, Qt::MouseButton button);
+  void lblM4Click(TTagLabel* label);
+  void lblM6Click(TTagLabel* label);
+  void lblM7Click(TTagLabel* label);
+  void lblM8Click(TTagLabel* label);
+  void tmrITimer();
+  void mnuInhaltClick();
+
+  // Script commands (frm_main_script.cpp).
+  void cmdPosSpeichernClick();
+  void cmdPosEinfugenClick();
+  void cmdPosAnfugenClick();
+  void cmdPosLoschenClick();
+  void cmdScriptStartenClick();
+  void cmdZuPositionClick(int tag);  // tag of cmdZuruck (1), cmdVor (2), cmdAufPosition (3)
+  void mnuNeuClick();
+  void mnuOffnenClick();
+  void mnuSpeichernClick();
+  void mnuSpeichernUClick();
+
+  // Dialog commands (frm_main_dialogs.cpp).
+  void mnuModellClick();
+  void mnuSchnittClick();
+  void mnuAboutClick();
+
+ protected:
+  // FormClose: refused in mode 4 and while a jog runs; otherwise the shutdown.
+  void closeEvent(QCloseEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildMenus();
+  void ConnectHandlers();
+  void Shutdown();
+  void SetPanelState(QFrame* panel, bool enabled, bool grey);
+  void OnSignalPipe();
+  void OnApplicationStateChanged(Qt::ApplicationState state);
+
+  bool jogging_ = false;
+  bool shutDown_ = false;
+  QPointer<TShape> jogShape_;
+  struct SettingsStore;  // the settings-file object
+  std::unique_ptr<SettingsStore> store_;
+  QSocketNotifier* signalNotifier_ = nullptr;
+};
+
+}  // namespace kelvora::app

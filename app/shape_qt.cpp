@@ -1,0 +1,98 @@
+#include "app/shape_qt.h"
+
+#include <QEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace kelvora::app {
+
+TShape::TShape(Kind kind, QWidget* parent) : QWidget(parent), kind_(kind) {
+  setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void TShape::SetBrushColor(const QColor& color) {
+  if (brush_ == color) return;
+  brush_ = color;
+  update();
+}
+
+void TShape::paintEvent(QPaintEvent* /*event*/) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing, kind_ == Kind::Ellipse || kind_ == Kind::Circle);
+  painter.setPen(QPen(Qt::black, 1));
+  painter.setBrush(brush_);
+  // The outline lies inside the widget, as a shape's pen does.
+  QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+  switch (kind_) {
+    case Kind::Rectangle:
+      painter.drawRect(box);
+      break;
+    case Kind::Square: {
+      qreal side = std::min(box.width(), box.height());
+      painter.drawRect(
+          QRectF(box.center().x() - side / 2, box.center().y() - side / 2, side, side));
+      break;
+    }
+    case Kind::Ellipse:
+      painter.drawEllipse(box);
+      break;
+    case Kind::Circle: {
+      qreal side = std::min(box.width(), box.height());
+      painter.drawEllipse(
+          QRectF(box.center().x() - side / 2, box.center().y() - side / 2, side, side));
+      break;
+    }
+  }
+}
+
+void TShape::mousePressEvent(QMouseEvent* event) {
+  // Qt gives the pressed widget the mouse until the last button goes up, so the
+  // release comes here wherever the pointer is by then.
+  pressed_ = true;
+  event->accept();
+  emit MouseDown(this, event->button());
+}
+
+void TShape::mouseReleaseEvent(QMouseEvent* event) {
+  event->accept();
+  if (event->buttons() == Qt::NoButton) pressed_ = false;
+  emit MouseUp(this, event->button());
+}
+
+bool TShape::event(QEvent* event) {
+  if (event->type() == QEvent::UngrabMouse) LoseMouse();
+  return QWidget::event(event);
+}
+
+void TShape::hideEvent(QHideEvent* event) {
+  LoseMouse();
+  QWidget::hideEvent(event);
+}
+
+void TShape::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::EnabledChange && !isEnabled()) LoseMouse();
+  QWidget::changeEvent(event);
+}
+
+void TShape::LoseMouse() {
+  if (!pressed_) return;
+  pressed_ = false;
+  emit MouseLost(this);
+}
+
+TTagLabel::TTagLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+
+void TTagLabel::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) pressed_ = true;
+  event->accept();
+}
+
+void TTagLabel::mouseReleaseEvent(QMouseEvent* event) {
+  bool click =
+      pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+  if (event->button() == Qt::LeftButton) pressed_ = false;
+  event->accept();
+  if (click) emit Clicked(this);
+}
+
+}  // namespace kelvora::app

@@ -1,0 +1,72 @@
+// The two small controls the main window draws the robot with: a filled shape that
+// reports mouse presses and releases (the jog arrows are shapes), and a label that
+// reports clicks. Both carry a Tag that tells their handler which axis or state they
+// stand for.
+#pragma once
+
+#include <QColor>
+#include <QLabel>
+#include <QWidget>
+
+namespace kelvora::app {
+
+class TShape : public QWidget {
+  Q_OBJECT
+ public:
+  enum class Kind { Rectangle, Square, Ellipse, Circle };
+
+  explicit TShape(Kind kind, QWidget* parent = nullptr);
+
+  Kind ShapeKind() const { return kind_; }
+  QColor BrushColor() const { return brush_; }
+  void SetBrushColor(const QColor& color);
+  bool Pressed() const { return pressed_; }
+
+  int Tag = 0;
+
+ signals:
+  // Any mouse button went down on the shape.
+  void MouseDown(kelvora::app::TShape* shape, Qt::MouseButton button);
+  // The button went up, wherever the pointer is: the shape keeps the mouse while a
+  // button is down.
+  void MouseUp(kelvora::app::TShape* shape, Qt::MouseButton button);
+  // The shape lost the mouse while a button was down on it (another grab, hidden,
+  // disabled): the release will never arrive.
+  void MouseLost(kelvora::app::TShape* shape);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  bool event(QEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void LoseMouse();
+
+  Kind kind_;
+  QColor brush_{Qt::white};
+  bool pressed_ = false;
+};
+
+class TTagLabel : public QLabel {
+  Q_OBJECT
+ public:
+  explicit TTagLabel(const QString& text, QWidget* parent = nullptr);
+
+  int Tag = 0;
+
+ signals:
+  // A press and release of the left button on the label.
+  void Clicked(kelvora::app::TTagLabel* label);
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  bool pressed_ = false;
+};
+
+}  // namespace kelvora::app
