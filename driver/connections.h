@@ -2,6 +2,7 @@
 // serial.cpp, the parallel box (direct and through the port driver) in parallel.cpp.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "driver/zqBrel20.h"
@@ -24,5 +25,30 @@ uint32_t ParallelReadAnalog(TBrelRecord* record, int channel);
 // Service start and stop of the port driver: 0 or ZQ_ERROR.
 int32_t StartPortDriverService();
 int32_t StopPortDriverService();
+
+// The bit-mask tables, indexed by motor (0..8) or input/output number (0..16).
+extern const uint32_t MotorClearMask[9];
+extern const uint32_t MotorLeftMask[9];
+extern const uint32_t MotorRightMask[9];
+extern const uint32_t InputMask[17];
+
+// The poll tick, as the timer calls it; the user value is the record pointer.
+void PollTimerProc(uint32_t id, uint32_t msg, uintptr_t user, uintptr_t dw1, uintptr_t dw2);
+
+// The clean-up the library runs when it is unloaded: closes the last opened record's
+// port through its saved copy. Tests call it directly to play the unload.
+void ProcessDetach();
+
+// Record fields are shared with the timer thread: every access is one relaxed atomic
+// word access, and counters are incremented with an atomic add.
+inline uint32_t LoadWord(const uint32_t& field) {
+  return std::atomic_ref<uint32_t>(const_cast<uint32_t&>(field)).load(std::memory_order_relaxed);
+}
+inline void StoreWord(uint32_t& field, uint32_t value) {
+  std::atomic_ref<uint32_t>(field).store(value, std::memory_order_relaxed);
+}
+inline void IncrementWord(uint32_t& field) {
+  std::atomic_ref<uint32_t>(field).fetch_add(1, std::memory_order_relaxed);
+}
 
 }  // namespace kelvora::driver

@@ -43,8 +43,8 @@ class VirtualBox {
   // --- state.
   uint16_t MotorWord() const;  // last motor word the box received
   void SetInputs(uint16_t word);
-  void SetInput(int input, bool on);  // input 1..16
-  uint16_t Inputs() const;            // what the next reply reports
+  void SetInput(int input, bool on);            // input 1..16
+  uint16_t Inputs() const;                      // what the next reply reports
   void SetAnalog(int channel, uint16_t value);  // channel 0 = EX, 1 = EY
 
   // A robot behind the box: called under the box's lock.
@@ -55,15 +55,22 @@ class VirtualBox {
   void SetFault(BoxFault fault);
   BoxFault Fault() const;
 
-  // --- what the box saw.
-  std::vector<uint8_t> Received() const;      // every serial byte, in order
-  std::vector<uint16_t> MotorWords() const;   // the motor word of every exchange
+  // --- what the box saw. Bytes and motor words are recorded under every fault but
+  // kVanished: a silent, short or garbled box still hears the command.
+  std::vector<uint8_t> Received() const;     // every serial byte, in order
+  std::vector<uint16_t> MotorWords() const;  // the motor word of every exchange
   size_t ExchangeCount() const;
   void ClearRecords();
 
  private:
   // implementation detail of the box; see virtual_box.cpp
+  uint16_t CurrentInputsLocked() const;
+  uint8_t NextGarbageLocked();
+  void TakeMotorWordLocked(uint16_t word);
+  void ExecuteLocked();  // runs the complete command in pendingCommand_
+
   mutable std::mutex mutex_;
+  size_t exchanges_ = 0;
   std::vector<uint8_t> pendingCommand_;
   std::vector<uint8_t> reply_;
   std::vector<uint8_t> received_;

@@ -18,8 +18,8 @@ class VirtualClock final : public platform::Clock {
   void Sleep(uint32_t ms) override { Advance(ms); }
   uint32_t TickCount() override { return static_cast<uint32_t>(nowMs_); }
   uint64_t NowMs() const { return nowMs_; }
-  // Sets the start (for tick-count wrap tests).
-  void SetNow(uint64_t ms) { nowMs_ = ms; }
+  // Sets the start (for tick-count wrap tests); running timers keep their phase.
+  void SetNow(uint64_t ms);
 
   void Advance(uint32_t ms);
 
@@ -40,12 +40,14 @@ class VirtualClock final : public platform::Clock {
     drvos::TimerProc proc;
     uintptr_t user;
     bool alive;
+    bool running;  // a tick of it is under way (ticks of one timer never overlap)
   };
   struct StepperEntry {
     int id;
     Stepper fn;
   };
   uint64_t nowMs_ = 1000;
+  int depth_ = 0;  // nesting of Advance (a tick that sleeps advances the clock itself)
   uint32_t nextTimerId_ = 1;
   int nextStepperId_ = 1;
   std::vector<Timer> timers_;

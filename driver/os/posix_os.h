@@ -14,8 +14,8 @@ enum class HandleKind { kSerial, kParallelDevice, kPortDriver };
 
 struct HandleEntry {
   HandleKind kind;
-  int fd;              // -1 when the object owns no file descriptor
-  void* object;        // kind-specific state, owned by the facility that made it
+  int fd;        // -1 when the object owns no file descriptor
+  void* object;  // kind-specific state, owned by the facility that made it
 };
 
 // The handle table: values handed out are never 0 or 1. Thread-safe.
@@ -47,6 +47,10 @@ class PosixOs final : public Os {
   bool StartService(const char* name) override;
   bool StopService(const char* name) override;
 };
+
+// Whether new timer threads ask for real-time scheduling and minimal timer slack
+// (default on; the benchmark compares both).
+void SetTimerRealtime(bool on);
 
 // Facility entry points used by OpenDevice / CloseHandle (defined in their files).
 Handle OpenSerialDevice(const char* name);

@@ -1,0 +1,196 @@
+// The serial side of the virtual box, its state, faults and records. The parallel
+// side (data and status registers) lives in virtual_box_parallel.cpp.
+#include "sim/virtual_box.h"
+
+#include <algorithm>
+
+namespace kelvora::sim {
+namespace {
+
+// Command length by command byte; 0 for a byte the box does not know.
+size_t CommandLength(uint8_t cmd) {
+  switch (cmd) {
+    case 0xC1:
+    case 0xC5:
+    case 0xC9:
+      return 2;
+    case 0xC2:
+    case 0xC6:
+    case 0xCA:
+      return 3;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+VirtualBox::VirtualBox() = default;
+
+uint16_t VirtualBox::CurrentInputsLocked() const {
+  return inputSource_ ? inputSource_() : inputs_;
+}
+
+uint8_t VirtualBox::NextGarbageLocked() {
+  // xorshift32: reproducible garbage, so a failing test can be replayed.
+  uint32_t x = garbageSeed_;
+  x ^= x << 13;
+  x ^= x >> 17;
+  x ^= x << 5;
+  garbageSeed_ = x;
+  return static_cast<uint8_t>(x);
+}
+
+void VirtualBox::TakeMotorWordLocked(uint16_t word) {
+  motorWord_ = word;
+  motorWords_.push_back(word);
+  if (motorListener_) motorListener_(word);
+}
+
+void VirtualBox::ExecuteLocked() {
+  const uint8_t cmd = pendingCommand_[0];
+  const bool wide = CommandLength(cmd) == 3;
+  uint16_t word = wide ? static_cast<uint16_t>(pendingCommand_[1] | (pendingCommand_[2] << 8))
+                       // the 8-input box addresses motors 1 to 4 only; 5 to 8 keep their state
+                       : static_cast<uint16_t>((motorWord_ & 0xFF00) | pendingCommand_[1]);
+  ++exchanges_;
+  TakeMotorWordLocked(word);
+
+  const uint16_t in = CurrentInputsLocked();
+  uint8_t reply[4];
+  size_t len = 0;
+  reply[len++] = static_cast<uint8_t>(in);
+  if (wide) reply[len++] = static_cast<uint8_t>(in >> 8);
+  const uint8_t base = wide ? 0xC2 : 0xC1;
+  if (cmd != base) {
+    const uint16_t value = analog_[cmd == base + 4 ? 0 : 1];
+    reply[len++] = static_cast<uint8_t>(value >> 8);
+    reply[len++] = static_cast<uint8_t>(value);
+  }
+  switch (fault_) {
+    case BoxFault::kNone:
+      break;
+    case BoxFault::kSilent:
+      len = 0;
+      break;
+    case BoxFault::kShort:
+      len = 1;
+      break;
+    case BoxFault::kGarbage:
+      for (size_t i = 0; i < len; ++i) reply[i] = NextGarbageLocked();
+      break;
+    case BoxFault::kVanished:
+      len = 0;
+      break;
+  }
+  reply_.insert(reply_.end(), reply, reply + len);
+}
+
+bool VirtualBox::SerialWrite(const uint8_t* data, size_t n) {
+  std::lock_guard lock(mutex_);
+  if (fault_ == BoxFault::kVanished) return false;
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t b = data[i];
+    received_.push_back(b);
+    // A byte the box does not know as a command start is dropped, as the firmware
+    // waits for the next command byte.
+    if (pendingCommand_.empty() && CommandLength(b) == 0) continue;
+    pendingCommand_.push_back(b);
+    if (pendingCommand_.size() == CommandLength(pendingCommand_[0])) {
+      ExecuteLocked();
+      pendingCommand_.clear();
+    }
+  }
+  return true;
+}
+
+int VirtualBox::SerialRead(uint8_t* out, size_t n) {
+  std::lock_guard lock(mutex_);
+  if (fault_ == BoxFault::kVanished) return -1;
+  const size_t k = std::min(n, reply_.size());
+  for (size_t i = 0; i < k; ++i) out[i] = reply_[i];
+  reply_.erase(reply_.begin(), reply_.begin() + static_cast<std::ptrdiff_t>(k));
+  return static_cast<int>(k);
+}
+
+size_t VirtualBox::SerialPending() const {
+  std::lock_guard lock(mutex_);
+  return reply_.size();
+}
+
+uint16_t VirtualBox::MotorWord() const {
+  std::lock_guard lock(mutex_);
+  return motorWord_;
+}
+
+void VirtualBox::SetInputs(uint16_t word) {
+  std::lock_guard lock(mutex_);
+  inputs_ = word;
+}
+
+void VirtualBox::SetInput(int input, bool on) {
+  if (input < 1 || input > 16) return;
+  std::lock_guard lock(mutex_);
+  const uint16_t bit = static_cast<uint16_t>(1u << (input - 1));
+  inputs_ = on ? static_cast<uint16_t>(inputs_ | bit) : static_cast<uint16_t>(inputs_ & ~bit);
+}
+
+uint16_t VirtualBox::Inputs() const {
+  std::lock_guard lock(mutex_);
+  return CurrentInputsLocked();
+}
+
+void VirtualBox::SetAnalog(int channel, uint16_t value) {
+  if (channel < 0 || channel > 1) return;
+  std::lock_guard lock(mutex_);
+  analog_[channel] = value;
+}
+
+void VirtualBox::SetInputSource(std::function<uint16_t()> source) {
+  std::lock_guard lock(mutex_);
+  inputSource_ = std::move(source);
+}
+
+void VirtualBox::SetMotorListener(std::function<void(uint16_t)> listener) {
+  std::lock_guard lock(mutex_);
+  motorListener_ = std::move(listener);
+}
+
+void VirtualBox::SetFault(BoxFault fault) {
+  std::lock_guard lock(mutex_);
+  fault_ = fault;
+  if (fault == BoxFault::kVanished) {
+    // A pulled device takes its buffers with it.
+    reply_.clear();
+    pendingCommand_.clear();
+  }
+}
+
+BoxFault VirtualBox::Fault() const {
+  std::lock_guard lock(mutex_);
+  return fault_;
+}
+
+std::vector<uint8_t> VirtualBox::Received() const {
+  std::lock_guard lock(mutex_);
+  return received_;
+}
+
+std::vector<uint16_t> VirtualBox::MotorWords() const {
+  std::lock_guard lock(mutex_);
+  return motorWords_;
+}
+
+size_t VirtualBox::ExchangeCount() const {
+  std::lock_guard lock(mutex_);
+  return exchanges_;
+}
+
+void VirtualBox::ClearRecords() {
+  std::lock_guard lock(mutex_);
+  received_.clear();
+  motorWords_.clear();
+  exchanges_ = 0;
+}
+
+}  // namespace kelvora::sim
