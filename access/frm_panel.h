@@ -1,0 +1,109 @@
+// TfrmPanel: the diagnostic window over the open interface. It shows inputs, motor bits,
+// both words in hexadecimal, the analog values and a status lamp, and lets the user run
+// any motor with the mouse. It drives motors only through SetMotor and ClearMotors, so
+// manual runs never touch the axis positions of the robot.
+#pragma once
+
+#include <QColor>
+#include <QDialog>
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace kelvora::access {
+
+class TBrelFace;
+
+// The round status lamp.
+class TPanelLamp : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TPanelLamp(QWidget* parent);
+  void SetBrushColor(const QColor& c);
+  QColor BrushColor() const { return brush_; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  QColor brush_;
+};
+
+class TfrmPanel : public QDialog {
+  Q_OBJECT
+ public:
+  // face is not owned; it must outlive the panel's shown time.
+  TfrmPanel(TBrelFace& face, QWidget* parent);
+
+  // Colours of the indicators.
+  static QColor LightGrey() { return QColor(224, 224, 224); }
+  static QColor Lime() { return QColor(0, 255, 0); }
+  static QColor Red() { return QColor(255, 0, 0); }
+  static QColor Grey() { return QColor(128, 128, 128); }
+  QColor BtnFace() const;
+
+  bool IsLatched(int motor) const { return motor >= 1 && motor <= 8 && Latched[motor]; }
+  QLabel* DrehLabel(int tag) const { return DrehLabels[tag]; }
+  QLabel* InputLabel(int input) const { return InputLabels[input]; }
+  TPanelLamp* Lamp() const { return shpPort; }
+  QTimer* Timer() const { return tmrI; }
+
+ public slots:
+  void tmrITimer();
+  void cmdActionClick();
+  void cmdEndeClick();
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void lblDrehDown(QLabel* label, bool ctrl);
+  void lblDrehUp(QLabel* label);
+  void lblMotorClick(QLabel* label);
+  void MotorOff(int motor);
+  void ShowMotorWordFull();
+
+  QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    bool big);
+  QLabel* MakeField(QWidget* parent, const char* name, int left, int top, int width);
+  void SetColour(QLabel* label, const QColor& c);
+  void BuildInputPanel(QFrame* panel, const char* stripName, int firstInput, const char* legendL,
+                       const char* legendLName, const char* legendR, const char* legendRName);
+  void BuildMotorPanel(QFrame* panel, const char* stripName, int firstMotor);
+
+  TBrelFace* face_;
+  bool Latched[9] = {};
+  QLabel* DrehLabels[17] = {};
+  QLabel* InputLabels[17] = {};
+
+  QLabel* lblEHex = nullptr;
+  QLabel* lblAHex = nullptr;
+  QFrame* pnlIn1 = nullptr;
+  QFrame* pnlIn2 = nullptr;
+  QFrame* pnlMot1 = nullptr;
+  QFrame* pnlMot2 = nullptr;
+  QFrame* pnlAnalog = nullptr;
+  QFrame* pnlButtons = nullptr;
+  QLabel* lblAnalogX = nullptr;
+  QLabel* lblAnalogY = nullptr;
+  TPanelLamp* shpPort = nullptr;
+  QLabel* lblPort = nullptr;
+  QPushButton* cmdEnde = nullptr;
+  QPushButton* cmdAction = nullptr;
+  QTimer* tmrI = nullptr;
+};
+
+// Tells the Qt GUI hooks how ShowPanel makes a panel: every call creates a new TfrmPanel
+// owned by owner (the main window), placed at (left, top), shown modally or not. Panels
+// stay with their owner until it is destroyed. Without an owner no panel is shown.
+void RegisterPanelFactory(QWidget* owner);
+
+}  // namespace kelvora::access

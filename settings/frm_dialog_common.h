@@ -1,0 +1,45 @@
+// Pieces the settings dialogs share: the "Fehler" box behind a replaceable hook, the
+// dialogs' integer conversion, and edit fields that limit only what the user types.
+#pragma once
+
+#include <QLineEdit>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class QLabel;
+class QWidget;
+
+namespace kelvora::settings {
+
+// Shows text in a message box titled "Fehler" with the error icon and one "OK" button,
+// modal over parent. Tests install a hook so that no modal box blocks them.
+void ShowErrorBox(QWidget* parent, const QString& text);
+using ErrorBoxHook = std::function<void(QWidget* parent, const QString& text)>;
+// An empty hook restores the real message box. Returns the hook that was installed.
+ErrorBoxHook SetErrorBoxHook(ErrorBoxHook hook);
+
+// The dialogs' number conversion: leading blanks, an optional sign, then decimal digits or
+// "$" and hexadecimal digits; nothing may follow. Empty text and values outside the signed
+// 32-bit range fail.
+bool DialogStrToInt(const QString& text, int32_t& value);
+
+// An edit field whose maxLength limits typing only: text set by the program (for example
+// "9999" in a three-character field) is shown in full, as it must survive until "OK".
+class TLimitedEdit : public QLineEdit {
+  Q_OBJECT
+ public:
+  TLimitedEdit(int maxTyped, QWidget* parent);
+  int MaxTyped() const { return maxTyped_; }
+
+ private:
+  int maxTyped_;
+};
+
+// The large centred title on light grey that every settings dialog carries.
+QLabel* MakeDialogTitle(QWidget* parent, const QString& caption, int left, int top, int width);
+
+// The dialogs' font: Arial.
+QFont DialogFont();
+
+}  // namespace kelvora::settings

@@ -1,0 +1,123 @@
+#include "settings/frm_schnitt.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include "settings/frm_dialog_common.h"
+
+namespace kelvora::settings {
+
+namespace {
+
+constexpr const char* kDelayError = "Fehlerhafter Wert für Verzögerungsfaktor";
+// The driver repeats every register write this many times; beyond the advised range a
+// value only slows the box down, and a negative one would wrap to a count in the billions.
+constexpr int32_t kMaxDelay = 99;
+
+}  // namespace
+
+TfrmSchnitt::TfrmSchnitt(ProgramSettings& settings, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      settings_(settings) {
+  setObjectName(QStringLiteral("frmSchnitt"));
+  setWindowTitle(QStringLiteral("Kelvora : Schnittstelle"));
+  setFont(DialogFont());
+  setProperty("HelpContext", 5);
+  setFixedSize(400, 218);
+
+  lblTitel = MakeDialogTitle(this, QStringLiteral("Schnittstellendaten"), 8, 8, 384);
+
+  Label1 = new QLabel(QStringLiteral("Anschluß über COM oder LPT"), this);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->setGeometry(16, 60, 220, 17);
+  cboPort = new QComboBox(this);
+  cboPort->setObjectName(QStringLiteral("cboPort"));
+  cboPort->addItems({QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                     QStringLiteral("COM4"), QStringLiteral("LPT1"), QStringLiteral("LPT2"),
+                     QStringLiteral("LPT3"), QStringLiteral("LPT")});
+  cboPort->setGeometry(296, 56, 89, 24);
+
+  lblDelay = new QLabel(QStringLiteral("Verzögerungfaktor (1 - 99, Pentium 200 : 10)"), this);
+  lblDelay->setObjectName(QStringLiteral("lblDelay"));
+  lblDelay->setGeometry(16, 104, 270, 17);
+  txtDelay = new TLimitedEdit(2, this);
+  txtDelay->setObjectName(QStringLiteral("txtDelay"));
+  txtDelay->setText(QStringLiteral("10"));
+  txtDelay->setGeometry(296, 100, 41, 24);
+
+  cmdOK = new QPushButton(QStringLiteral("OK"), this);
+  cmdOK->setObjectName(QStringLiteral("cmdOK"));
+  cmdOK->setGeometry(96, 160, 97, 29);
+  cmdEnde = new QPushButton(QStringLiteral("Abbrechen"), this);
+  cmdEnde->setObjectName(QStringLiteral("cmdEnde"));
+  cmdEnde->setGeometry(208, 160, 97, 29);
+  for (QPushButton* b : {cmdOK, cmdEnde}) {
+    b->setAutoDefault(false);
+    b->setDefault(false);
+  }
+
+  setTabOrder(cmdOK, cmdEnde);
+  setTabOrder(cmdEnde, cboPort);
+  setTabOrder(cboPort, txtDelay);
+
+  connect(cboPort, &QComboBox::activated, this, &TfrmSchnitt::cboPortClick);
+  connect(cmdOK, &QPushButton::clicked, this, &TfrmSchnitt::cmdOKClick);
+  connect(cmdEnde, &QPushButton::clicked, this, &TfrmSchnitt::cmdEndeClick);
+
+  FormCreate();
+}
+
+void TfrmSchnitt::FormCreate() {
+  const QString port = QString::fromStdString(settings_.PortName);
+  int index = cboPort->findText(port, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (index < 0) {
+    // A port the list does not name (COM5, a lower-case name) stays the choice, so that
+    // "OK" keeps it instead of applying nothing.
+    cboPort->addItem(port);
+    index = cboPort->count() - 1;
+  }
+  cboPort->setCurrentIndex(index);
+  ApplyDelayRule();
+}
+
+void TfrmSchnitt::ApplyDelayRule() {
+  const int index = cboPort->currentIndex();
+  // Only the numbered parallel ports LPT1..LPT3 are clocked by the program itself.
+  const bool numberedLpt = index >= 4 && index <= 6;
+  lblDelay->setVisible(numberedLpt);
+  txtDelay->setVisible(numberedLpt);
+  txtDelay->setText(numberedLpt ? QString::number(settings_.LPTDelay) : QStringLiteral("10"));
+}
+
+void TfrmSchnitt::cboPortClick(int) {
+  ApplyDelayRule();
+}
+
+void TfrmSchnitt::cmdOKClick() {
+  settings_.PortName = cboPort->currentText().toStdString();
+  int32_t delay = 0;
+  if (!DialogStrToInt(txtDelay->text(), delay) || delay < 0 || delay > kMaxDelay) {
+    ShowErrorBox(this, QString::fromUtf8(kDelayError));
+    return;
+  }
+  settings_.LPTDelay = static_cast<uint32_t>(delay);
+  accept();
+}
+
+void TfrmSchnitt::cmdEndeClick() {
+  reject();
+}
+
+void TfrmSchnitt::keyPressEvent(QKeyEvent* e) {
+  // No cancel button: Esc does not close the dialog; Enter does not confirm it.
+  if (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    e->accept();
+    return;
+  }
+  QDialog::keyPressEvent(e);
+}
+
+}  // namespace kelvora::settings
