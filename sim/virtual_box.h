@@ -89,6 +89,9 @@ class VirtualBox {
   int inputBit_ = 0;
   uint8_t lastData_ = 0;
   int analogReadsLeft_ = 0;
+  int loadStage_ = 0;     // how much of the load sequence 0x39, 0x32, 0x3A has come
+  int analogArmed_ = -1;  // channel whose start value came last, -1 none
+  bool analogRunning_ = false;
 };
 
 }  // namespace kelvora::sim

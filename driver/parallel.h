@@ -1,0 +1,33 @@
+// The parallel box's protocol pieces that tests look at directly: the base addresses
+// of the direct path and the poll program that the port driver runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kelvora::driver {
+
+inline constexpr uint32_t kBaseLpt1 = 0x378;
+inline constexpr uint32_t kBaseLpt2 = 0x278;
+inline constexpr uint32_t kBaseLpt3 = 0x3BC;
+// PortAddr of a record reached through the port driver.
+inline constexpr uint32_t kPortDriverAddr = 1;
+
+// Base address chosen by the fourth character of a port name ("2" → LPT2 ...).
+uint32_t BaseForPortChar(char fourth);
+bool IsParallelBase(uint32_t addr);
+
+inline constexpr char kPortDriverDevice[] = "\\\\.\\WRTdev0";
+inline constexpr uint32_t kCtlPollProgram = 0x80002005;
+inline constexpr uint32_t kCtlPortRequest = 0x80002000;
+
+inline constexpr size_t kPollProgramItems = 62;
+inline constexpr size_t kPollProgramWords = kPollProgramItems * 3;
+inline constexpr size_t kPollProgramBytes = kPollProgramWords * 4;  // 744
+// The item whose word 3 holds the assembled input word after the run.
+inline constexpr size_t kPollResultItem = 9;
+
+// Builds the poll program that sends motorWord and assembles the 16 inputs.
+void BuildPollProgram(uint32_t motorWord, uint32_t (&words)[kPollProgramWords]);
+
+}  // namespace kelvora::driver
