@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "access/brel_mot_list.h"
-#include "app/script_codepage.h"
+#include "platform/profile.h"
 
 namespace kelvora::app {
 
@@ -224,21 +224,21 @@ std::vector<std::string> SplitScriptText(std::string_view bytes) {
   while (i < bytes.size()) {
     char c = bytes[i];
     if (c == '\r' || c == '\n') {
-      lines.push_back(Cp1252ToUtf8(bytes.substr(start, i - start)));
+      lines.push_back(platform::Cp1252ToUtf8(bytes.substr(start, i - start)));
       i += (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
       start = i;
     } else {
       ++i;
     }
   }
-  if (start < bytes.size()) lines.push_back(Cp1252ToUtf8(bytes.substr(start)));
+  if (start < bytes.size()) lines.push_back(platform::Cp1252ToUtf8(bytes.substr(start)));
   return lines;
 }
 
 std::string JoinScriptText(const std::vector<std::string>& lines) {
   std::string text;
   for (const auto& line : lines) {
-    text += Utf8ToCp1252(line);
+    text += platform::Utf8ToCp1252(line);
     text += "\r\n";
   }
   return text;
