@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -521,25 +520,24 @@ bool ProfileFile::WriteString(std::string_view section, std::string_view key,
     lastError_ = SystemText(errno);
     return false;
   }
-  bool ok = WriteAll(fd, bytes);
-  if (ok && read == ReadResult::kOk) {
-    ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-    // Keeping the owner is best effort: only a privileged process can give the file away.
-    if (ok && ::fchown(fd, old.st_uid, old.st_gid) != 0) errno = 0;
+  // The first failing step decides the error; later steps are skipped.
+  int failure = 0;
+  auto step = [&failure](bool done) {
+    if (!done && failure == 0) failure = errno ? errno : EIO;
+  };
+  errno = 0;
+  step(WriteAll(fd, bytes));
+  if (failure == 0 && read == ReadResult::kOk) {
+    step(::fchmod(fd, old.st_mode & 07777) == 0);
+    // Keeping the owner is best effort: only a privileged process can give a file away.
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) errno = 0;
   }
-  if (ok) ok = ::fsync(fd) == 0;
-  int saved = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    saved = errno;
-  }
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    saved = errno;
-  }
-  if (!ok) {
+  if (failure == 0) step(::fsync(fd) == 0);
+  step(::close(fd) == 0);
+  if (failure == 0) step(::rename(temp.c_str(), target.c_str()) == 0);
+  if (failure != 0) {
     ::unlink(temp.c_str());
-    lastError_ = SystemText(saved ? saved : EIO);
+    lastError_ = SystemText(failure);
     return false;
   }
   // Make the rename itself durable.
