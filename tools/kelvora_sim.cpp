@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <getopt.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/prctl.h>
@@ -526,13 +528,19 @@ class Simulator {
   }
 
   // The serial line: reads command bytes from the master, feeds them to the box and
-  // writes its replies back, optionally at the line speed. Receive and transmit run
-  // on separate clocks, as on a full-duplex line: a byte is in when its ten bit times
-  // have passed after the previous one, and a reply byte goes out ten bit times after
-  // the previous reply byte, not before the command that caused it is complete.
+  // writes its replies back, optionally at the line speed. Receive and transmit run on
+  // separate clocks, as on a full-duplex line: a command byte is in ten bit times after
+  // the previous one, and a reply is complete ten bit times per byte after the later of
+  // its command and the previous reply. The reply goes out in one write at that moment:
+  // byte by byte, a sleep that oversleeps (a loaded machine) could split it across the
+  // reader's 5 ms gap limit and shift every later reply by a byte.
   void Serve() {
     // fine-grained sleeps: the default timer slack alone would be 5% of a byte time
     prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+    // a line does not wait for the scheduler; ask for real-time priority where allowed
+    sched_param sp{};
+    sp.sched_priority = 1;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &sp);
     int64_t rxDone = 0;
     int64_t txDone = 0;
     uint8_t buf[256];
@@ -560,18 +568,13 @@ class Simulator {
         }
         if (!box_.SerialWrite(&buf[i], 1)) return;
         uint8_t reply[16];
-        int got;
-        while ((got = box_.SerialRead(reply, sizeof reply)) > 0) {
-          if (!options_.pace) {
-            WriteAll(reply, static_cast<size_t>(got));
-            continue;
-          }
-          for (int j = 0; j < got; ++j) {
-            txDone = std::max(txDone, rxDone) + kByteNs;
-            SleepUntilNs(txDone);
-            WriteAll(&reply[j], 1);
-          }
+        const int got = box_.SerialRead(reply, sizeof reply);
+        if (got <= 0) continue;
+        if (options_.pace) {
+          txDone = std::max(txDone, rxDone) + got * kByteNs;
+          SleepUntilNs(txDone);
         }
+        WriteAll(reply, static_cast<size_t>(got));
       }
     }
   }
@@ -636,11 +639,6 @@ int Run(const Options& options) {
     std::fprintf(stderr, "kelvora-sim: %s\n", error.c_str());
     return 1;
   }
-  const std::string var = "ZQBREL_COM" + std::to_string(options.com);
-  std::printf("kelvora-sim: virtual box on %s\n%s=%s\n", sim.Path().c_str(), var.c_str(),
-              sim.Path().c_str());
-  std::fflush(stdout);
-
   if (pipe2(gWakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
     std::perror("kelvora-sim: pipe");
     return 1;
@@ -653,7 +651,13 @@ int Run(const Options& options) {
   sigaction(SIGHUP, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  // serve before telling anyone where: a program started from the printed line may
+  // exchange its first command at once
   sim.Start();
+  const std::string var = "ZQBREL_COM" + std::to_string(options.com);
+  std::printf("kelvora-sim: virtual box on %s\n%s=%s\n", sim.Path().c_str(), var.c_str(),
+              sim.Path().c_str());
+  std::fflush(stdout);
 
   pid_t child = -1;
   if (!options.program.empty()) {
