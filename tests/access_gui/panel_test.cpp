@@ -1,0 +1,267 @@
+// The interface panel against the virtual box in virtual time: what it shows and what its
+// mouse actions put on the wire.
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include <gmock/gmock.h>
+
+#include "access/brel_consts.h"
+#include "access/brel_face.h"
+#include "access/brel_robot.h"
+#include "access/frm_panel.h"
+#include "platform/gui_hooks.h"
+#include "platform/gui_hooks_qt.h"
+#include "sim/virtual_rig.h"
+#include "sim/virtual_robot.h"
+
+namespace kelvora::testing {
+namespace {
+
+using access::TfrmPanel;
+
+// One poll period and a little more: the driver has sent the motor word and read inputs.
+constexpr uint32_t kTick = 25;
+
+class PanelTest : public ::testing::Test {
+ protected:
+  void Open(bool extended) {
+    face.SetExtended(extended);
+    ASSERT_NE(face.OpenInterface("COM1"), access::kInterfaceError);
+    panel = std::make_unique<TfrmPanel>(face, nullptr);
+    panel->show();
+    EXPECT_TRUE(panel->Timer()->isActive());
+    EXPECT_EQ(panel->Timer()->interval(), 300);
+    // The display is refreshed by calling the timer's handler in virtual time.
+    panel->Timer()->stop();
+  }
+  void TearDown() override {
+    panel.reset();
+    face.CloseInterface();
+  }
+  QLabel* L(const char* name) { return panel->findChild<QLabel*>(QString::fromLatin1(name)); }
+  QWidget* W(const char* name) { return panel->findChild<QWidget*>(QString::fromLatin1(name)); }
+  void Press(const char* name, Qt::KeyboardModifiers mods = {}) {
+    QTest::mousePress(L(name), Qt::LeftButton, mods);
+  }
+  void Release(const char* name) { QTest::mouseRelease(L(name), Qt::LeftButton); }
+  // What the box received last, after the driver's next polls.
+  uint16_t Wire() {
+    rig.clock.Advance(kTick);
+    return rig.box.MotorWord();
+  }
+  QColor Colour(QLabel* l) { return l->palette().color(QPalette::Window); }
+  void Refresh() {
+    rig.clock.Advance(kTick);
+    panel->tmrITimer();
+  }
+
+  sim::VirtualRig rig;
+  access::TBrelFace face;
+  std::unique_ptr<TfrmPanel> panel;
+};
+
+TEST_F(PanelTest, EightInputLayoutIsNarrowAndShowsLowBytesOnly) {
+  Open(false);
+  EXPECT_EQ(panel->windowTitle(), "BrelFace : Interface Panel");
+  EXPECT_EQ(panel->width(), 330);
+  EXPECT_EQ(panel->height(), 286);
+  EXPECT_FALSE(W("pnlIn2")->isVisible());
+  EXPECT_FALSE(W("pnlMot2")->isVisible());
+  EXPECT_EQ(W("pnlAnalog")->x(), 32);
+  EXPECT_EQ(W("pnlButtons")->x(), 32);
+  EXPECT_EQ(W("pnlIn1")->x(), 149);
+  EXPECT_EQ(W("pnlMot1")->x(), 149);
+  EXPECT_EQ(L("lblPort")->text(), "COM1");
+
+  rig.box.SetInputs(0x01A5);  // input 9 is not shown with 8 inputs
+  Refresh();
+  EXPECT_EQ(panel->Lamp()->BrushColor(), TfrmPanel::Lime());
+  EXPECT_EQ(L("lblEHex")->text(), "00A5");
+  for (int i = 1; i <= 8; ++i) {
+    const bool on = (0xA5 >> (i - 1)) & 1;
+    EXPECT_EQ(Colour(panel->InputLabel(i)), on ? TfrmPanel::Lime() : panel->BtnFace()) << i;
+  }
+  // Analog polling is off: EX and EY read 0, padded to four characters.
+  EXPECT_EQ(L("lblAnalogX")->text(), "   0");
+  EXPECT_EQ(L("lblAnalogY")->text(), "   0");
+
+  // A press writes the full motor word until the next tick shows the low byte again.
+  face.SetMotorWord(0x0100);
+  Press("lblDreh01");
+  EXPECT_EQ(L("lblAHex")->text(), "0101");
+  Refresh();
+  EXPECT_EQ(L("lblAHex")->text(), "0001");
+  Release("lblDreh01");
+}
+
+TEST_F(PanelTest, SixteenInputLayoutIsFullWidthWithFullWords) {
+  Open(true);
+  EXPECT_EQ(panel->width(), 430);
+  EXPECT_TRUE(W("pnlIn2")->isVisible());
+  EXPECT_EQ(W("pnlIn1")->x(), 264);
+  rig.box.SetInputs(0x8101);
+  Press("lblDreh16");  // R of motor 8
+  EXPECT_EQ(Wire(), 0x8000);
+  Refresh();
+  EXPECT_EQ(L("lblEHex")->text(), "8101");
+  EXPECT_EQ(L("lblAHex")->text(), "8000");
+  EXPECT_EQ(Colour(panel->InputLabel(16)), TfrmPanel::Lime());
+  EXPECT_EQ(Colour(panel->InputLabel(9)), TfrmPanel::Lime());
+  EXPECT_EQ(Colour(panel->DrehLabel(16)), TfrmPanel::Lime());
+  Release("lblDreh16");
+  EXPECT_EQ(Wire(), 0);
+}
+
+TEST_F(PanelTest, PressOnLblDreh03RunsMotor2LeftAndReleaseStopsIt) {
+  Open(false);
+  EXPECT_EQ(L("lblDreh03")->text(), "L");
+  EXPECT_EQ(L("lblDreh04")->text(), "R");
+  Press("lblDreh03");
+  EXPECT_EQ(face.MotorWord(), access::MotorLeftMask[2]);
+  EXPECT_EQ(Wire(), access::MotorLeftMask[2]);
+  EXPECT_EQ(Colour(L("lblDreh03")), TfrmPanel::Lime());
+  EXPECT_EQ(L("lblAHex")->text(), "0004");
+  Release("lblDreh03");
+  EXPECT_EQ(Wire(), 0);
+  EXPECT_EQ(Colour(L("lblDreh03")), panel->BtnFace());
+  EXPECT_EQ(Colour(L("lblDreh04")), panel->BtnFace());
+  EXPECT_EQ(L("lblAHex")->text(), "0000");
+}
+
+TEST_F(PanelTest, CtrlLatchSurvivesReleaseAndHalt) {
+  Open(false);
+  Press("lblDreh04", Qt::ControlModifier);
+  Release("lblDreh04");
+  EXPECT_TRUE(panel->IsLatched(2));
+  EXPECT_EQ(Wire(), access::MotorRightMask[2]);
+
+  QTest::mouseClick(panel->findChild<QPushButton*>("cmdAction"), Qt::LeftButton);
+  EXPECT_TRUE(face.StopFlag);
+  EXPECT_EQ(Wire(), 0);
+  // HALT leaves the latch: the next plain press keeps running after release.
+  EXPECT_TRUE(panel->IsLatched(2));
+  Press("lblDreh03");
+  Release("lblDreh03");
+  EXPECT_EQ(Wire(), access::MotorLeftMask[2]);
+
+  // A click on the motor's label unlatches and stops it.
+  QTest::mouseClick(L("lblMotor2"), Qt::LeftButton);
+  EXPECT_FALSE(panel->IsLatched(2));
+  EXPECT_EQ(Wire(), 0);
+  Press("lblDreh03");
+  Release("lblDreh03");
+  EXPECT_EQ(Wire(), 0);
+}
+
+TEST_F(PanelTest, PressOnLeftWhileLatchedRightSwitchesTheMotor) {
+  Open(false);
+  Press("lblDreh02", Qt::ControlModifier);
+  Release("lblDreh02");
+  EXPECT_EQ(Wire(), access::MotorRightMask[1]);
+  Press("lblDreh01");
+  EXPECT_EQ(Wire(), access::MotorLeftMask[1]);  // not both bits
+  Release("lblDreh01");
+  EXPECT_EQ(Wire(), access::MotorLeftMask[1]);  // still latched
+  // Other motors are not touched by a motor's own commands.
+  Press("lblDreh07");
+  EXPECT_EQ(Wire(), access::MotorLeftMask[1] | access::MotorLeftMask[4]);
+  Release("lblDreh07");
+  EXPECT_EQ(Wire(), access::MotorLeftMask[1]);
+}
+
+TEST_F(PanelTest, LampTurnsRedWhileTheBoxIsSilentAndKeepsTheRest) {
+  Open(false);
+  rig.box.SetInputs(0x0003);
+  Refresh();
+  EXPECT_EQ(L("lblEHex")->text(), "0003");
+  rig.box.SetFault(sim::BoxFault::kSilent);
+  rig.clock.Advance(200);
+  ASSERT_EQ(face.InputWord(), access::kInterfaceError);
+  panel->tmrITimer();
+  EXPECT_EQ(panel->Lamp()->BrushColor(), TfrmPanel::Red());
+  EXPECT_EQ(L("lblEHex")->text(), "0003");
+  EXPECT_EQ(Colour(panel->InputLabel(1)), TfrmPanel::Lime());
+  rig.box.SetFault(sim::BoxFault::kNone);
+  Refresh();
+  EXPECT_EQ(panel->Lamp()->BrushColor(), TfrmPanel::Lime());
+}
+
+TEST_F(PanelTest, StopFlagStaysSetAfterHaltWhenThePanelCloses) {
+  Open(false);
+  Press("lblDreh05", Qt::ControlModifier);
+  Release("lblDreh05");
+  QTest::mouseClick(panel->findChild<QPushButton*>("cmdAction"), Qt::LeftButton);
+  face.PanelShown = true;
+  QTest::mouseClick(panel->findChild<QPushButton*>("cmdEnde"), Qt::LeftButton);
+  EXPECT_FALSE(panel->isVisible());
+  EXPECT_FALSE(panel->Timer()->isActive());
+  EXPECT_FALSE(face.PanelShown);
+  EXPECT_TRUE(face.StopFlag);
+  EXPECT_EQ(Wire(), 0);
+  // A wait started without clearing the flag ends at once.
+  EXPECT_EQ(face.WaitForInput(1, true), access::kInterfaceError);
+  EXPECT_EQ(face.LastStatus, 2);
+}
+
+TEST(PanelOnRobotTest, ManualRunsLeaveTheAxisPositionsAlone) {
+  sim::RobotRig rig;
+  access::TBrelRobot robot;
+  for (int a = 1; a <= 8; ++a) robot.Axes.SetPos(a, access::mcPosition, 50);
+  ASSERT_NE(robot.OpenInterface(rig.Port()), access::kInterfaceError);
+  {
+    TfrmPanel panel(robot, nullptr);
+    panel.show();
+    auto* l = panel.findChild<QLabel*>("lblDreh02");  // motor 1 towards its maximum
+    QTest::mousePress(l, Qt::LeftButton);
+    const double before = rig.Position(1);
+    rig.Advance(500);
+    QTest::mouseRelease(l, Qt::LeftButton);
+    rig.Advance(100);
+    EXPECT_GT(rig.Position(1), before + 5);  // the robot really moved
+    EXPECT_GT(robot.Counter(robot.Axes.GetNumber(1, access::mcImpulse)), 0u);
+    panel.close();
+  }
+  for (int a = 1; a <= 8; ++a) EXPECT_EQ(robot.Axes.GetPos(a, access::mcPosition), 50) << a;
+  robot.CloseInterface();
+}
+
+TEST(PanelFactoryTest, ShowPanelMakesANewModalPanelOwnedByTheMainWindow) {
+  sim::VirtualRig rig;
+  access::TBrelFace face;
+  QWidget owner;
+  platform::InstallQtGuiHooks();
+  access::RegisterPanelFactory(&owner);
+  ASSERT_NE(face.OpenInterface("COM1"), access::kInterfaceError);
+
+  int shown = 0;
+  auto closeWhenUp = [&] {
+    auto* p = qobject_cast<TfrmPanel*>(face.Panel);
+    ASSERT_NE(p, nullptr);
+    EXPECT_TRUE(p->isVisible());
+    EXPECT_TRUE(p->isModal());
+    EXPECT_TRUE(face.PanelShown);
+    EXPECT_EQ(p->pos(), QPoint(640, 60));
+    ++shown;
+    QTest::mouseClick(p->findChild<QPushButton*>("cmdEnde"), Qt::LeftButton);
+  };
+  QTimer::singleShot(0, closeWhenUp);
+  EXPECT_EQ(face.ShowPanel(true, 640, 60), 0u);
+  auto* first = face.Panel;
+  QTimer::singleShot(0, closeWhenUp);
+  EXPECT_EQ(face.ShowPanel(true, 640, 60), 0u);
+  EXPECT_EQ(shown, 2);
+  EXPECT_NE(face.Panel, first);
+  EXPECT_FALSE(face.PanelShown);
+  EXPECT_EQ(owner.findChildren<TfrmPanel*>().size(), 2);
+
+  face.CloseInterface();
+  platform::QtGuiHooks::SetPanelFactory(nullptr);
+  platform::SetGuiHooks(nullptr);
+}
+
+}  // namespace
+}  // namespace kelvora::testing
