@@ -58,8 +58,9 @@ int WaitFor(int fd, short event, int64_t deadlineNs) {
       return -1;
     }
     if (rc == 0) continue;  // re-check the deadline: poll may wake a little early
-    if (p.revents & event) return 1;
+    // A hung-up tty also reports itself readable; the hangup decides.
     if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return -1;
+    if (p.revents & event) return 1;
   }
 }
 
@@ -252,10 +253,12 @@ int32_t PosixOs::ReadFile(Handle h, uint8_t* data, uint32_t n) {
       continue;  // drain what is buffered before waiting
     }
     if (r < 0 && errno == EINTR) continue;
-    if (r == 0 || errno != EAGAIN) {
-      // End of file or an I/O error: the device is gone (a pulled USB adapter).
+    if (r < 0 && errno != EAGAIN) {
+      // An I/O error: the device is gone (a pulled USB adapter).
       return got > 0 ? static_cast<int32_t>(got) : -1;
     }
+    // Nothing there now (a raw tty with VMIN 0 answers 0, not EAGAIN); a hung-up
+    // device shows in the poll below.
     int64_t deadline = totalMs != 0 ? totalDeadline : INT64_MAX;
     if (got > 0 && to.readInterval != 0) deadline = std::min(deadline, lastByte + intervalNs);
     if (deadline == INT64_MAX) deadline = NowNs() + 1000000000;  // no limit: wait in slices

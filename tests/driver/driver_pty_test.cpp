@@ -1,0 +1,238 @@
+// End to end: the built libzqBrel20.so, its real timer thread and a real
+// pseudo-terminal with the box on the master side. Timing assertions are tolerant.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "driver/zqBrel20.h"
+#include "pty_box.h"
+
+extern char** environ;
+
+namespace kelvora::drvtest {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = PtyBox::Clock;
+
+void Wait(std::chrono::milliseconds d) {
+  std::this_thread::sleep_for(d);
+}
+
+uint32_t Field(const uint32_t& f) {
+  return std::atomic_ref<uint32_t>(const_cast<uint32_t&>(f)).load(std::memory_order_relaxed);
+}
+
+// Polls a condition for up to two seconds: only a slow machine makes it wait long.
+template <typename F>
+bool Eventually(F f) {
+  const auto end = Clock::now() + 2s;
+  while (Clock::now() < end) {
+    if (f()) return true;
+    Wait(5ms);
+  }
+  return f();
+}
+
+class PtyDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty.ok());
+    pty.MapAs("COM1");
+    std::memset(&rec, 0, sizeof rec);
+  }
+  void TearDown() override { zqCloseInterface(&rec); }
+
+  PtyBox pty;
+  TBrelRecord rec;
+};
+
+TEST_F(PtyDriverTest, OpenTicksSendsMotorWordCountsAndCloses) {
+  pty.box.SetInputs(0x0003);
+  rec.PollInterval = 10;
+  ASSERT_EQ(zqOpenInterface(&rec, "COM1"), 0x03);
+  EXPECT_EQ(pty.box.Received(), (std::vector<uint8_t>{0xC1, 0x00}));
+
+  Wait(500ms);
+  const auto times = pty.ExchangeTimes();
+  ASSERT_GE(times.size(), 20u);
+  EXPECT_LE(times.size(), 60u);
+  std::vector<double> gaps;
+  for (size_t i = 2; i < times.size(); ++i) {
+    gaps.push_back(std::chrono::duration<double, std::milli>(times[i] - times[i - 1]).count());
+  }
+  std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+  EXPECT_NEAR(gaps[gaps.size() / 2], 10.0, 3.0);
+
+  EXPECT_EQ(zqSetMotor(&rec, 1, 2), 0x03);
+  EXPECT_EQ(zqSetMotor(&rec, 4, 1), 0x03);
+  ASSERT_TRUE(Eventually([&] { return pty.box.MotorWord() == 0x0042; }));
+  const auto bytes = pty.box.Received();
+  EXPECT_EQ(bytes[bytes.size() - 2], 0xC1);
+  EXPECT_EQ(bytes.back(), 0x42);
+
+  rec.Counters[0] = 0;
+  for (int i = 0; i < 4; ++i) {
+    pty.box.SetInput(1, i % 2 != 0);
+    Wait(60ms);
+  }
+  EXPECT_EQ(Field(rec.Counters[0]), 4u);
+  EXPECT_EQ(Field(rec.Counters[1]), 0u);
+
+  const auto before = Clock::now();
+  EXPECT_EQ(zqCloseInterface(&rec), 1);
+  EXPECT_GE(Clock::now() - before, 38ms);  // four periods
+  const size_t after = pty.Exchanges();
+  ASSERT_TRUE(Eventually([&] { return !pty.Hangups().empty(); }));
+  Wait(100ms);
+  EXPECT_EQ(pty.Exchanges(), after);  // the timer is gone
+}
+
+TEST_F(PtyDriverTest, SixteenInputsWithAnalogAlternateOverTheLine) {
+  pty.box.SetInputs(0x8001);
+  pty.box.SetAnalog(0, 300);
+  pty.box.SetAnalog(1, 4000);
+  rec.InputCount = 16;
+  rec.AnalogPhase = 1;
+  ASSERT_EQ(zqOpenInterface(&rec, "COM1"), 0x01);
+  EXPECT_EQ(rec.PollInterval, 16u);
+  ASSERT_TRUE(Eventually([&] { return pty.Exchanges() >= 5; }));
+  EXPECT_TRUE(Eventually([&] { return Field(rec.AnalogX) == 300 && Field(rec.AnalogY) == 2048; }));
+  EXPECT_EQ(Field(rec.InputWord), 0x8001u);
+  const auto bytes = pty.box.Received();
+  // After the open exchange, commands alternate 0xC6, 0xCA, three bytes each.
+  for (size_t i = 2, k = 0; i + 2 < bytes.size(); i += 3, ++k) {
+    EXPECT_EQ(bytes[i], k % 2 == 0 ? 0xC6 : 0xCA) << "command " << k;
+  }
+}
+
+TEST_F(PtyDriverTest, MissingBusyAndSilentPortsFailOpen) {
+  setenv("ZQBREL_COM2", "/nonexistent/kelvora-tty", 1);
+  TBrelRecord other{};
+  EXPECT_EQ(zqOpenInterface(&other, "COM2"), 0x1FFFF);
+
+  ASSERT_EQ(zqOpenInterface(&rec, "COM1"), 0);
+  EXPECT_EQ(zqOpenInterface(&other, "COM1"), 0x1FFFF);  // exclusive
+  EXPECT_EQ(other.Handle, 0u);
+  EXPECT_EQ(zqCloseInterface(&rec), 1);
+
+  pty.box.SetFault(sim::BoxFault::kSilent);
+  const auto start = Clock::now();
+  EXPECT_EQ(zqOpenInterface(&rec, "COM1"), 0x1FFFF);
+  const auto took = Clock::now() - start;
+  EXPECT_GE(took, 30ms);  // 30 + 4 ms for one byte
+  EXPECT_LT(took, 1000ms);
+  EXPECT_EQ(rec.Handle, 0u);
+  pty.box.SetFault(sim::BoxFault::kNone);
+  EXPECT_EQ(zqOpenInterface(&rec, "COM1"), 0);  // the failed open let go of the port
+}
+
+TEST_F(PtyDriverTest, SilentThenVanishedBoxKeepsTickingAndCloseCompletes) {
+  ASSERT_EQ(zqOpenInterface(&rec, "COM1"), 0);
+  pty.box.SetFault(sim::BoxFault::kSilent);
+  EXPECT_TRUE(Eventually([&] { return Field(rec.InputWord) == 0x1FFFFu; }));
+  pty.box.SetFault(sim::BoxFault::kNone);
+  EXPECT_TRUE(Eventually([&] { return Field(rec.InputWord) == 0u; }));
+  pty.Vanish();
+  EXPECT_TRUE(Eventually([&] { return Field(rec.InputWord) == 0x1FFFFu; }));
+  Wait(100ms);
+  EXPECT_EQ(Field(rec.InputWord), 0x1FFFFu);
+  EXPECT_EQ(zqGetInput(&rec, 9), -1);
+  const auto start = Clock::now();
+  zqCloseInterface(&rec);
+  EXPECT_LT(Clock::now() - start, 1000ms);
+  EXPECT_EQ(rec.Handle, 0u);
+}
+
+// Runs the helper and collects its stdout lines with their arrival times.
+struct HelperRun {
+  int status = -1;
+  std::vector<std::pair<std::string, Clock::time_point>> lines;
+  bool aliveAt(const std::string& line) const;
+};
+
+HelperRun RunHelper(const char* mode) {
+  HelperRun run;
+  int out[2];
+  if (pipe(out) != 0) return run;
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&fa, out[0]);
+  posix_spawn_file_actions_addclose(&fa, out[1]);
+  char* argv[] = {const_cast<char*>(ZQBREL_HELPER_PATH), const_cast<char*>(ZQBREL_LIB_PATH),
+                  const_cast<char*>(mode), nullptr};
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, ZQBREL_HELPER_PATH, &fa, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&fa);
+  close(out[1]);
+  if (rc != 0) {
+    close(out[0]);
+    return run;
+  }
+  std::string pending;
+  char buf[128];
+  ssize_t n;
+  while ((n = read(out[0], buf, sizeof buf)) > 0) {
+    pending.append(buf, static_cast<size_t>(n));
+    for (size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1)) {
+      run.lines.emplace_back(pending.substr(0, nl), Clock::now());
+    }
+  }
+  close(out[0]);
+  waitpid(pid, &run.status, 0);
+  return run;
+}
+
+Clock::time_point TimeOf(const HelperRun& run, const std::string& line) {
+  for (const auto& [text, at] : run.lines) {
+    if (text == line) return at;
+  }
+  ADD_FAILURE() << "helper never said " << line;
+  return Clock::time_point::max();
+}
+
+size_t ExchangesAfter(const std::vector<Clock::time_point>& times, Clock::time_point t) {
+  return static_cast<size_t>(
+      std::count_if(times.begin(), times.end(), [t](Clock::time_point x) { return x > t; }));
+}
+
+TEST_F(PtyDriverTest, UnloadClosesTheRecordTheProgramLeftOpen) {
+  const HelperRun run = RunHelper("unload");
+  ASSERT_TRUE(WIFEXITED(run.status)) << run.status;
+  ASSERT_EQ(WEXITSTATUS(run.status), 0);
+  const auto unloading = TimeOf(run, "unloading");
+  const auto unloaded = TimeOf(run, "unloaded");
+  const auto times = pty.ExchangeTimes();
+  const auto hangups = pty.Hangups();
+  ASSERT_FALSE(hangups.empty());
+  // The port was let go during dlclose, while the process still ran on: it lingers
+  // 300 ms after unloading, so a hangup from the process end would come much later.
+  EXPECT_LT(hangups.front(), unloaded + 150ms);
+  EXPECT_GT(hangups.front(), unloading);
+  // Ticks went on through the wait of four periods (200 ms at 50 ms), then stopped.
+  EXPECT_GE(ExchangesAfter(times, unloading), 2u);
+  EXPECT_EQ(ExchangesAfter(times, hangups.front()), 0u);
+}
+
+TEST_F(PtyDriverTest, ProcessEndClosesTheRecordTheProgramLeftOpen) {
+  const HelperRun run = RunHelper("exit");
+  ASSERT_TRUE(WIFEXITED(run.status)) << run.status;
+  EXPECT_EQ(WEXITSTATUS(run.status), 0);
+  const auto exiting = TimeOf(run, "exiting");
+  const auto times = pty.ExchangeTimes();
+  ASSERT_TRUE(Eventually([&] { return !pty.Hangups().empty(); }));
+  // Without the clean-up the ticks would end with the process at once; the wait of
+  // four periods keeps them going for about 200 ms.
+  EXPECT_GE(ExchangesAfter(times, exiting), 2u);
+  EXPECT_EQ(ExchangesAfter(times, pty.Hangups().front()), 0u);
+}
+
+}  // namespace
+}  // namespace kelvora::drvtest
