@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <strings.h>
+
 #include <cstring>
 
 #include "access/brel_consts.h"
@@ -24,7 +26,7 @@ void Store(uint32_t& field, uint32_t value) {
 // the environment asks for it.
 int32_t DetectOsKind() {
   const char* p = std::getenv("ZQBREL_PLATFORM");
-  return (p != nullptr && std::strcmp(p, "nt") == 0) ? 2 : 1;
+  return (p != nullptr && ::strcasecmp(p, "nt") == 0) ? 2 : 1;
 }
 
 }  // namespace
