@@ -1,0 +1,156 @@
+// The parallel box through the exports in virtual time: open, ticks with counting,
+// motor words reaching the box, analog polling, close; and the port driver's service.
+#include <gtest/gtest.h>
+
+#include "driver/zqBrel20.h"
+#include "portdriver/service.h"
+#include "tests/driver_parallel/parallel_test_util.h"
+
+namespace kelvora::testing {
+namespace {
+
+class ParallelInterfaceTest : public ::testing::TestWithParam<drvos::PlatformFamily> {
+ protected:
+  sim::VirtualBox box;
+  sim::VirtualParallel ports;
+  ParallelRig rig{&ports};
+  TBrelRecord rec = FreshRecord();
+  ParallelInterfaceTest() {
+    ports.AttachBox(1, &box);
+    rig.os.SetFamily(GetParam());
+    rec.PollInterval = 10;
+    rec.LptDelay = 10;
+  }
+};
+
+TEST_P(ParallelInterfaceTest, OpenTicksAndCloseOnLpt1) {
+  box.SetInputs(0x0005);
+  ASSERT_EQ(zqOpenInterface(&rec, "LPT1"), 0x0005);
+  EXPECT_NE(rec.TimerId, 0u);
+  EXPECT_EQ(rec.PollInterval, 10u);
+  EXPECT_EQ(box.MotorWord(), 0u);  // the first exchange sends all-off
+
+  box.SetInputs(0x0004);  // input 1 falls
+  rig.clock.Advance(10);
+  EXPECT_EQ(rec.InputWord, 0x0004u);
+  EXPECT_EQ(rec.Counters[0], 1u);
+  EXPECT_EQ(zqGetInput(&rec, 3), -1);
+
+  zqSetMotor(&rec, 2, 1);
+  zqSetLamp(&rec, 16, 1);  // active high on the parallel box
+  rig.clock.Advance(10);
+  EXPECT_EQ(box.MotorWord(), 0x8004u);
+
+  const size_t exchanges = box.ExchangeCount();
+  EXPECT_NE(zqCloseInterface(&rec), 0);
+  EXPECT_EQ(rec.Handle, 0u);
+  EXPECT_EQ(ports.OpenDevices(), 0u);
+  EXPECT_EQ(rig.clock.TimerCount(), 0u);
+  rig.clock.Advance(50);
+  EXPECT_EQ(box.ExchangeCount(), exchanges);  // nothing reaches the box after close
+}
+
+TEST_P(ParallelInterfaceTest, AnalogPollingAlternatesTheChannels) {
+  box.SetAnalog(0, 99);
+  box.SetAnalog(1, 0);
+  rec.AnalogPhase = 1;
+  // One read per count step on the direct path; the port driver's default largest count.
+  rec.AnalogScan = GetParam() == drvos::PlatformFamily::kDirect ? 1 : 0;
+  ASSERT_NE(zqOpenInterface(&rec, "LPT1"), static_cast<int32_t>(ZQ_ERROR));
+  EXPECT_EQ(rec.PollInterval, 100u);
+  rig.clock.Advance(100);
+  // Direct, scan 1: 100 reads, the last one clear → 100. Port driver: clear at the
+  // hundredth read → 100 as well.
+  EXPECT_EQ(rec.AnalogX, 100u);
+  rig.clock.Advance(100);
+  EXPECT_EQ(rec.AnalogY, 1u);
+  EXPECT_NE(zqCloseInterface(&rec), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPaths, ParallelInterfaceTest,
+                         ::testing::Values(drvos::PlatformFamily::kDirect,
+                                           drvos::PlatformFamily::kPortDriver));
+
+TEST(ParallelInterface, ThreeLetterNameUsesThePresetBase) {
+  sim::VirtualBox box;
+  sim::VirtualParallel ports;
+  ParallelRig rig{&ports};
+  ports.AttachBox(2, &box);
+  box.SetInputs(0x8001);
+  TBrelRecord rec = FreshRecord();
+  rec.PortAddr = 0x278;
+  rec.PollInterval = 10;
+  ASSERT_EQ(zqOpenInterface(&rec, "LPT"), 0x8001);
+  EXPECT_EQ(rec.Handle, 1u);
+  EXPECT_EQ(ports.OpenDevices(), 0u);
+  zqSetMotor(&rec, 8, 2);
+  rig.clock.Advance(10);
+  EXPECT_EQ(box.MotorWord(), 0x8000u);
+  zqCloseInterface(&rec);
+  EXPECT_EQ(rec.Handle, 0u);
+}
+
+TEST(ParallelInterface, OpenFailuresLeaveNothingRunning) {
+  sim::VirtualParallel ports;  // no box anywhere: no device opens
+  ParallelRig rig{&ports};
+  TBrelRecord rec = FreshRecord();
+  EXPECT_EQ(zqOpenInterface(&rec, "LPT1"), static_cast<int32_t>(ZQ_ERROR));
+  EXPECT_EQ(rec.Handle, 0u);
+  rec = FreshRecord();
+  EXPECT_EQ(zqOpenInterface(&rec, "LPT"), static_cast<int32_t>(ZQ_ERROR));  // PortAddr 0
+  rig.os.SetFamily(drvos::PlatformFamily::kPortDriver);
+  rec = FreshRecord();
+  EXPECT_EQ(zqOpenInterface(&rec, "LPT1"), static_cast<int32_t>(ZQ_ERROR));
+  EXPECT_EQ(rig.clock.TimerCount(), 0u);
+  EXPECT_TRUE(ports.Accesses().empty());
+}
+
+// --- the service ------------------------------------------------------------------
+
+class ServiceExportTest : public ::testing::Test {
+ protected:
+  sim::VirtualBox box;
+  sim::VirtualParallel ports;
+  ParallelRig rig{&ports};
+  ServiceExportTest() { ports.AttachBox(1, &box); }
+};
+
+TEST_F(ServiceExportTest, StopAndStartFollowTheServiceState) {
+  EXPECT_EQ(zqStopDriver(), 0);
+  EXPECT_FALSE(ports.Services().IsRunning("WinRT"));
+  EXPECT_EQ(zqStopDriver(), static_cast<int32_t>(ZQ_ERROR));  // not running
+  EXPECT_EQ(zqStartDriver(), 0);
+  EXPECT_EQ(zqStartDriver(), static_cast<int32_t>(ZQ_ERROR));  // already running
+  EXPECT_EQ(ports.Services().OpenHandles(), 0u);
+}
+
+TEST_F(ServiceExportTest, ServiceThatDoesNotExistFailsAndLeavesNoHandleOpen) {
+  ports.Services().Uninstall("WinRT");
+  EXPECT_EQ(zqStartDriver(), static_cast<int32_t>(ZQ_ERROR));
+  EXPECT_EQ(ports.Services().OpenHandles(), 0u);
+  EXPECT_EQ(zqStopDriver(), static_cast<int32_t>(ZQ_ERROR));
+  EXPECT_EQ(ports.Services().OpenHandles(), 0u);
+}
+
+TEST_F(ServiceExportTest, UnreachableManagerFails) {
+  ports.Services().SetReachable(false);
+  EXPECT_EQ(zqStartDriver(), static_cast<int32_t>(ZQ_ERROR));
+  EXPECT_EQ(zqStopDriver(), static_cast<int32_t>(ZQ_ERROR));
+  EXPECT_EQ(ports.Services().OpenHandles(), 0u);
+}
+
+TEST_F(ServiceExportTest, StoppedDriverHasNoDeviceAndRunningDriverCannotStopUnderAnOpenOne) {
+  rig.os.SetFamily(drvos::PlatformFamily::kPortDriver);
+  ASSERT_EQ(zqStopDriver(), 0);
+  TBrelRecord rec = FreshRecord();
+  EXPECT_EQ(zqOpenInterface(&rec, "LPT1"), static_cast<int32_t>(ZQ_ERROR));
+  ASSERT_EQ(zqStartDriver(), 0);
+  rec = FreshRecord();
+  ASSERT_NE(zqOpenInterface(&rec, "LPT1"), static_cast<int32_t>(ZQ_ERROR));
+  EXPECT_EQ(zqStopDriver(), static_cast<int32_t>(ZQ_ERROR));
+  EXPECT_NE(zqCloseInterface(&rec), 0);
+  EXPECT_EQ(zqStopDriver(), 0);
+}
+
+}  // namespace
+}  // namespace kelvora::testing

@@ -1,0 +1,120 @@
+// The POSIX layer's parallel side without parallel hardware: platform choice, register
+// addresses that are never touched, devices that are no ppdev port, the port-driver
+// device and the service. Nothing here may leave a descriptor open.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "driver/os/posix_os.h"
+#include "driver/zqBrel20.h"
+
+namespace kelvora::drvos {
+namespace {
+
+int OpenDescriptors() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (readdir(d) != nullptr) ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+class PosixParallelTest : public ::testing::Test {
+ protected:
+  PosixOs os;
+  std::string plainFile;
+  int fdsBefore = 0;
+
+  void SetUp() override {
+    char path[] = "/tmp/kelvora_not_a_port_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    plainFile = path;
+    // No test may reach a real port of the machine it runs on.
+    setenv("ZQBREL_LPT1", "/nonexistent/parport0", 1);
+    setenv("ZQBREL_LPT2", plainFile.c_str(), 1);
+    setenv("ZQBREL_LPT3", "/nonexistent/parport2", 1);
+    unsetenv("ZQBREL_PLATFORM");
+    fdsBefore = OpenDescriptors();
+  }
+  void TearDown() override {
+    EXPECT_EQ(OpenDescriptors(), fdsBefore);
+    unlink(plainFile.c_str());
+    unsetenv("ZQBREL_PLATFORM");
+  }
+};
+
+TEST_F(PosixParallelTest, PlatformFamilyFollowsTheEnvironmentAndDefaultsToDirect) {
+  EXPECT_EQ(os.Family(), PlatformFamily::kDirect);
+  setenv("ZQBREL_PLATFORM", "nt", 1);
+  EXPECT_EQ(os.Family(), PlatformFamily::kPortDriver);
+  setenv("ZQBREL_PLATFORM", "NT", 1);
+  EXPECT_EQ(os.Family(), PlatformFamily::kPortDriver);
+  setenv("ZQBREL_PLATFORM", "9x", 1);
+  EXPECT_EQ(os.Family(), PlatformFamily::kDirect);
+  setenv("ZQBREL_PLATFORM", "win2000", 1);
+  EXPECT_EQ(os.Family(), PlatformFamily::kDirect);
+}
+
+TEST_F(PosixParallelTest, AddressesOtherThanTheParallelRegistersAreNeverReached) {
+  for (uint32_t port : {0u, 1u, 0x80u, 0x377u, 0x378u, 0x37Au, 0x3F8u, 0x3BEu, 0xFFFFFFFFu}) {
+    os.PortOut16(port, 0x30);
+    EXPECT_EQ(os.PortIn16(port), 0xFFFF) << std::hex << port;
+  }
+}
+
+TEST_F(PosixParallelTest, UnreachablePortReadsAllOnes) {
+  os.PortOut16(0x3BC, 0x38);
+  EXPECT_EQ(os.PortIn16(0x3BD), 0xFFFF);
+  EXPECT_EQ(os.PortIn16(0x279), 0xFFFF);  // a plain file is no port either
+}
+
+TEST_F(PosixParallelTest, DeviceThatIsNoParallelPortDoesNotOpen) {
+  EXPECT_EQ(os.OpenDevice("LPT2"), kNoHandle);  // plain file: the claim fails
+  EXPECT_EQ(os.OpenDevice("LPT3"), kNoHandle);  // missing
+  EXPECT_EQ(os.OpenDevice("LPT"), kNoHandle);
+  EXPECT_EQ(os.OpenDevice("LPTX"), kNoHandle);
+}
+
+TEST_F(PosixParallelTest, PortDriverDeviceNeedsItsPortAndOnlyNumberZeroExists) {
+  EXPECT_EQ(os.OpenDevice("\\\\.\\WRTdev0"), kNoHandle);
+  EXPECT_EQ(os.OpenDevice("\\\\.\\WRTdev1"), kNoHandle);
+  EXPECT_FALSE(os.DeviceIoControl(0x1234, 0x80002005, nullptr, 0, nullptr, 0));
+  // The failed opens hold nothing: the service can still be stopped.
+  ASSERT_TRUE(os.StopService("WinRT"));
+  EXPECT_TRUE(os.StartService("WinRT"));
+}
+
+TEST_F(PosixParallelTest, ServiceStartAndStop) {
+  EXPECT_FALSE(os.StartService("WinRT"));  // installed running
+  EXPECT_TRUE(os.StopService("WinRT"));
+  EXPECT_FALSE(os.StopService("WinRT"));
+  EXPECT_TRUE(os.StartService("WinRT"));
+  EXPECT_FALSE(os.StartService("NoSuchDriver"));
+  EXPECT_FALSE(os.StopService("NoSuchDriver"));
+}
+
+TEST_F(PosixParallelTest, ExportsFailCleanlyWithoutAPort) {
+  TBrelRecord rec{};
+  EXPECT_EQ(zqOpenInterface(&rec, "LPT2"), static_cast<int32_t>(ZQ_ERROR));
+  EXPECT_EQ(rec.Handle, 0u);
+  rec = TBrelRecord{};
+  EXPECT_EQ(zqOpenInterface(&rec, "LPT"), static_cast<int32_t>(ZQ_ERROR));  // no preset base
+  setenv("ZQBREL_PLATFORM", "nt", 1);
+  rec = TBrelRecord{};
+  EXPECT_EQ(zqOpenInterface(&rec, "LPT3"), static_cast<int32_t>(ZQ_ERROR));
+  EXPECT_EQ(rec.PortAddr, 1u);
+  EXPECT_EQ(rec.Handle, 0u);
+  EXPECT_EQ(zqStopDriver(), 0);
+  EXPECT_EQ(zqStopDriver(), static_cast<int32_t>(ZQ_ERROR));
+  EXPECT_EQ(zqStartDriver(), 0);
+}
+
+}  // namespace
+}  // namespace kelvora::drvos
