@@ -1,32 +1,165 @@
 // The script commands of the main window: storing positions, running and driving,
-// and the script files.
-#include "app/frm_main.h"
-
+// and the script files. The rules live in the window-free script core; this file
+// adapts the list box and the window to it.
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QListWidget>
 
-namespace kelvora::app {
+#include "app/frm_main.h"
+#include "app/script.h"
+#include "app/script_player.h"
 
-void TfrmMain::cmdPosSpeichernClick() {}
-void TfrmMain::cmdPosEinfugenClick() {}
-void TfrmMain::cmdPosAnfugenClick() {}
-void TfrmMain::cmdPosLoschenClick() {}
-void TfrmMain::cmdScriptStartenClick() {}
-void TfrmMain::cmdZuPositionClick(int /*tag*/) {}
+namespace kelvora::app {
+namespace {
+
+// lstScript as the script core sees it: the selected line is the marked line.
+class ListBoxScript final : public ScriptList {
+ public:
+  explicit ListBoxScript(QListWidget* list) : list_(list) {}
+
+  int Count() const override { return list_->count(); }
+  std::string Line(int index) const override {
+    if (index < 0 || index >= Count()) ThrowIndexError(index);
+    return list_->item(index)->text().toStdString();
+  }
+  void SetLine(int index, const std::string& text) override {
+    if (index < 0 || index >= Count()) ThrowIndexError(index);
+    list_->item(index)->setText(QString::fromStdString(text));
+  }
+  void Insert(int index, const std::string& text) override {
+    list_->insertItem(index, QString::fromStdString(text));
+  }
+  void Append(const std::string& text) override { list_->addItem(QString::fromStdString(text)); }
+  void Delete(int index) override {
+    if (index < 0 || index >= Count()) ThrowIndexError(index);
+    delete list_->takeItem(index);
+  }
+  void Clear() override { list_->clear(); }
+  int ItemIndex() const override {
+    const QModelIndexList rows = list_->selectionModel()->selectedIndexes();
+    return rows.isEmpty() ? -1 : rows.first().row();
+  }
+  void SetItemIndex(int index) override {
+    if (index >= 0 && index < Count()) {
+      list_->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    } else {
+      list_->clearSelection();
+      list_->setCurrentRow(-1);
+    }
+  }
+
+ private:
+  QListWidget* list_;
+};
+
+// The window as the script player's host.
+class WindowHost final : public ScriptHost {
+ public:
+  explicit WindowHost(TfrmMain& form) : form_(form), list_(form.lstScript) {}
+
+  access::TBrelRobot& Robot() override { return *form_.Robot; }
+  const settings::ProgramSettings& Settings() const override { return form_.Settings; }
+  int32_t* LineValues() override { return form_.LineValues; }
+  ScriptList& Script() override { return list_; }
+  void SetMode(int mode) override { form_.SetMode(mode); }
+  bool Repeat() const override { return form_.chkWiederholen->isChecked(); }
+  void SetRepeat(bool on) override { form_.chkWiederholen->setChecked(on); }
+  void SetGripper(int32_t value) override { form_.SetGripper(value); }
+  void SetExtra(int output, int32_t value) override { form_.SetExtra(output, value); }
+
+ private:
+  TfrmMain& form_;
+  ListBoxScript list_;
+};
+
+// "Rob Script" with *.<ScriptExt>; file names on Linux are case-sensitive, so the
+// lower-case form of the extension is offered too.
+QString ScriptFilter(const QString& ext) {
+  QString patterns = QStringLiteral("*.") + ext;
+  if (ext.toLower() != ext) patterns += QStringLiteral(" *.") + ext.toLower();
+  return QStringLiteral("Rob Script (") + patterns + QLatin1Char(')');
+}
+
+std::string LocalPath(const QString& path) {
+  return QFile::encodeName(path).toStdString();
+}
+
+}  // namespace
+
+void TfrmMain::cmdPosSpeichernClick() {
+  ListBoxScript list(lstScript);
+  if (StorePosition(list, FormatLine(Robot->Axes, LineValues, Settings.IsRob5()))) Modified = true;
+}
+
+void TfrmMain::cmdPosEinfugenClick() {
+  ListBoxScript list(lstScript);
+  if (InsertPosition(list, FormatLine(Robot->Axes, LineValues, Settings.IsRob5()))) Modified = true;
+}
+
+void TfrmMain::cmdPosAnfugenClick() {
+  ListBoxScript list(lstScript);
+  if (AppendPosition(list, FormatLine(Robot->Axes, LineValues, Settings.IsRob5()))) Modified = true;
+}
+
+void TfrmMain::cmdPosLoschenClick() {
+  ListBoxScript list(lstScript);
+  if (DeletePosition(list)) Modified = true;
+}
+
+void TfrmMain::cmdScriptStartenClick() {
+  WindowHost host(*this);
+  RunScript(host);
+}
+
+void TfrmMain::cmdZuPositionClick(int tag) {
+  WindowHost host(*this);
+  DriveToLine(host, tag);
+}
 
 // A new script: the zero line of the current layout, marked, nothing modified.
 void TfrmMain::mnuNeuClick() {
-  lstScript->clear();
+  ListBoxScript list(lstScript);
+  NewScript(list, LineValues, Settings.IsRob5());
   setWindowTitle(ApplicationTitle() + QStringLiteral(" [Neu]"));
   ScriptName.clear();
-  for (int32_t& v : LineValues) v = 0;
-  lstScript->addItem(Settings.IsRob5() ? QStringLiteral("   0   0   0   0   0 0 0 0")
-                                       : QStringLiteral("     0     0     0     0"));
-  lstScript->setCurrentRow(0);
   Modified = false;
 }
 
-void TfrmMain::mnuOffnenClick() {}
-void TfrmMain::mnuSpeichernClick() {}
-void TfrmMain::mnuSpeichernUClick() {}
+void TfrmMain::mnuOffnenClick() {
+  const QString ext = QString::fromStdString(Settings.ScriptExt);
+  const QString path = CurrentPrompts().OpenFile(this, ScriptFilter(ext), ext,
+                                                 QString::fromStdString(Settings.ProgDir));
+  if (path.isEmpty()) return;
+  ListBoxScript list(lstScript);
+  // The name is taken only once the file has been read: taking it before would make a
+  // later "Speichern" write the old script under the name of the file that failed.
+  LoadScript(list, LocalPath(path));
+  ScriptName = QFileInfo(path).fileName();
+  Modified = false;
+  setWindowTitle(ApplicationTitle() + QStringLiteral(" [") + ScriptName + QLatin1Char(']'));
+}
+
+void TfrmMain::mnuSpeichernClick() {
+  if (ScriptName.isEmpty()) {
+    mnuSpeichernUClick();
+    return;
+  }
+  // Always into the program's folder, wherever the script was opened from.
+  SaveScript(ListBoxScript(lstScript), Settings.ProgDir + LocalPath(ScriptName));
+  Modified = false;
+}
+
+void TfrmMain::mnuSpeichernUClick() {
+  const QString ext = QString::fromStdString(Settings.ScriptExt);
+  const QString path = CurrentPrompts().SaveFile(this, ScriptFilter(ext), ext,
+                                                 QString::fromStdString(Settings.ProgDir));
+  if (path.isEmpty()) return;
+  SaveScript(ListBoxScript(lstScript), LocalPath(path));
+  ScriptName = QFileInfo(path).fileName();
+  setWindowTitle(ApplicationTitle() + QStringLiteral(" [") + ScriptName + QLatin1Char(']'));
+  Modified = false;
+}
 
 }  // namespace kelvora::app
