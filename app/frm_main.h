@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "access/brel_robot.h"
 #include "app/shape_qt.h"
@@ -26,6 +27,10 @@ class QPlainTextEdit;
 class QPushButton;
 class QSocketNotifier;
 class QTimer;
+
+namespace kelvora::platform {
+class ProfileFile;
+}
 
 namespace kelvora::settings {
 class TfrmModell;
@@ -64,17 +69,25 @@ QString ApplicationTitle();
 // What the top-level handler shows for an error that escaped a command: a box titled
 // with the application title, error icon, "OK", the text followed by a full stop.
 void ShowTopLevelError(const QString& text);
+// Runs a command under that handler: an error it raises is shown and ends the command
+// only, also when the command runs nested inside a move. Every handler of the window is
+// connected through it.
+void RunCommand(const std::function<void()>& command);
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
  public:
-  explicit TfrmMain(QWidget* parent = nullptr);
+  // progDir: the program's folder; empty means the folder of the running program (or
+  // the per-user folder when that cannot be written). Tests pass a folder of their own.
+  explicit TfrmMain(QWidget* parent = nullptr, std::string progDir = {});
   ~TfrmMain() override;
 
   // ---- Window state ---------------------------------------------------------------
   std::unique_ptr<access::TBrelRobot> Robot;
   uint8_t PrgModus = 0;
   settings::ProgramSettings Settings;  // ProgDir, RobModel, RobType, PortName, ...
+  // The settings-file object bound to ProgDir + "Kelvora.INI"; freed at shutdown.
+  std::unique_ptr<platform::ProfileFile> Ini;
   int32_t LineValues[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   bool Modified = false;
   QString ScriptName;
@@ -217,7 +230,8 @@ class TfrmMain : public QMainWindow {
   void BuildControls();
   void BuildMenus();
   void ConnectHandlers();
-  void Shutdown();
+  // The shutdown sequence; false when the close is abandoned.
+  bool Shutdown();
   void SetPanelState(QFrame* panel, bool enabled, bool grey);
   void OnSignalPipe();
   void OnApplicationStateChanged(Qt::ApplicationState state);
@@ -225,8 +239,7 @@ class TfrmMain : public QMainWindow {
   bool jogging_ = false;
   bool shutDown_ = false;
   QPointer<TShape> jogShape_;
-  struct SettingsStore;  // the settings-file object
-  std::unique_ptr<SettingsStore> store_;
+  std::string progDirOverride_;
   QSocketNotifier* signalNotifier_ = nullptr;
 };
 

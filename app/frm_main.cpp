@@ -1,0 +1,824 @@
+#include "app/frm_main.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <csignal>
+#include <stdexcept>
+
+#include "access/brel_consts.h"
+#include "app/script_player.h"
+#include "platform/clock.h"
+#include "platform/help_qt.h"
+#include "platform/profile.h"
+#include "platform/prog_dir.h"
+#include "settings/settings.h"
+
+namespace kelvora::app {
+
+namespace {
+
+const QColor kAqua(0, 255, 255);
+const QColor kLime(0, 255, 0);
+const QColor kWhite(255, 255, 255);
+const QColor kRed(255, 0, 0);
+const QColor kGrey(224, 224, 224);
+const QColor kSilver(192, 192, 192);
+
+class QtPrompts final : public Prompts {
+ public:
+  void Error(QWidget* parent, const QString& title, const QString& text) override {
+    Box(parent, QMessageBox::Critical, title, text);
+  }
+  void Info(QWidget* parent, const QString& title, const QString& text) override {
+    Box(parent, QMessageBox::Information, title, text);
+  }
+  bool Question(QWidget* parent, const QString& title, const QString& text) override {
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::NoButton, parent);
+    QPushButton* ja = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
+    box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole);
+    box.setDefaultButton(ja);
+    box.exec();
+    return box.clickedButton() == ja;
+  }
+  QString OpenFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                   const QString& folder) override {
+    return FileDialog(parent, filter, defaultSuffix, folder, QFileDialog::AcceptOpen);
+  }
+  QString SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                   const QString& folder) override {
+    return FileDialog(parent, filter, defaultSuffix, folder, QFileDialog::AcceptSave);
+  }
+
+ private:
+  static void Box(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                  const QString& text) {
+    QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.exec();
+  }
+  static QString FileDialog(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                            const QString& folder, QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(parent, QString(), folder, filter);
+    dialog.setAcceptMode(mode);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (mode == QFileDialog::AcceptOpen) {
+      dialog.setFileMode(QFileDialog::ExistingFile);
+    } else {
+      // An existing script is replaced without a question, as the program always did.
+      dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    return dialog.selectedFiles().first();
+  }
+};
+
+QtPrompts gQtPrompts;
+Prompts* gPrompts = &gQtPrompts;
+
+// The self-pipe between the signal handler and the window thread.
+int gSignalPipe[2] = {-1, -1};
+
+extern "C" void OnTerminationSignal(int signal) {
+  const int saved = errno;
+  const unsigned char byte = static_cast<unsigned char>(signal);
+  if (gSignalPipe[1] >= 0) {
+    ssize_t ignored = write(gSignalPipe[1], &byte, 1);
+    (void)ignored;
+  }
+  errno = saved;
+}
+
+void SetHelpContext(QObject* object, int context) {
+  object->setProperty(platform::kHelpContextProperty, context);
+}
+
+void SetBackground(QWidget* widget, const QColor& color) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Window, color);
+  widget->setPalette(palette);
+  widget->setAutoFillBackground(true);
+}
+
+QString StatusText(int mode) {
+  switch (mode) {
+    case 1:
+      return QStringLiteral("EINschalten");
+    case 2:
+      return QStringLiteral("Home anfahren");
+    case 3:
+      return QStringLiteral("TeachIn");
+    default:
+      return QStringLiteral("RUN");
+  }
+}
+
+QString ActionText(int mode) {
+  switch (mode) {
+    case 1:
+      return QStringLiteral("EIN");
+    case 2:
+      return QStringLiteral("STARTEN");
+    case 3:
+      return QStringLiteral("HOME");
+    default:
+      return QStringLiteral("HALT");
+  }
+}
+
+}  // namespace
+
+Prompts& CurrentPrompts() {
+  return *gPrompts;
+}
+void SetPrompts(Prompts* prompts) {
+  gPrompts = prompts ? prompts : &gQtPrompts;
+}
+
+QString ApplicationTitle() {
+  return QStringLiteral("Kelvora für Industrieroboter");
+}
+
+void ShowTopLevelError(const QString& text) {
+  CurrentPrompts().Error(QApplication::activeWindow(), ApplicationTitle(), text + QLatin1Char('.'));
+}
+
+void RunCommand(const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::exception& error) {
+    ShowTopLevelError(QString::fromUtf8(error.what()));
+  }
+}
+
+// ---- Construction -------------------------------------------------------------------
+
+TfrmMain::TfrmMain(QWidget* parent, std::string progDir) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("frmMain"));
+  progDirOverride_ = std::move(progDir);
+  BuildControls();
+  BuildMenus();
+  ConnectHandlers();
+  FormCreate();
+}
+
+TfrmMain::~TfrmMain() {
+  if (signalNotifier_) {
+    ::close(gSignalPipe[0]);
+    ::close(gSignalPipe[1]);
+    gSignalPipe[0] = gSignalPipe[1] = -1;
+  }
+}
+
+void TfrmMain::BuildControls() {
+  // A fixed single border with system menu and minimise button only.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  QFont arial(QStringLiteral("Arial"));
+  arial.setPixelSize(12);
+  setFont(arial);
+  SetHelpContext(this, 18);
+
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("client"));
+  client->setFixedSize(613, 432);
+  setCentralWidget(client);
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+  auto button = [](QWidget* parent, const char* name, const QString& caption, const QString& hint,
+                   QRect box) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(hint);
+    b->setGeometry(box);
+    b->setAutoDefault(false);
+    return b;
+  };
+
+  lblTitel = new QLabel(client);
+  lblTitel->setObjectName(QStringLiteral("lblTitel"));
+  lblTitel->setGeometry(0, 6, 613, 26);
+  lblTitel->setAlignment(Qt::AlignCenter);
+  QFont titleFont = arial;
+  titleFont.setPixelSize(19);
+  titleFont.setBold(true);
+  lblTitel->setFont(titleFont);
+
+  lstScript = new QListWidget(client);
+  lstScript->setObjectName(QStringLiteral("lstScript"));
+  lstScript->setGeometry(8, 40, 250, 176);
+  lstScript->setSelectionMode(QAbstractItemView::SingleSelection);
+  QFont courier(QStringLiteral("Courier New"));
+  courier.setStyleHint(QFont::Monospace);
+  courier.setPixelSize(13);
+  lstScript->setFont(courier);
+  lstScript->setToolTip(QStringLiteral("Script"));
+  {
+    QPalette palette = lstScript->palette();
+    palette.setColor(QPalette::Base, kGrey);
+    lstScript->setPalette(palette);
+  }
+  SetHelpContext(lstScript, 9);
+
+  pnlPosition = new QFrame(client);
+  pnlPosition->setObjectName(QStringLiteral("pnlPosition"));
+  pnlPosition->setGeometry(266, 40, 160, 176);
+  pnlPosition->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  pnlPosition->setToolTip(QStringLiteral("Script-Buttons"));
+  SetHelpContext(pnlPosition, 18);
+  cmdPosSpeichern = button(pnlPosition, "cmdPosSpeichern", QStringLiteral("Position &Speichern"),
+                           QStringLiteral("aktuelle Position in markierte Sciptzeile speichern"),
+                           QRect(8, 8, 144, 33));
+  cmdPosEinfugen = button(pnlPosition, "cmdPosEinfugen", QStringLiteral("Position &Einfügen"),
+                          QStringLiteral("aktuelle Position vor markierte Scriptzeile speichern"),
+                          QRect(8, 49, 144, 33));
+  cmdPosAnfugen =
+      button(pnlPosition, "cmdPosAnfugen", QStringLiteral("Position &Anfügen"),
+             QStringLiteral("aktuelle Position am Scriptende speichern"), QRect(8, 90, 144, 33));
+  cmdPosLoschen = button(pnlPosition, "cmdPosLoschen", QStringLiteral("Position &Löschen"),
+                         QStringLiteral("markierte Scriptzeile löschen"), QRect(8, 131, 144, 33));
+
+  pnlRun = new QFrame(client);
+  pnlRun->setObjectName(QStringLiteral("pnlRun"));
+  pnlRun->setGeometry(434, 40, 171, 176);
+  pnlRun->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  pnlRun->setToolTip(QStringLiteral("Fahraufträge"));
+  SetHelpContext(pnlRun, 18);
+  cmdScriptStarten = button(pnlRun, "cmdScriptStarten", QStringLiteral("Script Starten"),
+                            QStringLiteral("Script, beginnend bei Position 1 sequetiell abfahren"),
+                            QRect(8, 8, 155, 33));
+  chkWiederholen = new QCheckBox(QStringLiteral("Wiederholen"), pnlRun);
+  chkWiederholen->setObjectName(QStringLiteral("chkWiederholen"));
+  chkWiederholen->setGeometry(12, 48, 151, 22);
+  chkWiederholen->setToolTip(QStringLiteral("Sript endlos wiederholen, Ende durch HALT"));
+  cmdZuruck = button(pnlRun, "cmdZuruck", QStringLiteral("&<"),
+                     QStringLiteral("Anfahren der Position vor der markierten Scriptzeile"),
+                     QRect(8, 84, 74, 33));
+  cmdZuruck->setProperty("Tag", 1);
+  cmdVor = button(pnlRun, "cmdVor", QStringLiteral("&>"),
+                  QStringLiteral("Anfahren der Position nach der markierten Scriptzeile"),
+                  QRect(89, 84, 74, 33));
+  cmdVor->setProperty("Tag", 2);
+  cmdAufPosition =
+      button(pnlRun, "cmdAufPosition", QStringLiteral("Postion Anfahren"),
+             QStringLiteral("Anfahren der markierten Scripzeile"), QRect(8, 131, 155, 33));
+  cmdAufPosition->setProperty("Tag", 3);
+
+  memDaten = new QPlainTextEdit(client);
+  memDaten->setObjectName(QStringLiteral("memDaten"));
+  memDaten->setGeometry(8, 224, 160, 200);
+  memDaten->setReadOnly(true);
+
+  // The jog panel: shapes draw the robot; the aqua squares are the jog arrows.
+  pnlFahren = new QFrame(client);
+  pnlFahren->setObjectName(QStringLiteral("pnlFahren"));
+  pnlFahren->setGeometry(176, 224, 273, 200);
+  pnlFahren->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  pnlFahren->setToolTip(QStringLiteral("Fahren des Robots"));
+  SetHelpContext(pnlFahren, 18);
+
+  auto shape = [this](const char* name, TShape::Kind kind, QRect box, const QString& hint,
+                      const QColor& color) {
+    auto* s = new TShape(kind, pnlFahren);
+    s->setObjectName(QLatin1String(name));
+    s->setGeometry(box);
+    s->setToolTip(hint);
+    s->SetBrushColor(color);
+    return s;
+  };
+  const QString gripHint = QStringLiteral("Greifer auf/zu(grün)");
+  shpSaule = shape("shpSaule", TShape::Kind::Ellipse, QRect(120, 120, 129, 41),
+                   QStringLiteral("Säule dreht(grün)"), kWhite);
+  shpArmV = shape("shpArmV", TShape::Kind::Rectangle, QRect(168, 56, 33, 81),
+                  QStringLiteral("Arm auf/ab(grün)"), kWhite);
+  shpArmH = shape("shpArmH", TShape::Kind::Rectangle, QRect(104, 24, 137, 25),
+                  QStringLiteral("Arm vor/zurück(grün)"), kWhite);
+  shpZusatz = shape("shpZusatz", TShape::Kind::Rectangle, QRect(80, 8, 17, 57), gripHint, kWhite);
+  shpWagen = shape("shpWagen", TShape::Kind::Rectangle, QRect(16, 168, 241, 25),
+                   QStringLiteral("Arm vor/zurück(grün)"), kWhite);
+  shpM6 = shape("shpM6", TShape::Kind::Rectangle, QRect(16, 104, 17, 57), gripHint, kWhite);
+  shpM7 = shape("shpM7", TShape::Kind::Rectangle, QRect(40, 104, 17, 57), gripHint, kWhite);
+  shpM8 = shape("shpM8", TShape::Kind::Rectangle, QRect(64, 104, 17, 57), gripHint, kWhite);
+
+  auto position = [this](const char* name, int left, int top, const QString& hint) {
+    auto* l = new QLabel(QStringLiteral("0"), pnlFahren);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(left, top, 30, 14);
+    l->setToolTip(hint);
+    return l;
+  };
+  lblM1Pos = position("lblM1Pos", 168, 144, QStringLiteral("Position Säule"));
+  lblM2Pos = position("lblM2Pos", 160, 31, QStringLiteral("Positon Arm horizontal"));
+  lblM3Pos = position("lblM3Pos", 170, 88, QStringLiteral("Position Arm vertikal"));
+  lblM5Pos = position("lblM5Pos", 128, 172, QStringLiteral("Position Säule"));
+
+  auto arrow = [&](const char* name, int left, int top, const QString& hint, int tag) {
+    TShape* s = shape(name, TShape::Kind::Square, QRect(left, top, 17, 17), hint, kAqua);
+    s->Tag = tag;
+    return s;
+  };
+  shpM1L = arrow("shpM1L", 134, 132, QStringLiteral("Säule links"), 1);
+  shpM1R = arrow("shpM1R", 214, 132, QStringLiteral("Säule rechts"), 2);
+  shpM2L = arrow("shpM2L", 220, 28, QStringLiteral("Arm zurück"), 3);
+  sphM2R = arrow("sphM2R", 110, 28, QStringLiteral("Arm vor"), 4);
+  shpM3L = arrow("shpM3L", 176, 60, QStringLiteral("Arm auf"), 5);
+  shpM3R = arrow("shpM3R", 176, 116, QStringLiteral("Arm ab"), 6);
+  shpM5R = arrow("shpM5R", 232, 172, QStringLiteral("Arm zurück"), 7);
+  shpM5L = arrow("shpM5L", 22, 172, QStringLiteral("Arm vor"), 8);
+
+  // "+" at the top of each bar, "-" at its foot.
+  QFont bold = arial;
+  bold.setBold(true);
+  bold.setPixelSize(14);
+  auto sign = [&](const char* name, TShape* bar, bool plus) {
+    auto* l = new TTagLabel(plus ? QStringLiteral("+") : QStringLiteral("-"), pnlFahren);
+    l->setObjectName(QLatin1String(name));
+    l->setFont(bold);
+    l->setAlignment(Qt::AlignCenter);
+    const QRect b = bar->geometry();
+    l->setGeometry(b.left() + 1, plus ? b.top() + 2 : b.bottom() - 16, b.width() - 2, 15);
+    l->setToolTip(plus ? QStringLiteral("Greifer schließen, Zusatz an")
+                       : QStringLiteral("Greifer öffnen, Zusatz an"));
+    l->Tag = plus ? 1 : 0;
+    l->setCursor(Qt::PointingHandCursor);
+    return l;
+  };
+  lblM4Zu = sign("lblM4Zu", shpZusatz, true);
+  lblM4Auf = sign("lblM4Auf", shpZusatz, false);
+  lblM6Zu = sign("lblM6Zu", shpM6, true);
+  lblM6Auf = sign("lblM6Auf", shpM6, false);
+  lblM7Zu = sign("lblM7Zu", shpM7, true);
+  lblM7Auf = sign("lblM7Auf", shpM7, false);
+  lblM8Zu = sign("lblM8Zu", shpM8, true);
+  lblM8Auf = sign("lblM8Auf", shpM8, false);
+
+  // The status column.
+  shpInterface = new TShape(TShape::Kind::Circle, client);
+  shpInterface->setObjectName(QStringLiteral("shpInterface"));
+  shpInterface->setGeometry(521, 232, 20, 20);
+  shpInterface->setToolTip(QStringLiteral("Interface-Status OK (grün)"));
+  shpInterface->SetBrushColor(kSilver);
+
+  lblPrgModus = new QLabel(QStringLiteral("PrgModus"), client);
+  lblPrgModus->setObjectName(QStringLiteral("lblPrgModus"));
+  lblPrgModus->setGeometry(457, 262, 148, 26);
+  lblPrgModus->setAlignment(Qt::AlignCenter);
+  QFont statusFont = arial;
+  statusFont.setPixelSize(16);
+  lblPrgModus->setFont(statusFont);
+  SetBackground(lblPrgModus, kAqua);
+  lblPrgModus->setToolTip(QStringLiteral("Status-Hinweis"));
+
+  cmdInterface = button(client, "cmdInterface", QStringLiteral("InterfacePanel"),
+                        QStringLiteral("Kommando : Anzeige des Interface Panels (modal)"),
+                        QRect(457, 300, 148, 33));
+  cmdInterface->setEnabled(false);
+  SetHelpContext(cmdInterface, 3);
+  cmdEnde = button(client, "cmdEnde", QStringLiteral("Abbrechen"),
+                   QStringLiteral("Kommando : Programm beenden"), QRect(457, 343, 148, 33));
+  SetHelpContext(cmdEnde, 18);
+  cmdAction = button(client, "cmdAction", QStringLiteral("EIN"),
+                     QStringLiteral("Kommando : Einschalten Interface, Anfahren Home, HALT"),
+                     QRect(457, 386, 148, 38));
+  SetHelpContext(cmdAction, 18);
+
+  tmrI = new QTimer(this);
+  tmrI->setObjectName(QStringLiteral("tmrI"));
+  tmrI->setInterval(300);
+}
+
+void TfrmMain::BuildMenus() {
+  auto item = [](QMenu* menu, const char* name, const QString& caption, const QString& hint) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(QLatin1String(name));
+    if (!hint.isEmpty()) {
+      a->setToolTip(hint);
+      a->setStatusTip(hint);
+    }
+    return a;
+  };
+  mnuDatei = menuBar()->addMenu(QStringLiteral("Datei"));
+  mnuDatei->setObjectName(QStringLiteral("mnuDatei"));
+  mnuDatei->setToolTipsVisible(true);
+  SetHelpContext(mnuDatei, 11);
+  mnuNeu = item(mnuDatei, "mnuNeu", QStringLiteral("Neu"),
+                QStringLiteral("Anlengen eines neuen Scripts"));
+  mnuOffnen = item(mnuDatei, "mnuOffnen", QStringLiteral("&Öffnen"),
+                   QStringLiteral("Öffnen eines vorhandenen Scripts"));
+  mnuSpeichern = item(mnuDatei, "mnuSpeichern", QStringLiteral("&Speichern"),
+                      QStringLiteral("Speichern des aktuellen Scripts"));
+  mnuSpeichernU = item(mnuDatei, "mnuSpeichernU", QStringLiteral("Speichern &unter"),
+                       QStringLiteral("Speichern des aktuellen Scripts unter wählbaren Namen"));
+  mnuDatei->addSeparator();
+  mnuEnde = item(mnuDatei, "mnuEnde", QStringLiteral("Beenden"), QString());
+
+  mnuOptionen = menuBar()->addMenu(QStringLiteral("Optionen"));
+  mnuOptionen->setObjectName(QStringLiteral("mnuOptionen"));
+  mnuOptionen->setToolTipsVisible(true);
+  SetHelpContext(mnuOptionen, 16);
+  mnuSchnitt = item(mnuOptionen, "mnuSchnitt", QStringLiteral("&Schnittstellen ..."),
+                    QStringLiteral("Auswahl des Interface-Anschlusses"));
+  SetHelpContext(mnuSchnitt, 5);
+  mnuModell = item(mnuOptionen, "mnuModell", QStringLiteral("Modelle ..."),
+                   QStringLiteral("Auswahl des aktuellen Modells"));
+  SetHelpContext(mnuModell, 6);
+
+  mnuHilfe = menuBar()->addMenu(QStringLiteral("?"));
+  mnuHilfe->setObjectName(QStringLiteral("mnuHilfe"));
+  SetHelpContext(mnuHilfe, 16);
+  mnuInhalt = item(mnuHilfe, "mnuInhalt", QStringLiteral("&Hilfe"), QString());
+  mnuHilfe->addSeparator();
+  mnuAbout = item(mnuHilfe, "mnuAbout", QStringLiteral("&About"), QString());
+}
+
+void TfrmMain::ConnectHandlers() {
+  // Every command runs under the top-level handler: an error it raises is shown and
+  // ends that command only, also when it runs nested inside a move.
+  auto on = [this](auto* sender, auto signal, void (TfrmMain::*handler)()) {
+    connect(sender, signal, this, [this, handler] { RunCommand([&] { (this->*handler)(); }); });
+  };
+  on(cmdAction, &QPushButton::clicked, &TfrmMain::cmdActionClick);
+  on(cmdEnde, &QPushButton::clicked, &TfrmMain::cmdEndeClick);
+  on(cmdInterface, &QPushButton::clicked, &TfrmMain::cmdInterfaceClick);
+  on(tmrI, &QTimer::timeout, &TfrmMain::tmrITimer);
+  on(cmdPosSpeichern, &QPushButton::clicked, &TfrmMain::cmdPosSpeichernClick);
+  on(cmdPosEinfugen, &QPushButton::clicked, &TfrmMain::cmdPosEinfugenClick);
+  on(cmdPosAnfugen, &QPushButton::clicked, &TfrmMain::cmdPosAnfugenClick);
+  on(cmdPosLoschen, &QPushButton::clicked, &TfrmMain::cmdPosLoschenClick);
+  on(cmdScriptStarten, &QPushButton::clicked, &TfrmMain::cmdScriptStartenClick);
+  on(mnuNeu, &QAction::triggered, &TfrmMain::mnuNeuClick);
+  on(mnuOffnen, &QAction::triggered, &TfrmMain::mnuOffnenClick);
+  on(mnuSpeichern, &QAction::triggered, &TfrmMain::mnuSpeichernClick);
+  on(mnuSpeichernU, &QAction::triggered, &TfrmMain::mnuSpeichernUClick);
+  on(mnuEnde, &QAction::triggered, &TfrmMain::mnuEndeClick);
+  on(mnuSchnitt, &QAction::triggered, &TfrmMain::mnuSchnittClick);
+  on(mnuModell, &QAction::triggered, &TfrmMain::mnuModellClick);
+  on(mnuInhalt, &QAction::triggered, &TfrmMain::mnuInhaltClick);
+  on(mnuAbout, &QAction::triggered, &TfrmMain::mnuAboutClick);
+  for (QPushButton* b : {cmdZuruck, cmdVor, cmdAufPosition}) {
+    connect(b, &QPushButton::clicked, this,
+            [this, b] { RunCommand([&] { cmdZuPositionClick(b->property("Tag").toInt()); }); });
+  }
+  for (TShape* s : {shpM1L, shpM1R, shpM2L, sphM2R, shpM3L, shpM3R, shpM5R, shpM5L}) {
+    connect(s, &TShape::MouseDown, this, [this](TShape* shape, Qt::MouseButton button) {
+      RunCommand([&] { shpMotMouseDown(shape, button); });
+    });
+    connect(s, &TShape::MouseUp, this, [this](TShape* shape, Qt::MouseButton button) {
+      RunCommand([&] { shpMotMouseUp(shape, button); });
+    });
+    connect(s, &TShape::MouseLost, this, [this](TShape*) { EndJog(); });
+  }
+  auto label = [this](TTagLabel* l, void (TfrmMain::*handler)(TTagLabel*)) {
+    connect(l, &TTagLabel::Clicked, this, [this, handler](TTagLabel* clicked) {
+      RunCommand([&] { (this->*handler)(clicked); });
+    });
+  };
+  label(lblM4Zu, &TfrmMain::lblM4Click);
+  label(lblM4Auf, &TfrmMain::lblM4Click);
+  label(lblM6Zu, &TfrmMain::lblM6Click);
+  label(lblM6Auf, &TfrmMain::lblM6Click);
+  label(lblM7Zu, &TfrmMain::lblM7Click);
+  label(lblM7Auf, &TfrmMain::lblM7Click);
+  label(lblM8Zu, &TfrmMain::lblM8Click);
+  label(lblM8Auf, &TfrmMain::lblM8Click);
+  connect(qApp, &QGuiApplication::applicationStateChanged, this,
+          &TfrmMain::OnApplicationStateChanged);
+}
+
+void TfrmMain::FormCreate() {
+  setWindowTitle(ApplicationTitle());
+  PrgModus = 0;
+  Robot = std::make_unique<access::TBrelRobot>();
+  Settings.ProgDir = progDirOverride_.empty() ? platform::ProgDir() : progDirOverride_;
+  if (!Settings.ProgDir.empty() && Settings.ProgDir.back() != '/') Settings.ProgDir += '/';
+  // The help pages and relative names resolve in the program's folder.
+  QDir::setCurrent(QString::fromStdString(Settings.ProgDir));
+  Ini = std::make_unique<platform::ProfileFile>(settings::SettingsPath(Settings));
+  ReadSettings();
+  ConfigureAxes();
+  ShowModelData();
+  mnuNeuClick();
+  SetMode(1);
+}
+
+// ---- Settings -----------------------------------------------------------------------
+
+void TfrmMain::ReadSettings() {
+  settings::ReadSettings(Settings, Robot->Axes, *Ini);
+  move(Settings.Left, Settings.Top);
+}
+
+void TfrmMain::ConfigureAxes() {
+  settings::ConfigureAxes(Settings, Robot->Axes);
+}
+
+void TfrmMain::ShowModelData() {
+  const settings::ModelData data = settings::ShowModelData(Settings, Robot->Axes);
+  lblTitel->setText(QString::fromStdString(data.title));
+  memDaten->clear();
+  for (const std::string& line : data.memo) memDaten->appendPlainText(QString::fromStdString(line));
+  for (const char* name : settings::kRob5Controls) {
+    if (QWidget* w = pnlFahren->findChild<QWidget*>(QLatin1String(name)))
+      w->setVisible(data.rob5ControlsVisible);
+  }
+}
+
+void TfrmMain::WriteSettings() {
+  Settings.Left = x();
+  Settings.Top = y();
+  std::string error;
+  if (!settings::WriteSettings(Settings, Robot->Axes, *Ini, &error))
+    throw std::runtime_error(error);
+}
+
+// ---- Modes --------------------------------------------------------------------------
+
+void TfrmMain::SetPanelState(QFrame* panel, bool enabled, bool grey) {
+  panel->setEnabled(enabled);
+  SetBackground(panel, grey ? kGrey : QApplication::palette().color(QPalette::Button));
+}
+
+void TfrmMain::SetMode(int mode) {
+  PrgModus = static_cast<uint8_t>(mode);
+  lblPrgModus->setText(StatusText(mode));
+  cmdAction->setText(ActionText(mode));
+  cmdAction->setEnabled(true);
+  cmdEnde->setText(mode == 1 ? QStringLiteral("Abbrechen") : QStringLiteral("ENDE"));
+  cmdEnde->setEnabled(mode != 4);
+  cmdInterface->setEnabled(mode == 2 || mode == 3);
+  SetPanelState(pnlFahren, mode == 3, mode == 3);
+  SetPanelState(pnlPosition, mode == 3, mode == 3);
+  SetPanelState(pnlRun, mode == 2 || mode == 3, mode == 3);
+  mnuDatei->menuAction()->setEnabled(mode != 4);
+  // Port and model can change only before the interface is first switched on.
+  mnuOptionen->menuAction()->setVisible(mode == 1);
+  mnuOptionen->menuAction()->setEnabled(mode == 1);
+  mnuHilfe->menuAction()->setEnabled(mode != 4);
+}
+
+void TfrmMain::cmdActionClick() {
+  switch (PrgModus) {
+    case 1: {
+      Robot->SetLptDelay(Settings.LPTDelay);
+      // The extension follows the model of this attempt, also after a failed attempt
+      // with another model.
+      Robot->SetExtended(Settings.IsRob5());
+      const uint32_t result = Robot->OpenInterface(Settings.PortName);
+      if (result == access::kInterfaceError) {
+        CurrentPrompts().Error(
+            this, QStringLiteral("Fehler"),
+            QStringLiteral("Inpterfaceproblem mit : ") + QString::fromStdString(Settings.PortName));
+        cmdAction->setFocus();
+        return;
+      }
+      tmrI->start();
+      SetMode(2);
+      break;
+    }
+    case 2:
+    case 3:
+      SetMode(4);
+      HomeRun();
+      SetMode(3);
+      break;
+    case 4:
+      // Runs nested inside the command that set mode 4; its move or wait sees StopFlag.
+      Robot->StopFlag = true;
+      chkWiederholen->setChecked(false);
+      SetMode(3);
+      break;
+    default:
+      break;
+  }
+}
+
+void TfrmMain::HomeRun() {
+  Robot->StopFlag = false;
+  Robot->MoveHome();
+  Robot->ClearMotors();
+  for (int32_t& v : LineValues) v = 0;
+}
+
+void TfrmMain::SetGripper(int32_t value) {
+  app::SetGripper(*Robot, Settings, LineValues, value);
+}
+
+void TfrmMain::SetExtra(int output, int32_t value) {
+  app::SetExtra(*Robot, LineValues, output, value);
+}
+
+void TfrmMain::lblM4Click(TTagLabel* label) {
+  SetMode(4);
+  Robot->StopFlag = false;
+  SetGripper(label->Tag);
+  SetMode(3);
+}
+
+void TfrmMain::lblM6Click(TTagLabel* label) {
+  SetMode(4);
+  Robot->StopFlag = false;
+  SetExtra(6, label->Tag);
+  SetMode(3);
+}
+
+void TfrmMain::lblM7Click(TTagLabel* label) {
+  SetMode(4);
+  Robot->StopFlag = false;
+  SetExtra(7, label->Tag);
+  SetMode(3);
+}
+
+void TfrmMain::lblM8Click(TTagLabel* label) {
+  SetMode(4);
+  Robot->StopFlag = false;
+  SetExtra(8, label->Tag);
+  SetMode(3);
+}
+
+// ---- Jogging ------------------------------------------------------------------------
+
+void TfrmMain::shpMotMouseDown(TShape* shape, Qt::MouseButton /*button*/) {
+  static constexpr int kAxis[9] = {0, 1, 1, 2, 2, 3, 3, 4, 4};
+  static constexpr int kDirection[9] = {0, 1, 2, 1, 2, 1, 2, 1, 2};
+  const int tag = shape->Tag;
+  if (tag < 1 || tag > 8) return;
+  // A second button pressed on a held arrow must not start a second move inside the
+  // first one on the same axes.
+  if (jogging_) return;
+  Robot->StopFlag = false;
+  jogging_ = true;
+  jogShape_ = shape;
+  struct Done {
+    TfrmMain* w;
+    ~Done() {
+      w->jogging_ = false;
+      w->jogShape_ = nullptr;
+    }
+  } done{this};
+  Robot->JogAxis(kAxis[tag], kDirection[tag]);
+}
+
+void TfrmMain::shpMotMouseUp(TShape* /*shape*/, Qt::MouseButton /*button*/) {
+  Robot->StopFlag = true;
+}
+
+void TfrmMain::EndJog() {
+  if (jogging_ && Robot) Robot->StopFlag = true;
+}
+
+void TfrmMain::OnApplicationStateChanged(Qt::ApplicationState state) {
+  if (state != Qt::ApplicationActive) EndJog();
+}
+
+bool TfrmMain::event(QEvent* event) {
+  // A release that never arrives must not leave a motor running.
+  if (event->type() == QEvent::WindowDeactivate) EndJog();
+  return QMainWindow::event(event);
+}
+
+// ---- Display ------------------------------------------------------------------------
+
+void TfrmMain::tmrITimer() {
+  if (!Robot) return;
+  const uint32_t motorWord = Robot->MotorWord();
+  if (Robot->GetInputs() == access::kInterfaceError) {
+    shpInterface->SetBrushColor(kRed);
+    return;
+  }
+  shpInterface->SetBrushColor(kLime);
+  auto active = [motorWord](uint32_t mask) { return (motorWord & mask) != 0 ? kLime : kWhite; };
+  auto pos = [this](int axis) {
+    return QString::number(Robot->Axes.GetPos(axis, access::mcPosition));
+  };
+  lblM1Pos->setText(pos(1));
+  shpSaule->SetBrushColor(active(0x0003));
+  lblM2Pos->setText(pos(2));
+  shpArmH->SetBrushColor(active(0x000C));
+  lblM3Pos->setText(pos(3));
+  shpArmV->SetBrushColor(active(0x0030));
+  shpZusatz->SetBrushColor(active(0x00C0));
+  if (Settings.IsRob5()) {
+    lblM5Pos->setText(pos(4));
+    shpWagen->SetBrushColor(active(0x0300));
+    shpM6->SetBrushColor(active(0x0C00));
+    shpM7->SetBrushColor(active(0x3000));
+    shpM8->SetBrushColor(Robot->GetInput(11) ? kLime : kWhite);
+  }
+}
+
+// ---- Panel, help, end ---------------------------------------------------------------
+
+void TfrmMain::cmdInterfaceClick() {
+  const QRect frame = frameGeometry();
+  Robot->ShowPanel(true, frame.left() + frame.width() - 360, frame.top() + 60);
+}
+
+void TfrmMain::mnuInhaltClick() {
+  platform::ShowHelpContents(this);
+}
+
+void TfrmMain::cmdEndeClick() {
+  close();
+}
+
+void TfrmMain::mnuEndeClick() {
+  close();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (shutDown_) {
+    event->accept();
+    return;
+  }
+  // Never free the robot under a running move or wait.
+  if (PrgModus == 4 || jogging_) {
+    event->ignore();
+    return;
+  }
+  if (!Shutdown()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+bool TfrmMain::Shutdown() {
+  tmrI->stop();
+  // A settings file that cannot be written must not keep the program, and perhaps its
+  // outputs, alive: the error is shown and the shutdown goes on.
+  RunCommand([this] { WriteSettings(); });
+  if (Modified && CurrentPrompts().Question(this, QStringLiteral("Information"),
+                                            QStringLiteral("Script-Datei Speichern?"))) {
+    bool saved = true;
+    try {
+      mnuSpeichernUClick();
+    } catch (const std::exception& error) {
+      ShowTopLevelError(QString::fromUtf8(error.what()));
+      saved = false;
+    }
+    if (!saved) {
+      // The script could not be written: stay open so that it is not lost.
+      if (Robot->Opened) tmrI->start();
+      return false;
+    }
+  }
+  platform::Sleep(Robot->SettlePause);
+  Robot->CloseInterface();
+  Robot.reset();
+  Ini.reset();
+  shutDown_ = true;
+  return true;
+}
+
+// ---- Termination signals ------------------------------------------------------------
+
+void TfrmMain::InstallSignalHandling() {
+  if (signalNotifier_ || gSignalPipe[0] >= 0) return;
+  if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  signalNotifier_ = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, this);
+  connect(signalNotifier_, &QSocketNotifier::activated, this, &TfrmMain::OnSignalPipe);
+  struct sigaction action = {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+void TfrmMain::OnSignalPipe() {
+  unsigned char byte = 0;
+  if (read(gSignalPipe[0], &byte, 1) == 1) EmergencyStop(byte);
+}
+
+void TfrmMain::EmergencyStop(int signal) {
+  if (shutDown_) return;
+  shutDown_ = true;  // the close that follows writes nothing and asks nothing
+  tmrI->stop();
+  if (Robot) {
+    // Whatever runs underneath ends at its next abort test, and no further pass follows.
+    Robot->StopFlag = true;
+    chkWiederholen->setChecked(false);
+    Robot->ClearMotors();
+    Robot->CloseInterface();
+  }
+  QCoreApplication::exit(128 + signal);
+}
+
+}  // namespace kelvora::app

@@ -1,0 +1,34 @@
+// The program's help: German HTML pages, one per help context, shown in a help window
+// of the program's own. F1 opens the page of the focused control, or of its nearest
+// container that has one; windows and controls carry their context in the property
+// kHelpContextProperty (menus and menu items too).
+#pragma once
+
+#include <QString>
+
+class QObject;
+class QWidget;
+
+namespace kelvora::platform {
+
+inline constexpr const char* kHelpContextProperty = "HelpContext";
+
+// The contexts that have a page, and the HTML of one; empty for an unknown context.
+// Context 0 is the contents page.
+QString HelpPage(int context);
+// The context of object or of its nearest parent with one; 0 when none has one.
+int HelpContextOf(const QObject* object);
+
+// Opens (or raises) the help window at the page of context; an unknown context shows
+// the contents.
+void ShowHelp(int context, QWidget* parent = nullptr);
+void ShowHelpContents(QWidget* parent = nullptr);
+// The help window while it exists, and the context it shows (for tests).
+QWidget* HelpWindow();
+int HelpWindowContext();
+
+// Makes F1 open the help at the context of the focused control, in every window of the
+// program and in open menus (the highlighted item's context, else the menu's).
+void InstallHelpKey();
+
+}  // namespace kelvora::platform
