@@ -70,7 +70,9 @@ TEST(TBrelFace, OsKindFollowsTheDriversPlatformChoice) {
   EXPECT_EQ(TBrelFace().OsKind, 1);
   setenv("ZQBREL_PLATFORM", "nt", 1);
   EXPECT_EQ(TBrelFace().OsKind, 2);
-  setenv("ZQBREL_PLATFORM", "95", 1);
+  setenv("ZQBREL_PLATFORM", "NT", 1);
+  EXPECT_EQ(TBrelFace().OsKind, 2);
+  setenv("ZQBREL_PLATFORM", "9x", 1);
   EXPECT_EQ(TBrelFace().OsKind, 1);
   if (old) {
     setenv("ZQBREL_PLATFORM", saved.c_str(), 1);
