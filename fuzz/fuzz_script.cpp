@@ -1,0 +1,38 @@
+// Arbitrary bytes as a script file, and each line read back in both layouts: the reader
+// must take anything, and the line parser must either convert a line or throw its
+// conversion error, never read outside the line.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/script.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace kelvora::app;
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const auto lines = SplitScriptText(bytes);
+
+  // Writing the lines back and reading them again gives the same lines: the reader keeps
+  // every byte up to the first zero, line ends aside.
+  if (SplitScriptText(JoinScriptText(lines)) != lines) __builtin_trap();
+
+  for (const std::string& line : lines) {
+    for (bool rob5 : {false, true}) {
+      int32_t values[8] = {};
+      try {
+        ParseLine(line, rob5, values);
+      } catch (const ScriptError&) {
+      }
+    }
+  }
+  // The raw input as one line too, zero bytes and line ends included.
+  for (bool rob5 : {false, true}) {
+    int32_t values[8] = {};
+    try {
+      ParseLine(bytes, rob5, values);
+    } catch (const ScriptError&) {
+    }
+  }
+  return 0;
+}

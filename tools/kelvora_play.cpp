@@ -1,0 +1,210 @@
+// kelvora-play: plays a script file on the robot without a window. It reads the model
+// and port from the settings file as the program does, switches the interface on, runs
+// the robot home and plays the script by the rules of "Script Starten", printing each
+// line as it is driven. Ctrl+C (or SIGTERM) acts as HALT: the current movement stops,
+// the outputs are switched off and the interface is closed before the program ends.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "access/brel_robot.h"
+#include "app/script.h"
+#include "app/script_player.h"
+#include "platform/gui_hooks.h"
+#include "platform/prog_dir.h"
+#include "settings/program_settings.h"
+#include "settings/settings.h"
+
+namespace {
+
+using kelvora::access::TBrelRobot;
+using kelvora::settings::ProgramSettings;
+
+volatile sig_atomic_t gSignal = 0;
+
+extern "C" void OnSignal(int sig) {
+  gSignal = sig;
+}
+
+const char kUsage[] =
+    "Usage: kelvora-play FILE [--port PORT] [--model RobN] [--repeat]\n"
+    "\n"
+    "Switches the interface on, runs the robot home and plays the script FILE once\n"
+    "(with --repeat until Ctrl+C), printing each line as it is driven. The model and\n"
+    "the port come from Kelvora.INI as in the program; the options override them.\n"
+    "Ctrl+C stops the robot, switches every output off and ends the program.\n";
+
+class Player final : public kelvora::app::ScriptHost, public kelvora::platform::GuiHooks {
+ public:
+  Player(TBrelRobot& robot, const ProgramSettings& settings) : robot_(robot), settings_(settings) {}
+
+  TBrelRobot& Robot() override { return robot_; }
+  const ProgramSettings& Settings() const override { return settings_; }
+  int32_t* LineValues() override { return lineValues_; }
+  kelvora::app::ScriptList& Script() override { return list; }
+  void SetMode(int) override {}
+  bool Repeat() const override { return repeat; }
+  void SetRepeat(bool on) override { repeat = on; }
+  // The run's own message point and every move's: a signal is HALT.
+  void ProcessMessages() override {
+    if (gSignal != 0 && !halted_) {
+      halted_ = true;
+      std::printf("HALT\n");
+      std::fflush(stdout);
+      kelvora::app::Halt(*this);
+    }
+  }
+  void LineDriven(int index, const std::string& text) override {
+    std::printf("Zeile %d: %s\n", index + 1, text.c_str());
+    std::fflush(stdout);
+  }
+
+  kelvora::app::VectorScriptList list;
+  bool repeat = false;
+
+ private:
+  TBrelRobot& robot_;
+  const ProgramSettings& settings_;
+  int32_t lineValues_[8] = {};
+  bool halted_ = false;
+};
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// The settings file the program would use: beside it, else the per-user one.
+std::string SettingsFile() {
+  std::string dir = kelvora::platform::ProgramDirectory();
+  if (!dir.empty() && FileExists(dir + kelvora::settings::kSettingsFileName))
+    return dir + kelvora::settings::kSettingsFileName;
+  return kelvora::platform::UserConfigDirectory() + kelvora::settings::kSettingsFileName;
+}
+
+// Another model than the file's: its section's type, text and maxima, with the same
+// defaults as at the program's start.
+void ReadModel(ProgramSettings& s, kelvora::access::TBrelMotList& axes, const std::string& path,
+               const std::string& model) {
+  using kelvora::access::mcMaximum;
+  kelvora::platform::ProfileFile file(path);
+  s.SetRobModel(model);
+  s.RobType = file.ReadString(model, "RobType", "G");
+  s.RobText = file.ReadString(model, "RobText", "Säulenroboter");
+  axes.SetPos(1, mcMaximum, file.ReadInteger(model, "Säule", 240));
+  axes.SetPos(2, mcMaximum, file.ReadInteger(model, "ArmH", 160));
+  axes.SetPos(3, mcMaximum, file.ReadInteger(model, "ArmV", 150));
+  if (s.IsRob5()) {
+    axes.SetPos(4, mcMaximum, file.ReadInteger("Rob5", "Wagen", 1000));
+    axes.SetPos(5, mcMaximum, file.ReadInteger("Rob5", "Greifer", 28));
+  } else if (s.IsTypeG()) {
+    axes.SetPos(4, mcMaximum, file.ReadInteger(model, "Greifer", 28));
+  }
+}
+
+bool ValidModel(const std::string& m) {
+  return m.size() == 4 && m.compare(0, 3, "Rob") == 0 && m[3] >= '1' && m[3] <= '9';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string file;
+  std::string port;
+  std::string model;
+  bool repeat = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if ((a == "--port" || a == "--model") && i + 1 < argc) {
+      (a == "--port" ? port : model) = argv[++i];
+    } else if (a.rfind("--port=", 0) == 0) {
+      port = a.substr(7);
+    } else if (a.rfind("--model=", 0) == 0) {
+      model = a.substr(8);
+    } else if (a == "--repeat") {
+      repeat = true;
+    } else if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (!a.empty() && a[0] != '-' && file.empty()) {
+      file = a;
+    } else {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+  }
+  if (file.empty()) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  if (!model.empty() && !ValidModel(model)) {
+    std::fprintf(stderr, "kelvora-play: unknown model '%s' (Rob1 to Rob9)\n", model.c_str());
+    return 2;
+  }
+
+  TBrelRobot robot;
+  ProgramSettings settings;
+  const std::string ini = SettingsFile();
+  kelvora::settings::ReadSettings(settings, robot.Axes, ini);
+  if (!model.empty() && model != settings.RobModel) ReadModel(settings, robot.Axes, ini, model);
+  if (!port.empty()) settings.PortName = port;
+  kelvora::settings::ConfigureAxes(settings, robot.Axes);
+
+  Player player(robot, settings);
+  player.repeat = repeat;
+  try {
+    kelvora::app::LoadScript(player.list, file);
+  } catch (const kelvora::app::ScriptError& e) {
+    std::fprintf(stderr, "kelvora-play: %s.\n", e.what());
+    return 1;
+  }
+
+  // SA_RESETHAND: a second Ctrl+C ends the program at once, should the first ever hang.
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sa.sa_flags = SA_RESETHAND;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  kelvora::platform::SetGuiHooks(&player);
+
+  robot.SetLptDelay(settings.LPTDelay);
+  if (settings.IsRob5()) robot.SetExtended(true);
+  if (robot.OpenInterface(settings.PortName) == 0x1FFFF) {
+    std::fprintf(stderr, "kelvora-play: Inpterfaceproblem mit : %s\n", settings.PortName.c_str());
+    kelvora::platform::SetGuiHooks(nullptr);
+    return 1;
+  }
+  std::printf("%s : %s, %s, Script %s (%d Zeilen)\n", settings.RobModel.c_str(),
+              settings.RobText.c_str(), settings.PortName.c_str(),
+              kelvora::app::FileNamePart(file).c_str(), player.list.Count());
+  std::printf("HOME\n");
+  std::fflush(stdout);
+
+  int status = 0;
+  robot.StopFlag = false;
+  robot.MoveHome();
+  robot.ClearMotors();
+  if (gSignal == 0) {
+    try {
+      kelvora::app::RunScript(player);
+    } catch (const kelvora::app::ScriptError& e) {
+      std::fprintf(stderr, "kelvora-play: %s.\n", e.what());
+      status = 1;
+    }
+  }
+
+  // Every output off; the close waits until the driver has sent that to the box.
+  robot.CloseInterface();
+  kelvora::platform::SetGuiHooks(nullptr);
+  if (gSignal != 0) {
+    std::printf("Abgebrochen\n");
+    return 128 + gSignal;
+  }
+  std::printf("Ende\n");
+  return status;
+}
