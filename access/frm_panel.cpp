@@ -350,10 +350,15 @@ void TfrmPanel::cmdEndeClick() {
 
 void RegisterPanelFactory(QWidget* owner) {
   QPointer<QWidget> guarded(owner);
+  RegisterPanelFactory([guarded](TBrelFace&) -> QWidget* { return guarded.data(); });
+}
+
+void RegisterPanelFactory(std::function<QWidget*(TBrelFace& face)> ownerOf) {
   platform::QtGuiHooks::SetPanelFactory(
-      [guarded](TBrelFace& face, bool modal, int left, int top) -> bool {
-        if (guarded.isNull()) return false;
-        auto* panel = new TfrmPanel(face, guarded.data());
+      [ownerOf = std::move(ownerOf)](TBrelFace& face, bool modal, int left, int top) -> bool {
+        QWidget* owner = ownerOf ? ownerOf(face) : nullptr;
+        if (owner == nullptr) return false;
+        auto* panel = new TfrmPanel(face, owner);
         face.Panel = panel;
         panel->move(left, top);
         if (modal) {

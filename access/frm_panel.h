@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QDialog>
 #include <QWidget>
+#include <functional>
 
 class QFrame;
 class QLabel;
@@ -105,5 +106,7 @@ class TfrmPanel : public QDialog {
 // owned by owner (the main window), placed at (left, top), shown modally or not. Panels
 // stay with their owner until it is destroyed. Without an owner no panel is shown.
 void RegisterPanelFactory(QWidget* owner);
+// The same with the owner looked up for the interface object at each showing.
+void RegisterPanelFactory(std::function<QWidget*(TBrelFace& face)> ownerOf);
 
 }  // namespace kelvora::access

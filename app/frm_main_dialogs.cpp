@@ -1,11 +1,76 @@
 // The main window's commands that open the model dialog, the interface dialog and the
-// about box.
+// about box, and the wiring that lets ShowPanel make interface panels for this window.
+#include <QApplication>
+
+#include "access/frm_panel.h"
 #include "app/frm_main.h"
+#include "settings/frm_about.h"
+#include "settings/frm_dialog_common.h"
+#include "settings/frm_modell.h"
+#include "settings/frm_schnitt.h"
 
 namespace kelvora::app {
 
-void TfrmMain::mnuModellClick() {}
-void TfrmMain::mnuSchnittClick() {}
-void TfrmMain::mnuAboutClick() {}
+namespace {
+
+// Places dialog so that its lower right corner lies dx pixels left of and dy pixels
+// above the main window's lower right corner (outer sizes).
+void PlaceDialog(const QWidget& main, QWidget& dialog, int dx, int dy) {
+  const QRect m = main.frameGeometry();
+  QSize d = dialog.frameGeometry().size();
+  if (d == dialog.size()) {
+    // Before its first showing a window has no frame yet; it will get the frame the
+    // main window has.
+    d += m.size() - main.size();
+  }
+  dialog.move(m.left() + m.width() - d.width() - dx, m.top() + m.height() - d.height() - dy);
+}
+
+// The dialogs' "Fehler" boxes go through the program's prompts like every other box.
+void RouteDialogErrors() {
+  settings::SetErrorBoxHook([](QWidget* parent, const QString& text) {
+    CurrentPrompts().Error(parent, QStringLiteral("Fehler"), text);
+  });
+}
+
+// Interface panels belong to the main window whose robot they show.
+QWidget* MainWindowOf(access::TBrelFace& face) {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* main = qobject_cast<TfrmMain*>(w);
+    if (main != nullptr && main->Robot.get() == &face) return main;
+  }
+  return nullptr;
+}
+
+[[maybe_unused]] const bool kPanelFactoryRegistered = [] {
+  access::RegisterPanelFactory(&MainWindowOf);
+  return true;
+}();
+
+}  // namespace
+
+void TfrmMain::mnuModellClick() {
+  if (frmModell == nullptr) return;
+  RouteDialogErrors();
+  PlaceDialog(*this, *frmModell, 20, 16);
+  frmModell->exec();
+  // Whichever way it closed: a failed "OK" may already have applied part of the values.
+  ConfigureAxes();
+  ShowModelData();
+}
+
+void TfrmMain::mnuSchnittClick() {
+  if (frmSchnitt == nullptr) return;
+  RouteDialogErrors();
+  PlaceDialog(*this, *frmSchnitt, 20, 16);
+  frmSchnitt->exec();
+  ShowModelData();
+}
+
+void TfrmMain::mnuAboutClick() {
+  if (frmAbout == nullptr) return;
+  PlaceDialog(*this, *frmAbout, 32, 20);
+  frmAbout->exec();
+}
 
 }  // namespace kelvora::app
