@@ -181,6 +181,13 @@ TfrmMain::TfrmMain(QWidget* parent, std::string progDir) : QMainWindow(parent) {
 
 TfrmMain::~TfrmMain() {
   if (signalNotifier_) {
+    // Back to the default dispositions before the pipe goes.
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    delete signalNotifier_;
+    signalNotifier_ = nullptr;
     ::close(gSignalPipe[0]);
     ::close(gSignalPipe[1]);
     gSignalPipe[0] = gSignalPipe[1] = -1;
