@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTextStream>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -80,6 +81,8 @@ class RemoteControl final : public QObject {
       sleeping_ = false;
     } else if (op == QLatin1String("report")) {
       Report(arg);
+    } else if (op == QLatin1String("signal")) {
+      ::raise(arg.toInt());
     } else if (op == QLatin1String("close")) {
       QMetaObject::invokeMethod(window_.data(), &QWidget::close, Qt::QueuedConnection);
     } else {

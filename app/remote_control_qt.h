@@ -10,6 +10,7 @@
 //   sleep MS            wait MS milliseconds
 //   report FILE         write the mode, the window's frame, the axis positions and the
 //                       motor word to FILE
+//   signal N            raise signal N in the program, as a kill from outside would
 //   close               close the main window
 #pragma once
 
