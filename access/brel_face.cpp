@@ -1,10 +1,9 @@
 #include "access/brel_face.h"
 
-#include <atomic>
-#include <cstdlib>
 #include <strings.h>
 
-#include <cstring>
+#include <atomic>
+#include <cstdlib>
 
 #include "access/brel_consts.h"
 #include "platform/clock.h"

@@ -22,8 +22,8 @@ class TBrelRobot : public TBrelFace {
   TBrelMotList Axes;
 
   uint32_t MoveTo(const int32_t targets[8], int count);
-  uint32_t MoveToPositions(int32_t p1, int32_t p2, int32_t p3, int32_t p4, int32_t p5,
-                           int32_t p6, int32_t p7, int32_t p8);
+  uint32_t MoveToPositions(int32_t p1, int32_t p2, int32_t p3, int32_t p4, int32_t p5, int32_t p6,
+                           int32_t p7, int32_t p8);
   uint32_t MoveHome();
   uint32_t JogAxis(int axis, int direction);
   uint32_t MoveAxisToEnd(int axis, bool atMax);
