@@ -180,6 +180,11 @@ TfrmMain::TfrmMain(QWidget* parent, std::string progDir) : QMainWindow(parent) {
 }
 
 TfrmMain::~TfrmMain() {
+  // The children outlive this part of the window while QWidget tears them down (a held
+  // arrow reports the lost mouse when it is hidden): nothing may call back into it.
+  QObject::disconnect(qApp, nullptr, this, nullptr);
+  for (QObject* child : findChildren<QObject*>())
+    QObject::disconnect(child, nullptr, this, nullptr);
   if (signalNotifier_) {
     // Back to the default dispositions before the pipe goes.
     struct sigaction action = {};
