@@ -51,13 +51,14 @@ class FakePrompts : public Prompts {
   }
   QString SaveFile(QWidget*, const QString&, const QString&, const QString&) override {
     ++saveDialogs;
-    return {};
+    return saveResult;
   }
   std::vector<QString> errors;
   std::vector<QString> questions;
   bool answer = false;
   int saveDialogs = 0;
   QString openResult;
+  QString saveResult;
 };
 
 // The real pump, then what the test does "meanwhile" (once per control cycle of a move).
@@ -561,6 +562,27 @@ TEST_F(FrmMainTest, ShutdownAsksAboutAModifiedScriptAndSwitchesEverythingOff) {
   EXPECT_EQ(prompts.saveDialogs, 1);
   EXPECT_EQ(form->Robot, nullptr);
   EXPECT_EQ(WireMotorWord(), 0);
+}
+
+TEST_F(FrmMainTest, AScriptThatCannotBeSavedAtTheEndKeepsTheWindowOpen) {
+  Make();
+  SwitchOnAndHome();
+  form->Modified = true;
+  prompts.answer = true;
+  const QString target = dir.filePath(QStringLiteral("fehlt/DEMO.RB3"));
+  prompts.saveResult = target;
+  EXPECT_FALSE(form->close());
+  ASSERT_EQ(prompts.errors.size(), 1u);
+  EXPECT_EQ(prompts.errors[0], QStringLiteral("Kelvora für Industrieroboter | Datei ") + target +
+                                   QStringLiteral(" kann nicht erstellt werden."));
+  // Still there to save elsewhere: robot open, display running, script kept.
+  ASSERT_NE(form->Robot, nullptr);
+  EXPECT_TRUE(form->Robot->Opened);
+  EXPECT_TRUE(form->tmrI->isActive());
+  EXPECT_TRUE(form->Modified);
+  prompts.saveResult = dir.filePath(QStringLiteral("DEMO.RB3"));
+  EXPECT_TRUE(form->close());
+  EXPECT_TRUE(QFile::exists(prompts.saveResult));
 }
 
 TEST_F(FrmMainTest, ASettingsFileThatCannotBeWrittenDoesNotKeepTheProgramAlive) {
