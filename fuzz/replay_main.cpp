@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> buf(len);
     bool raw = i % 10 == 0;
     for (auto& b : buf) {
-      b = raw ? static_cast<uint8_t>(rng()) : static_cast<uint8_t>(kAlphabet[rng() % (sizeof kAlphabet - 1)]);
+      b = raw ? static_cast<uint8_t>(rng())
+              : static_cast<uint8_t>(kAlphabet[rng() % (sizeof kAlphabet - 1)]);
     }
     // Exact-size heap copy so ASan sees any read past the end.
     uint8_t* copy = len ? static_cast<uint8_t*>(std::malloc(len)) : nullptr;

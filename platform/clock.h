@@ -18,7 +18,11 @@ Clock& CurrentClock();
 // nullptr restores the real clock.
 void SetClock(Clock* clock);
 
-inline void Sleep(uint32_t ms) { CurrentClock().Sleep(ms); }
-inline uint32_t GetTickCount() { return CurrentClock().TickCount(); }
+inline void Sleep(uint32_t ms) {
+  CurrentClock().Sleep(ms);
+}
+inline uint32_t GetTickCount() {
+  return CurrentClock().TickCount();
+}
 
 }  // namespace kelvora::platform

@@ -21,8 +21,7 @@ class GuiHooks {
   virtual bool EscPressed() { return false; }
   // Creates and shows an interface panel for face at (left, top); modal waits until it
   // closes. Returns false when no panel could be shown.
-  virtual bool ShowPanel(access::TBrelFace& /*face*/, bool /*modal*/, int /*left*/,
-                         int /*top*/) {
+  virtual bool ShowPanel(access::TBrelFace& /*face*/, bool /*modal*/, int /*left*/, int /*top*/) {
     return false;
   }
 };

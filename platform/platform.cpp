@@ -24,9 +24,17 @@ GuiHooks* gHooks = &gNoHooks;
 
 }  // namespace
 
-Clock& CurrentClock() { return *gClock; }
-void SetClock(Clock* clock) { gClock = clock ? clock : &gRealClock; }
-GuiHooks& CurrentGuiHooks() { return *gHooks; }
-void SetGuiHooks(GuiHooks* hooks) { gHooks = hooks ? hooks : &gNoHooks; }
+Clock& CurrentClock() {
+  return *gClock;
+}
+void SetClock(Clock* clock) {
+  gClock = clock ? clock : &gRealClock;
+}
+GuiHooks& CurrentGuiHooks() {
+  return *gHooks;
+}
+void SetGuiHooks(GuiHooks* hooks) {
+  gHooks = hooks ? hooks : &gNoHooks;
+}
 
 }  // namespace kelvora::platform

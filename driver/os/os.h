@@ -14,8 +14,7 @@ using Handle = uint32_t;
 inline constexpr Handle kNoHandle = 0;
 
 // Timer callback, shaped like the multimedia timer's: id, message, user value, two unused.
-using TimerProc = void (*)(uint32_t id, uint32_t msg, uintptr_t user, uintptr_t dw1,
-                           uintptr_t dw2);
+using TimerProc = void (*)(uint32_t id, uint32_t msg, uintptr_t user, uintptr_t dw1, uintptr_t dw2);
 
 struct SerialTimeouts {
   uint32_t readInterval;
@@ -70,8 +69,8 @@ class Os {
   virtual void PortOut16(uint32_t port, uint16_t value) = 0;
   virtual uint16_t PortIn16(uint32_t port) = 0;
   // Port-driver request on a device handle. True on success.
-  virtual bool DeviceIoControl(Handle h, uint32_t code, const void* in, uint32_t inSize,
-                               void* out, uint32_t outSize) = 0;
+  virtual bool DeviceIoControl(Handle h, uint32_t code, const void* in, uint32_t inSize, void* out,
+                               uint32_t outSize) = 0;
 
   // --- the port driver's service -------------------------------------------------
   // Start or stop the named service; false when the manager or service is unreachable
