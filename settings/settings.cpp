@@ -56,7 +56,12 @@ void ReadSettings(ProgramSettings& settings, access::TBrelMotList& axes,
   settings.SetRobModel(file.ReadString("Common", "RobModel", "Rob3"));
   settings.PortName = file.ReadString("Port", "PortName", "COM1");
   settings.LPTDelay = static_cast<uint32_t>(file.ReadInteger("Port", "LPTDelay", 10));
-  const std::string& model = settings.RobModel;
+  ReadModelEntry(settings, axes, file, settings.RobModel);
+}
+
+void ReadModelEntry(ProgramSettings& settings, access::TBrelMotList& axes,
+                    const platform::ProfileFile& file, const std::string& model) {
+  settings.SetRobModel(model);
   settings.RobType = file.ReadString(model, "RobType", "G");
   settings.RobText = file.ReadString(model, "RobText", "Säulenroboter");
   axes.SetPos(1, mcMaximum, file.ReadInteger(model, "Säule", 240));

@@ -22,6 +22,10 @@ std::string SettingsPath(const ProgramSettings& settings);
 void ReadSettings(ProgramSettings& settings, access::TBrelMotList& axes,
                   const platform::ProfileFile& file);
 void ReadSettings(ProgramSettings& settings, access::TBrelMotList& axes, const std::string& path);
+// The model part of ReadSettings alone: makes model the current entry and reads its type,
+// text and axis maxima with the start-up defaults.
+void ReadModelEntry(ProgramSettings& settings, access::TBrelMotList& axes,
+                    const platform::ProfileFile& file, const std::string& model);
 
 // Names, motors and inputs of the model's axes; every axis the layout does not use gets its
 // initial wiring and the maximum 9999 (absent).

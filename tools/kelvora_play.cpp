@@ -86,26 +86,6 @@ std::string SettingsFile() {
   return kelvora::platform::UserConfigDirectory() + kelvora::settings::kSettingsFileName;
 }
 
-// Another model than the file's: its section's type, text and maxima, with the same
-// defaults as at the program's start.
-void ReadModel(ProgramSettings& s, kelvora::access::TBrelMotList& axes, const std::string& path,
-               const std::string& model) {
-  using kelvora::access::mcMaximum;
-  kelvora::platform::ProfileFile file(path);
-  s.SetRobModel(model);
-  s.RobType = file.ReadString(model, "RobType", "G");
-  s.RobText = file.ReadString(model, "RobText", "Säulenroboter");
-  axes.SetPos(1, mcMaximum, file.ReadInteger(model, "Säule", 240));
-  axes.SetPos(2, mcMaximum, file.ReadInteger(model, "ArmH", 160));
-  axes.SetPos(3, mcMaximum, file.ReadInteger(model, "ArmV", 150));
-  if (s.IsRob5()) {
-    axes.SetPos(4, mcMaximum, file.ReadInteger("Rob5", "Wagen", 1000));
-    axes.SetPos(5, mcMaximum, file.ReadInteger("Rob5", "Greifer", 28));
-  } else if (s.IsTypeG()) {
-    axes.SetPos(4, mcMaximum, file.ReadInteger(model, "Greifer", 28));
-  }
-}
-
 bool ValidModel(const std::string& m) {
   return m.size() == 4 && m.compare(0, 3, "Rob") == 0 && m[3] >= '1' && m[3] <= '9';
 }
@@ -150,7 +130,9 @@ int main(int argc, char** argv) {
   ProgramSettings settings;
   const std::string ini = SettingsFile();
   kelvora::settings::ReadSettings(settings, robot.Axes, ini);
-  if (!model.empty() && model != settings.RobModel) ReadModel(settings, robot.Axes, ini, model);
+  if (!model.empty() && model != settings.RobModel)
+    kelvora::settings::ReadModelEntry(settings, robot.Axes, kelvora::platform::ProfileFile(ini),
+                                      model);
   if (!port.empty()) settings.PortName = port;
   kelvora::settings::ConfigureAxes(settings, robot.Axes);
 
