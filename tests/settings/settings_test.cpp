@@ -1,8 +1,10 @@
+// The settings file as the program reads and writes it, the axis table wired from it and the
+// title and memo shown for it.
 #include "settings/settings.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,117 +15,96 @@
 namespace kelvora::settings {
 namespace {
 
-using access::mcEndSwitch;
-using access::mcImpulse;
 using access::mcMaximum;
-using access::mcMotor;
 using access::TBrelMotList;
 using kelvora::testing::ReadBytes;
 using kelvora::testing::TestDir;
 using kelvora::testing::WriteBytes;
-using platform::ProfileFile;
+
+const std::string kRob3Keys =
+    "RobText=S\xE4ulenroboter\r\nS\xE4ule=240\r\nArmH=160\r\nArmV=150\r\n";
+const std::string kDefaultPort = "\r\n[Port]\r\nPortName=COM1\r\nLPTDelay=10\r\n";
 
 // The first worked example: a start without a file, the window moved to 120, 80.
-const std::string kFirstFile =
-    "[Common]\r\nLeft=120\r\nTop=80\r\nRobModel=Rob3\r\n"
-    "\r\n[Port]\r\nPortName=COM1\r\nLPTDelay=10\r\n"
-    "\r\n[Rob3]\r\nRobType=G\r\nRobText=S\xE4ulenroboter\r\nS\xE4ule=240\r\nArmH=160\r\n"
-    "ArmV=150\r\nGreifer=28\r\n";
-
+const std::string kFirstFile = "[Common]\r\nLeft=120\r\nTop=80\r\nRobModel=Rob3\r\n" +
+                               kDefaultPort + "\r\n[Rob3]\r\nRobType=G\r\n" + kRob3Keys +
+                               "Greifer=28\r\n";
 // The second: then Rob5, "Z", carriage 800, LPT2 and delay 12.
 const std::string kSecondFile =
-    "[Common]\r\nLeft=120\r\nTop=80\r\nRobModel=Rob5\r\n"
-    "\r\n[Port]\r\nPortName=LPT2\r\nLPTDelay=12\r\n"
-    "\r\n[Rob3]\r\nRobType=G\r\nRobText=S\xE4ulenroboter\r\nS\xE4ule=240\r\nArmH=160\r\n"
-    "ArmV=150\r\nGreifer=28\r\n"
-    "\r\n[Rob5]\r\nRobType=Z\r\nRobText=S\xE4ulenroboter\r\nS\xE4ule=240\r\nArmH=160\r\n"
-    "ArmV=150\r\nWagen=800\r\nGreifer=9999\r\n";
+    "[Common]\r\nLeft=120\r\nTop=80\r\nRobModel=Rob5\r\n\r\n[Port]\r\nPortName=LPT2\r\n"
+    "LPTDelay=12\r\n\r\n[Rob3]\r\nRobType=G\r\n" +
+    kRob3Keys + "Greifer=28\r\n\r\n[Rob5]\r\nRobType=Z\r\n" + kRob3Keys +
+    "Wagen=800\r\nGreifer=9999\r\n";
 
 struct Wiring {
   std::string name;
   int32_t motor, impulse, endSwitch, max;
+  bool operator==(const Wiring&) const = default;
+  friend std::ostream& operator<<(std::ostream& o, const Wiring& w) {
+    return o << w.name << " M" << w.motor << " I" << w.impulse << " E" << w.endSwitch << " max "
+             << w.max;
+  }
 };
+const Wiring kSaule{"Säule", 1, 2, 1, 240}, kArmH{"Arm horizontal", 2, 4, 3, 160},
+    kArmV{"Arm vertikal", 3, 6, 5, 150}, kGreifer{"Greifer", 4, 8, 7, 28};
 
-Wiring AxisOf(const TBrelMotList& axes, int axis) {
-  return {axes.GetName(axis), axes.GetNumber(axis, mcMotor), axes.GetNumber(axis, mcImpulse),
-          axes.GetNumber(axis, mcEndSwitch), axes.GetPos(axis, mcMaximum)};
-}
-
-void ExpectAxis(const TBrelMotList& axes, int axis, const Wiring& want) {
-  Wiring got = AxisOf(axes, axis);
-  EXPECT_EQ(got.name, want.name) << "axis " << axis;
-  EXPECT_EQ(got.motor, want.motor) << "axis " << axis;
-  EXPECT_EQ(got.impulse, want.impulse) << "axis " << axis;
-  EXPECT_EQ(got.endSwitch, want.endSwitch) << "axis " << axis;
-  EXPECT_EQ(got.max, want.max) << "axis " << axis;
-}
-
-void ExpectAbsent(const TBrelMotList& axes, int from) {
-  for (int axis = from; axis <= 8; ++axis) {
-    ExpectAxis(axes, axis, {"Dummy", axis, 2 * axis, 2 * axis - 1, 9999});
+// The used axes from axis 1 up; every later one must be unused on its own motor.
+void ExpectAxes(const TBrelMotList& axes, std::vector<Wiring> want) {
+  for (int a = static_cast<int>(want.size()) + 1; a <= 8; ++a) {
+    want.push_back({"Dummy", a, 2 * a, 2 * a - 1, 9999});
+  }
+  for (int a = 1; a <= 8; ++a) {
+    EXPECT_EQ((Wiring{axes.GetName(a), axes.GetNumber(a, access::mcMotor),
+                      axes.GetNumber(a, access::mcImpulse), axes.GetNumber(a, access::mcEndSwitch),
+                      axes.GetPos(a, mcMaximum)}),
+              want[a - 1])
+        << "axis " << a;
   }
 }
 
-// What the main window does at start: read, wire, show.
+// What the main window does at start (read, wire, show) and at close (write).
 struct Started {
   ProgramSettings settings;
   TBrelMotList axes;
   ModelData shown;
+  explicit Started(const std::string& dir) {
+    settings.ProgDir = dir;
+    ReadSettings(settings, axes, SettingsPath(settings));
+    ConfigureAxes(settings, axes);
+    shown = ShowModelData(settings, axes);
+  }
+  bool Close(std::string* error = nullptr) {
+    platform::ProfileFile file(SettingsPath(settings));
+    return WriteSettings(settings, axes, file, error);
+  }
 };
 
-Started Start(const TestDir& dir) {
-  Started s;
-  s.settings.ProgDir = dir.Path();
-  ReadSettings(s.settings, s.axes, SettingsPath(s.settings));
-  ConfigureAxes(s.settings, s.axes);
-  s.shown = ShowModelData(s.settings, s.axes);
-  return s;
-}
-
-bool Close(Started& s, std::string* error = nullptr) {
-  ProfileFile file(SettingsPath(s.settings));
-  return WriteSettings(s.settings, s.axes, file, error);
-}
-
-TEST(Settings, StartWithoutFileGivesTheColumnRobot) {
-  TestDir dir;
-  Started s = Start(dir);
-  EXPECT_EQ(s.settings.Left, 50);
-  EXPECT_EQ(s.settings.Top, 50);
-  EXPECT_EQ(s.settings.RobModel, "Rob3");
-  EXPECT_EQ(s.settings.PortName, "COM1");
-  EXPECT_EQ(s.settings.LPTDelay, 10u);
-  EXPECT_EQ(s.settings.RobType, "G");
-  EXPECT_EQ(s.settings.RobText, "Säulenroboter");
-  EXPECT_EQ(s.settings.ScriptExt, "RB3");
-  EXPECT_EQ(s.shown.title, "Rob3 : Säulenroboter");
-  EXPECT_EQ(s.shown.memo, (std::vector<std::string>{"Modelldaten", "Modell : Rob3", "Port : COM1",
-                                                    " ", "Arbeitsraum", "Säule : 240", "ArmH : 160",
-                                                    "ArmV : 150", "Greifer : 28"}));
-  EXPECT_FALSE(s.shown.rob5ControlsVisible);
-  ExpectAxis(s.axes, 1, {"Säule", 1, 2, 1, 240});
-  ExpectAxis(s.axes, 2, {"Arm horizontal", 2, 4, 3, 160});
-  ExpectAxis(s.axes, 3, {"Arm vertikal", 3, 6, 5, 150});
-  ExpectAxis(s.axes, 4, {"Greifer", 4, 8, 7, 28});
-  ExpectAbsent(s.axes, 5);
-  EXPECT_FALSE(std::filesystem::exists(SettingsPath(s.settings)));  // reading creates nothing
+// A start with the given settings file.
+Started StartWith(const TestDir& dir, const std::string& file) {
+  WriteBytes(dir.File("Kelvora.INI"), file);
+  return Started(dir.Path());
 }
 
 TEST(Settings, WorkedExamplesByteForByte) {
   TestDir dir;
-  Started first = Start(dir);
+  Started first(dir.Path());
+  EXPECT_EQ(first.shown.title, "Rob3 : Säulenroboter");
+  EXPECT_EQ(first.shown.memo, (std::vector<std::string>{
+                                  "Modelldaten", "Modell : Rob3", "Port : COM1", " ", "Arbeitsraum",
+                                  "Säule : 240", "ArmH : 160", "ArmV : 150", "Greifer : 28"}));
+  EXPECT_FALSE(first.shown.rob5ControlsVisible);
+  EXPECT_EQ(first.settings.ScriptExt, "RB3");
+  ExpectAxes(first.axes, {kSaule, kArmH, kArmV, kGreifer});
+  EXPECT_FALSE(std::filesystem::exists(dir.File("Kelvora.INI")));  // reading creates nothing
   first.settings.Left = 120;
   first.settings.Top = 80;
   std::string error;
-  ASSERT_TRUE(Close(first, &error)) << error;
-  EXPECT_EQ(ReadBytes(SettingsPath(first.settings)), kFirstFile);
+  ASSERT_TRUE(first.Close(&error)) << error;
+  EXPECT_EQ(ReadBytes(dir.File("Kelvora.INI")), kFirstFile);
 
-  // Next run: the model dialog picks Rob5 and "Z" with the carriage at 800 (the other fields
-  // still hold Rob3's values; a type other than G gives the gripper 9999), the interface
-  // dialog picks LPT2 with delay 12.
-  Started second = Start(dir);
-  EXPECT_EQ(second.settings.Left, 120);
-  EXPECT_EQ(second.settings.Top, 80);
+  // The model dialog leaves Rob3's values in the other fields; a type other than G gives the
+  // gripper 9999.
+  Started second(dir.Path());
   second.settings.SetRobModel("Rob5");
   second.settings.RobType = "Z";
   second.axes.SetPos(4, mcMaximum, 800);
@@ -131,204 +112,136 @@ TEST(Settings, WorkedExamplesByteForByte) {
   second.settings.PortName = "LPT2";
   second.settings.LPTDelay = 12;
   ConfigureAxes(second.settings, second.axes);
-  ASSERT_TRUE(Close(second, &error)) << error;
-  EXPECT_EQ(ReadBytes(SettingsPath(second.settings)), kSecondFile);
+  ASSERT_TRUE(second.Close(&error)) << error;
+  EXPECT_EQ(ReadBytes(dir.File("Kelvora.INI")), kSecondFile);
 
-  // And it reads back as written.
-  Started third = Start(dir);
-  EXPECT_EQ(third.settings.RobModel, "Rob5");
+  // It reads back as written, and closing without changes leaves every byte in place.
+  Started third(dir.Path());
+  EXPECT_EQ(third.shown.title, "Rob5 : Säulenroboter");
   EXPECT_EQ(third.settings.ScriptExt, "RB5");
   EXPECT_EQ(third.settings.RobType, "Z");
-  EXPECT_EQ(third.settings.PortName, "LPT2");
+  EXPECT_EQ(third.shown.memo[2], "Port : LPT2");
   EXPECT_EQ(third.settings.LPTDelay, 12u);
-  EXPECT_EQ(AxisOf(third.axes, 4).max, 800);
-  EXPECT_EQ(AxisOf(third.axes, 5).max, 9999);
-  // Closing again without changes leaves every byte in place.
-  ASSERT_TRUE(Close(third, &error)) << error;
-  EXPECT_EQ(ReadBytes(SettingsPath(third.settings)), kSecondFile);
+  EXPECT_EQ(third.axes.GetPos(4, mcMaximum), 800);
+  EXPECT_EQ(third.axes.GetPos(5, mcMaximum), 9999);
+  ASSERT_TRUE(third.Close(&error)) << error;
+  EXPECT_EQ(ReadBytes(dir.File("Kelvora.INI")), kSecondFile);
 }
 
-TEST(Settings, Rob5WithoutItsSectionUsesTheDefaultsAndTheCarriageLayout) {
+TEST(Settings, Rob5HasTheCarriageLayoutAndExistingKeysKeepTheirPlaces) {
   TestDir dir;
-  WriteBytes(dir.File("Kelvora.INI"), "[Common]\r\nRobModel=Rob5\r\n");
-  Started s = Start(dir);
-  EXPECT_EQ(s.settings.RobType, "G");
-  EXPECT_EQ(s.settings.RobText, "Säulenroboter");
-  EXPECT_EQ(s.shown.title, "Rob5 : Säulenroboter");
-  ExpectAxis(s.axes, 1, {"Säule", 1, 2, 1, 240});
-  ExpectAxis(s.axes, 2, {"Arm horizontal", 2, 4, 3, 160});
-  ExpectAxis(s.axes, 3, {"Arm vertikal", 3, 6, 5, 150});
-  ExpectAxis(s.axes, 4, {"Wagen", 5, 10, 9, 1000});
-  ExpectAxis(s.axes, 5, {"Greifer", 4, 8, 7, 28});
-  ExpectAbsent(s.axes, 6);
+  Started s = StartWith(
+      dir, "[Common]\r\nRobModel=Rob5\r\n[Rob5]\r\nRobType=Z\r\nWagen=0x320\r\nGreifer=9999\r\n");
+  ExpectAxes(s.axes, {kSaule, kArmH, kArmV, {"Wagen", 5, 10, 9, 800}, {"Greifer", 4, 8, 7, 9999}});
   ASSERT_EQ(s.shown.memo.size(), 10u);
-  EXPECT_EQ(s.shown.memo[8], "Wagen : 1000");
-  EXPECT_EQ(s.shown.memo[9], "Greifer : 28");
+  EXPECT_EQ(s.shown.memo[8], "Wagen : 800");
+  EXPECT_EQ(s.shown.memo[9], "Greifer : 9999");
   EXPECT_TRUE(s.shown.rob5ControlsVisible);
-}
-
-TEST(Settings, Rob5TypeDoesNotChangeTheAxisTableAndGreiferIsAlwaysWritten) {
-  TestDir dir;
-  WriteBytes(dir.File("Kelvora.INI"),
-             "[Common]\r\nRobModel=Rob5\r\n[Rob5]\r\nRobType=Z\r\nWagen=0x320\r\nGreifer=9999\r\n");
-  Started s = Start(dir);
-  ExpectAxis(s.axes, 4, {"Wagen", 5, 10, 9, 800});
-  ExpectAxis(s.axes, 5, {"Greifer", 4, 8, 7, 9999});
-  EXPECT_EQ(s.shown.memo.back(), "Greifer : 9999");
-  ASSERT_TRUE(Close(s));
-  // The existing keys keep their places; the new ones follow the last key.
+  ASSERT_TRUE(s.Close());
+  // New keys follow the last key of their section; the gripper is always written for Rob5.
   EXPECT_EQ(ReadBytes(dir.File("Kelvora.INI")),
             "[Common]\r\nRobModel=Rob5\r\nLeft=50\r\nTop=50\r\n"
-            "[Rob5]\r\nRobType=Z\r\nWagen=800\r\nGreifer=9999\r\nRobText=S\xE4ulenroboter\r\n"
-            "S\xE4ule=240\r\nArmH=160\r\nArmV=150\r\n"
-            "\r\n[Port]\r\nPortName=COM1\r\nLPTDelay=10\r\n");
+            "[Rob5]\r\nRobType=Z\r\nWagen=800\r\nGreifer=9999\r\n" +
+                kRob3Keys + kDefaultPort);
 }
 
-TEST(Settings, TypeOtherThanUpperCaseGHasNoGripperAxis) {
-  for (const char* type : {"Z", "g"}) {
+TEST(Settings, TypeOtherThanUpperCaseGHasNoGripperAndLeavesItsOldKey) {
+  for (const std::string type : {"Z", "g"}) {
     TestDir dir;
     // A Greifer line from an earlier run, in its own spelling, with a comment after it.
-    const std::string rob3 =
-        std::string("[Rob3]\r\nRobType=") + type + "\r\n greifer = 77 \r\n; old gripper\r\n";
-    WriteBytes(dir.File("Kelvora.INI"), rob3);
-    Started s = Start(dir);
+    Started s =
+        StartWith(dir, "[Rob3]\r\nRobType=" + type + "\r\n greifer = 77 \r\n; old gripper\r\n");
     EXPECT_EQ(s.settings.RobType, type);
-    ExpectAxis(s.axes, 1, {"Säule", 1, 2, 1, 240});
-    ExpectAbsent(s.axes, 4);
+    ExpectAxes(s.axes, {kSaule, kArmH, kArmV});
     EXPECT_EQ(s.shown.memo.size(), 8u) << type;
-    EXPECT_EQ(s.shown.memo.back(), "ArmV : 150");
-    ASSERT_TRUE(Close(s));
-    ASSERT_TRUE(Close(s));  // and at every later close
+    ASSERT_TRUE(s.Close());
+    ASSERT_TRUE(s.Close());  // and at every later close
     EXPECT_EQ(ReadBytes(dir.File("Kelvora.INI")),
-              std::string("[Rob3]\r\nRobType=") + type +
-                  "\r\n greifer = 77 \r\nRobText=S\xE4ulenroboter\r\nS\xE4ule=240\r\nArmH=160\r\n"
-                  "ArmV=150\r\n; old gripper\r\n"
-                  "\r\n[Common]\r\nLeft=50\r\nTop=50\r\nRobModel=Rob3\r\n"
-                  "\r\n[Port]\r\nPortName=COM1\r\nLPTDelay=10\r\n")
+              "[Rob3]\r\nRobType=" + type + "\r\n greifer = 77 \r\n" + kRob3Keys +
+                  "; old gripper\r\n\r\n[Common]\r\nLeft=50\r\nTop=50\r\nRobModel=Rob3\r\n" +
+                  kDefaultPort)
         << type;
   }
 }
 
 TEST(Settings, LowerCaseRob5FindsTheSectionButKeepsTheStandardLayout) {
   TestDir dir;
-  WriteBytes(dir.File("Kelvora.INI"),
-             "[Common]\r\nRobModel=rob5\r\n"
-             "[Rob5]\r\nRobType=G\r\nRobText=Wagenroboter\r\nS\xE4ule=100\r\nWagen=700\r\n"
-             "Greifer=20\r\n");
-  Started s = Start(dir);
-  EXPECT_EQ(s.settings.RobModel, "rob5");
+  Started s =
+      StartWith(dir,
+                "[Common]\r\nRobModel=rob5\r\n[Rob5]\r\nRobType=G\r\nRobText=Wagenroboter\r\n"
+                "S\xE4ule=100\r\nWagen=700\r\nGreifer=20\r\n");
   EXPECT_EQ(s.settings.ScriptExt, "RB5");
-  EXPECT_EQ(s.settings.RobText, "Wagenroboter");
-  ExpectAxis(s.axes, 1, {"Säule", 1, 2, 1, 100});
-  ExpectAxis(s.axes, 4, {"Greifer", 4, 8, 7, 20});  // the gripper, not the carriage
-  ExpectAbsent(s.axes, 5);
-  EXPECT_FALSE(s.shown.rob5ControlsVisible);
   EXPECT_EQ(s.shown.title, "rob5 : Wagenroboter");
+  ExpectAxes(s.axes, {{"Säule", 1, 2, 1, 100}, kArmH, kArmV, {"Greifer", 4, 8, 7, 20}});
+  EXPECT_FALSE(s.shown.rob5ControlsVisible);
   EXPECT_EQ(s.shown.memo.back(), "Greifer : 20");
 }
 
 TEST(Settings, SauleAsHexadecimalAndAsText) {
-  struct Case {
-    const char* text;
-    int32_t max;
-  } cases[] = {{"0x1E", 30},      {"$1E", 30},   {"-0x1E", -30},
-               {"dreissig", 240}, {" 30\t", 30}, {"", 240}};
-  for (const Case& c : cases) {
+  const std::pair<const char*, int32_t> cases[] = {{"0x1E", 30},      {"$1E", 30},   {"-0x1E", -30},
+                                                   {"dreissig", 240}, {" 30\t", 30}, {"", 240}};
+  for (const auto& [text, max] : cases) {
     TestDir dir;
-    WriteBytes(dir.File("Kelvora.INI"), std::string("[Rob3]\r\nS\xE4ule=") + c.text + "\r\n");
-    Started s = Start(dir);
-    EXPECT_EQ(AxisOf(s.axes, 1).max, c.max) << c.text;
+    Started s = StartWith(dir, std::string("[Rob3]\r\nS\xE4ule=") + text + "\r\n");
+    EXPECT_EQ(s.axes.GetPos(1, mcMaximum), max) << text;
   }
 }
 
 TEST(Settings, HeaderWithoutKeysIsNoSectionAndGetsTheKeysUnderIt) {
   TestDir dir;
-  WriteBytes(dir.File("Kelvora.INI"), "[Rob3]\r\n\r\n[Common]\r\nRobModel=Rob3\r\n");
-  Started s = Start(dir);
-  EXPECT_EQ(s.settings.RobText, "Säulenroboter");
-  ASSERT_TRUE(Close(s));
+  Started s = StartWith(dir, "[Rob3]\r\n\r\n[Common]\r\nRobModel=Rob3\r\n");
+  ASSERT_TRUE(s.Close());
   EXPECT_EQ(ReadBytes(dir.File("Kelvora.INI")),
-            "[Rob3]\r\nRobType=G\r\nRobText=S\xE4ulenroboter\r\nS\xE4ule=240\r\nArmH=160\r\n"
-            "ArmV=150\r\nGreifer=28\r\n"
-            "\r\n[Common]\r\nRobModel=Rob3\r\nLeft=50\r\nTop=50\r\n"
-            "\r\n[Port]\r\nPortName=COM1\r\nLPTDelay=10\r\n");
+            "[Rob3]\r\nRobType=G\r\n" + kRob3Keys +
+                "Greifer=28\r\n\r\n[Common]\r\nRobModel=Rob3\r\nLeft=50\r\nTop=50\r\n" +
+                kDefaultPort);
 }
 
 TEST(Settings, SwitchingFromRob5ToAStandardModelLeavesNoCarriage) {
   TestDir dir;
-  WriteBytes(dir.File("Kelvora.INI"), "[Common]\r\nRobModel=Rob5\r\n");
-  for (const char* type : {"G", "Z"}) {
-    Started s = Start(dir);
-    ASSERT_EQ(AxisOf(s.axes, 4).name, "Wagen");
+  for (const std::string type : {"G", "Z"}) {
+    Started s = StartWith(dir, "[Common]\r\nRobModel=Rob5\r\n");
+    ASSERT_EQ(s.axes.GetName(4), "Wagen");
     s.settings.SetRobModel("Rob2");
     s.settings.RobType = type;
     s.axes.SetPos(4, mcMaximum, 28);
     ConfigureAxes(s.settings, s.axes);
-    if (std::string(type) == "G") {
-      ExpectAxis(s.axes, 4, {"Greifer", 4, 8, 7, 28});  // maxima of used axes stay
-      ExpectAbsent(s.axes, 5);
+    if (type == "G") {
+      ExpectAxes(s.axes, {kSaule, kArmH, kArmV, kGreifer});  // maxima of used axes stay
     } else {
-      ExpectAbsent(s.axes, 4);
+      ExpectAxes(s.axes, {kSaule, kArmH, kArmV});
     }
     EXPECT_EQ(s.settings.ScriptExt, "RB2");
   }
 }
 
-TEST(Settings, TextsRoundTripThroughTheCodePage) {
-  TestDir dir;
-  Started s = Start(dir);
-  s.settings.SetRobModel("Rob2");
-  s.settings.RobText = "Schweiß-Roboter";
-  s.settings.RobType = "Z";
-  ASSERT_TRUE(Close(s));
-  EXPECT_NE(ReadBytes(dir.File("Kelvora.INI")).find("RobText=Schwei\xDF-Roboter\r\n"),
-            std::string::npos);
-  Started again = Start(dir);
-  EXPECT_EQ(again.shown.title, "Rob2 : Schweiß-Roboter");
-  EXPECT_EQ(again.settings.ScriptExt, "RB2");
-}
-
 TEST(Settings, FailedWriteStopsAndNamesTheFile) {
-  TestDir dir;
   // A folder that cannot exist: its parent is a regular file.
+  TestDir dir;
   WriteBytes(dir.File("plain"), "x");
-  Started s;
-  s.settings.ProgDir = dir.File("plain/");
-  ReadSettings(s.settings, s.axes, SettingsPath(s.settings));
-  ConfigureAxes(s.settings, s.axes);
+  Started s(dir.File("plain/"));
   std::string error;
-  EXPECT_FALSE(Close(s, &error));
+  EXPECT_FALSE(s.Close(&error));
   EXPECT_EQ(error, "nach " + dir.File("plain/Kelvora.INI") + " kann nicht geschrieben werden");
-
-  // A read-only settings file: nothing is written, the file stays as it was.
-  TestDir ro;
-  WriteBytes(ro.File("Kelvora.INI"), kFirstFile);
-  ASSERT_EQ(::chmod(ro.File("Kelvora.INI").c_str(), 0444), 0);
-  Started r = Start(ro);
-  r.settings.Left = 1;
-  EXPECT_FALSE(Close(r, &error));
-  EXPECT_EQ(error, "nach " + ro.File("Kelvora.INI") + " kann nicht geschrieben werden");
-  EXPECT_EQ(ReadBytes(ro.File("Kelvora.INI")), kFirstFile);
 
   // A failure part-way: the keys before the failing one are written, none after it.
   TestDir mid;
-  Started m = Start(mid);
+  Started m(mid.Path());
   m.settings.RobText = "zwei\nZeilen";
-  EXPECT_FALSE(Close(m, &error));
+  EXPECT_FALSE(m.Close(&error));
   EXPECT_EQ(ReadBytes(mid.File("Kelvora.INI")),
-            "[Common]\r\nLeft=50\r\nTop=50\r\nRobModel=Rob3\r\n"
-            "\r\n[Port]\r\nPortName=COM1\r\nLPTDelay=10\r\n"
-            "\r\n[Rob3]\r\nRobType=G\r\n");
+            "[Common]\r\nLeft=50\r\nTop=50\r\nRobModel=Rob3\r\n" + kDefaultPort +
+                "\r\n[Rob3]\r\nRobType=G\r\n");
 }
 
 TEST(Settings, ScriptExtensionTakesAWholeLastCharacter) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Rob7", "RB7"}, {"", "RB"}, {"Robä", "RBä"}};
   ProgramSettings p;
-  p.SetRobModel("Rob7");
-  EXPECT_EQ(p.ScriptExt, "RB7");
-  p.SetRobModel("");
-  EXPECT_EQ(p.ScriptExt, "RB");
-  p.SetRobModel("Robä");
-  EXPECT_EQ(p.ScriptExt, "RBä");
+  for (const auto& [model, ext] : cases) {
+    p.SetRobModel(model);
+    EXPECT_EQ(p.ScriptExt, ext);
+  }
   p.SetRobModel("\x80\x80\x80\x80\x80");  // malformed: never reaches outside the text
   EXPECT_EQ(p.ScriptExt.size(), 6u);
 }

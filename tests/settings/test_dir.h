@@ -1,9 +1,8 @@
 // A scratch folder per test, removed afterwards, plus small file helpers.
 #pragma once
 
-#include <unistd.h>
+#include <stdlib.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -25,8 +24,7 @@ class TestDir {
   TestDir(const TestDir&) = delete;
   TestDir& operator=(const TestDir&) = delete;
 
-  // Folder with a trailing '/'.
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return path_; }  // with a trailing '/'
   std::string File(const std::string& name) const { return path_ + name; }
 
  private:
@@ -39,15 +37,13 @@ inline std::string ReadBytes(const std::string& path) {
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 // Names in the folder, to see that no temporary file is left behind.
 inline int EntryCount(const std::string& dir) {
-  int n = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
-  return n;
+  auto it = std::filesystem::directory_iterator(dir);
+  return static_cast<int>(std::distance(begin(it), end(it)));
 }
 
 }  // namespace kelvora::testing
