@@ -1,6 +1,5 @@
-// A settings file in a scratch folder, the settings read from it and the axis table wired
-// for its model, as the main window has them when the dialogs are created; plus QTest
-// helpers that drive the dialogs' controls the way a user does.
+// Settings read from a scratch folder, and QTest helpers that drive the dialogs' controls the
+// way a user does.
 #pragma once
 
 #include <QAbstractItemView>
@@ -37,6 +36,7 @@ class ErrorBoxCatcher {
   settings::ErrorBoxHook old_;
 };
 
+// The settings as the main window has them when the dialogs are created.
 struct SettingsRig {
   TestDir dir;
   settings::ProgramSettings s;
@@ -52,16 +52,6 @@ struct SettingsRig {
     settings::ConfigureAxes(s, axes);
   }
   int32_t Max(int axis) const { return axes.GetPos(axis, access::mcMaximum); }
-  // What the main window shows after a dialog closed: the axes follow the model first.
-  settings::ModelData Shown() {
-    settings::ConfigureAxes(s, axes);
-    return settings::ShowModelData(s, axes);
-  }
-  // The settings file as the program's close writes it, read back as UTF-8.
-  std::string WrittenFile() {
-    EXPECT_TRUE(settings::WriteSettings(s, axes, *file));
-    return platform::Cp1252ToUtf8(ReadBytes(file->Path()));
-  }
 };
 
 // Chooses an item from the open drop-down list, as a user does: the list is opened, the
@@ -88,6 +78,16 @@ inline void Type(QLineEdit* edit, const QString& text) {
 
 inline void Click(QPushButton* b) {
   QTest::mouseClick(b, Qt::LeftButton);
+}
+
+// The names of `from` and the next n controls that take the focus.
+inline QStringList TabOrder(QWidget* from, int n) {
+  QStringList names{from->objectName()};
+  for (QWidget* w = from; names.size() <= n; names << w->objectName()) {
+    do w = w->nextInFocusChain();
+    while (w->focusPolicy() == Qt::NoFocus);
+  }
+  return names;
 }
 
 }  // namespace kelvora::testing
