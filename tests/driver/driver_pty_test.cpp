@@ -1,19 +1,18 @@
 // End to end: the built libzqBrel20.so, its real timer thread and a real
 // pseudo-terminal with the box on the master side. Timing assertions are tolerant.
 #include <gtest/gtest.h>
-#include <spawn.h>
+#include <stdio.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <set>
 #include <string>
 #include <thread>
 
 #include "driver/zqBrel20.h"
 #include "pty_box.h"
-
-extern char** environ;
 
 namespace kelvora::drvtest {
 namespace {
@@ -45,12 +44,11 @@ class PtyDriverTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(pty.ok());
     pty.MapAs("COM1");
-    std::memset(&rec, 0, sizeof rec);
   }
   void TearDown() override { zqCloseInterface(&rec); }
 
   PtyBox pty;
-  TBrelRecord rec;
+  TBrelRecord rec{};
 };
 
 TEST_F(PtyDriverTest, OpenTicksSendsMotorWordCountsAndCloses) {
@@ -95,24 +93,6 @@ TEST_F(PtyDriverTest, OpenTicksSendsMotorWordCountsAndCloses) {
   EXPECT_EQ(pty.Exchanges(), after);  // the timer is gone
 }
 
-TEST_F(PtyDriverTest, SixteenInputsWithAnalogAlternateOverTheLine) {
-  pty.box.SetInputs(0x8001);
-  pty.box.SetAnalog(0, 300);
-  pty.box.SetAnalog(1, 4000);
-  rec.InputCount = 16;
-  rec.AnalogPhase = 1;
-  ASSERT_EQ(zqOpenInterface(&rec, "COM1"), 0x01);
-  EXPECT_EQ(rec.PollInterval, 16u);
-  ASSERT_TRUE(Eventually([&] { return pty.Exchanges() >= 5; }));
-  EXPECT_TRUE(Eventually([&] { return Field(rec.AnalogX) == 300 && Field(rec.AnalogY) == 2048; }));
-  EXPECT_EQ(Field(rec.InputWord), 0x8001u);
-  const auto bytes = pty.box.Received();
-  // After the open exchange, commands alternate 0xC6, 0xCA, three bytes each.
-  for (size_t i = 2, k = 0; i + 2 < bytes.size(); i += 3, ++k) {
-    EXPECT_EQ(bytes[i], k % 2 == 0 ? 0xC6 : 0xCA) << "command " << k;
-  }
-}
-
 TEST_F(PtyDriverTest, MissingBusyAndSilentPortsFailOpen) {
   setenv("ZQBREL_COM2", "/nonexistent/kelvora-tty", 1);
   TBrelRecord other{};
@@ -151,73 +131,45 @@ TEST_F(PtyDriverTest, SilentThenVanishedBoxKeepsTickingAndCloseCompletes) {
   EXPECT_EQ(rec.Handle, 0u);
 }
 
-// Runs the helper and collects its stdout lines with their arrival times.
+// Runs the helper and notes when each of its stdout lines arrived.
 struct HelperRun {
   int status = -1;
   std::vector<std::pair<std::string, Clock::time_point>> lines;
-  bool aliveAt(const std::string& line) const;
+  Clock::time_point At(const std::string& line) const {
+    for (const auto& [text, at] : lines)
+      if (text == line) return at;
+    ADD_FAILURE() << "helper never said " << line;
+    return Clock::time_point::max();
+  }
 };
 
 HelperRun RunHelper(const char* mode) {
+  // The library's handle and timer tables are never freed, so that the clean-up at exit
+  // can still use them; once dlclose unmaps them that is no leak worth reporting.
+  const std::string cmd = std::string("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" '") +
+                          ZQBREL_HELPER_PATH + "' '" + ZQBREL_LIB_PATH + "' " + mode;
   HelperRun run;
-  if (std::strcmp(mode, "unload") == 0) {
-    // The library's handle and timer tables are never freed, so that the clean-up at
-    // process exit can still use them after static destructors; once the library is
-    // unmapped they are unreachable, which is no leak worth reporting in the helper.
-    const char* asan = getenv("ASAN_OPTIONS");
-    const std::string opts = std::string(asan != nullptr ? asan : "") + ":detect_leaks=0";
-    setenv("ASAN_OPTIONS", opts.c_str(), 1);
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return run;
+  char line[64];
+  while (fgets(line, sizeof line, p) != nullptr) {
+    run.lines.emplace_back(std::string(line, strcspn(line, "\n")), Clock::now());
   }
-  int out[2];
-  if (pipe(out) != 0) return run;
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&fa, out[0]);
-  posix_spawn_file_actions_addclose(&fa, out[1]);
-  char* argv[] = {const_cast<char*>(ZQBREL_HELPER_PATH), const_cast<char*>(ZQBREL_LIB_PATH),
-                  const_cast<char*>(mode), nullptr};
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, ZQBREL_HELPER_PATH, &fa, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&fa);
-  close(out[1]);
-  if (rc != 0) {
-    close(out[0]);
-    return run;
-  }
-  std::string pending;
-  char buf[128];
-  ssize_t n;
-  while ((n = read(out[0], buf, sizeof buf)) > 0) {
-    pending.append(buf, static_cast<size_t>(n));
-    for (size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1)) {
-      run.lines.emplace_back(pending.substr(0, nl), Clock::now());
-    }
-  }
-  close(out[0]);
-  waitpid(pid, &run.status, 0);
+  run.status = pclose(p);
   return run;
-}
-
-Clock::time_point TimeOf(const HelperRun& run, const std::string& line) {
-  for (const auto& [text, at] : run.lines) {
-    if (text == line) return at;
-  }
-  ADD_FAILURE() << "helper never said " << line;
-  return Clock::time_point::max();
 }
 
 size_t ExchangesAfter(const std::vector<Clock::time_point>& times, Clock::time_point t) {
   return static_cast<size_t>(
-      std::count_if(times.begin(), times.end(), [t](Clock::time_point x) { return x > t; }));
+      std::count_if(times.begin(), times.end(), [t](auto x) { return x > t; }));
 }
 
 TEST_F(PtyDriverTest, UnloadClosesTheRecordTheProgramLeftOpen) {
   const HelperRun run = RunHelper("unload");
   ASSERT_TRUE(WIFEXITED(run.status)) << run.status;
   ASSERT_EQ(WEXITSTATUS(run.status), 0);
-  const auto unloading = TimeOf(run, "unloading");
-  const auto unloaded = TimeOf(run, "unloaded");
+  const auto unloading = run.At("unloading");
+  const auto unloaded = run.At("unloaded");
   const auto times = pty.ExchangeTimes();
   const auto hangups = pty.Hangups();
   ASSERT_FALSE(hangups.empty());
@@ -234,13 +186,31 @@ TEST_F(PtyDriverTest, ProcessEndClosesTheRecordTheProgramLeftOpen) {
   const HelperRun run = RunHelper("exit");
   ASSERT_TRUE(WIFEXITED(run.status)) << run.status;
   EXPECT_EQ(WEXITSTATUS(run.status), 0);
-  const auto exiting = TimeOf(run, "exiting");
+  const auto exiting = run.At("exiting");
   const auto times = pty.ExchangeTimes();
   ASSERT_TRUE(Eventually([&] { return !pty.Hangups().empty(); }));
   // Without the clean-up the ticks would end with the process at once; the wait of
   // four periods keeps them going for about 200 ms.
   EXPECT_GE(ExchangesAfter(times, exiting), 2u);
   EXPECT_EQ(ExchangesAfter(times, pty.Hangups().front()), 0u);
+}
+
+// The library exports exactly the eight functions, by name, and nothing else.
+TEST(DriverExports, DynamicSymbolTableHoldsExactlyTheEight) {
+  FILE* p = popen((std::string("nm -D --defined-only ") + ZQBREL_LIB_PATH).c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::set<std::string> names;
+  char line[512], name[400];
+  char type = 0;
+  while (fgets(line, sizeof line, p) != nullptr) {
+    if (sscanf(line, "%*s %c %399s", &type, name) != 2 || type == 'A') continue;  // A: version
+    names.insert(std::string(name).substr(0, std::string(name).find('@')));
+  }
+  ASSERT_EQ(pclose(p), 0);
+  EXPECT_EQ(names, (std::set<std::string>{"zqOpenInterface", "zqCloseInterface", "zqGetVersion",
+                                          "zqGetInput", "zqSetMotor", "zqSetLamp", "zqStartDriver",
+                                          "zqStopDriver"}));
+  EXPECT_EQ(zqGetVersion(), 201);
 }
 
 }  // namespace
