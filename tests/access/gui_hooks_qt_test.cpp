@@ -18,8 +18,8 @@ class QtHooks : public ::testing::Test {
  protected:
   void SetUp() override {
     hooks = &InstallQtGuiHooks();
+    ASSERT_EQ(&InstallQtGuiHooks(), hooks);  // installing twice keeps one filter
     ASSERT_EQ(&CurrentGuiHooks(), hooks);
-    ASSERT_NE(hooks->Filter(), nullptr);
     hooks->Filter()->Reset();
     edit.show();
   }
@@ -27,43 +27,30 @@ class QtHooks : public ::testing::Test {
     QtGuiHooks::SetPanelFactory(nullptr);
     SetGuiHooks(nullptr);
   }
+  // What the next queries answer.
+  std::vector<bool> Queries(int n) {
+    std::vector<bool> r;
+    for (int i = 0; i < n; ++i) r.push_back(hooks->EscPressed());
+    return r;
+  }
   QtGuiHooks* hooks = nullptr;
   QLineEdit edit;
 };
 
-TEST_F(QtHooks, APressAndReleaseCountsOnceAtTheNextQuery) {
-  EXPECT_FALSE(hooks->EscPressed());
+TEST_F(QtHooks, EscCountsWhileDownAndOnceAfterAPressSinceTheLastQuery) {
+  QTest::keyClick(&edit, Qt::Key_Return);
+  QTest::keyClick(&edit, Qt::Key_A);
+  EXPECT_EQ(Queries(1), std::vector<bool>({false}));
   QTest::keyClick(&edit, Qt::Key_Escape);
-  EXPECT_TRUE(hooks->EscPressed());   // pressed since the last query
-  EXPECT_FALSE(hooks->EscPressed());  // reading cleared it, and it is up
-}
+  EXPECT_EQ(Queries(2), std::vector<bool>({true, false}));
 
-TEST_F(QtHooks, AKeyHeldDownCountsAtEveryQuery) {
-  QTest::keyPress(&edit, Qt::Key_Escape);
-  EXPECT_TRUE(hooks->EscPressed());
-  EXPECT_TRUE(hooks->EscPressed());
-  EXPECT_TRUE(hooks->EscPressed());
-  QTest::keyRelease(&edit, Qt::Key_Escape);
-  EXPECT_FALSE(hooks->EscPressed());
-}
-
-TEST_F(QtHooks, AutoRepeatReleasesDoNotLiftTheKey) {
   QTest::keyPress(&edit, Qt::Key_Escape);
   QKeyEvent repeatRelease(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier, QString(),
                           /*autorep=*/true);
-  QApplication::sendEvent(&edit, &repeatRelease);
-  EXPECT_TRUE(hooks->EscPressed());
-  EXPECT_TRUE(hooks->EscPressed());
+  QApplication::sendEvent(&edit, &repeatRelease);  // auto-repeat does not lift the key
+  EXPECT_EQ(Queries(3), std::vector<bool>({true, true, true}));
   QTest::keyRelease(&edit, Qt::Key_Escape);
-  EXPECT_FALSE(hooks->EscPressed());
-}
-
-TEST_F(QtHooks, OtherKeysAreNotEsc) {
-  QTest::keyClick(&edit, Qt::Key_Return);
-  QTest::keyClick(&edit, Qt::Key_A);
-  QTest::keyPress(&edit, Qt::Key_Space);
-  EXPECT_FALSE(hooks->EscPressed());
-  QTest::keyRelease(&edit, Qt::Key_Space);
+  EXPECT_EQ(Queries(1), std::vector<bool>({false}));
 }
 
 TEST_F(QtHooks, LosingTheApplicationFocusLiftsAHeldKey) {
@@ -71,51 +58,29 @@ TEST_F(QtHooks, LosingTheApplicationFocusLiftsAHeldKey) {
   QTest::keyPress(&edit, Qt::Key_Escape);
   QApplicationStateChangeEvent inactive(Qt::ApplicationInactive);
   QApplication::sendEvent(qApp, &inactive);
-  EXPECT_TRUE(hooks->EscPressed());  // the press itself still counts once
-  EXPECT_FALSE(hooks->EscPressed());
+  EXPECT_EQ(Queries(2), std::vector<bool>({true, false}));  // the press still counts once
 
   QTest::keyPress(&edit, Qt::Key_Escape);
   QEvent deactivate(QEvent::ApplicationDeactivate);
   QApplication::sendEvent(qApp, &deactivate);
-  EXPECT_TRUE(hooks->EscPressed());
-  EXPECT_FALSE(hooks->EscPressed());
+  EXPECT_EQ(Queries(2), std::vector<bool>({true, false}));
 }
 
-TEST_F(QtHooks, ProcessMessagesRunsWhatIsWaiting) {
+TEST_F(QtHooks, MessagesRunAndThePanelGoesThroughTheRegisteredFactory) {
   int ran = 0;
   QTimer::singleShot(0, qApp, [&] { ++ran; });
   hooks->ProcessMessages();
   EXPECT_EQ(ran, 1);
-}
 
-TEST_F(QtHooks, PanelGoesThroughTheRegisteredFactory) {
   access::TBrelFace face;
   EXPECT_FALSE(hooks->ShowPanel(face, true, 1, 2));  // nothing registered
-
-  access::TBrelFace* seen = nullptr;
-  int left = 0, top = 0;
-  bool modal = false;
+  std::vector<int> seen;
   QtGuiHooks::SetPanelFactory([&](access::TBrelFace& f, bool m, int l, int t) {
-    seen = &f;
-    modal = m;
-    left = l;
-    top = t;
+    seen = {&f == &face, m, l, t};
     return true;
   });
   EXPECT_TRUE(hooks->ShowPanel(face, true, 640, 60));
-  EXPECT_EQ(seen, &face);
-  EXPECT_TRUE(modal);
-  EXPECT_EQ(left, 640);
-  EXPECT_EQ(top, 60);
-}
-
-TEST_F(QtHooks, InstallingTwiceKeepsOneFilter) {
-  EscKeyFilter* first = hooks->Filter();
-  EXPECT_EQ(&InstallQtGuiHooks(), hooks);
-  EXPECT_EQ(hooks->Filter(), first);
-  QTest::keyClick(&edit, Qt::Key_Escape);
-  EXPECT_TRUE(hooks->EscPressed());
-  EXPECT_FALSE(hooks->EscPressed());
+  EXPECT_EQ(seen, std::vector<int>({1, 1, 640, 60}));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // real time. Assertions are tolerant of a slow machine.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -19,49 +18,25 @@ namespace {
 using namespace std::chrono_literals;
 constexpr int32_t N = kNotGiven;
 
-// Moves the virtual robot along with the wall clock.
-class RealTimeStepper {
- public:
-  explicit RealTimeStepper(sim::Robot& robot) : robot_(robot) {
-    thread_ = std::thread([this] {
-      const auto start = std::chrono::steady_clock::now();
-      while (!stop_) {
-        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
-                            std::chrono::steady_clock::now() - start)
-                            .count();
-        robot_.AdvanceTo(static_cast<uint64_t>(us));
-        std::this_thread::sleep_for(1ms);
-      }
-    });
-  }
-  ~RealTimeStepper() {
-    stop_ = true;
-    thread_.join();
-  }
-
- private:
-  sim::Robot& robot_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
-
-sim::RobotOptions Options() {
-  sim::RobotOptions o;
-  o.speed = 40.0;  // below one unit per poll even with a late tick
-  o.coast = 0.0;
-  o.start = {30, 20, 50, 10};
-  return o;
-}
-
 TEST(RobotOverPty, OpensMovesWaitsAndClosesThroughTheSharedLibrary) {
-  sim::Robot robot(Options());  // outlives the box thread that asks it
+  // Below one unit per poll even with a late tick; outlives the box thread that asks it.
+  sim::Robot robot(sim::RobotOptions{.speed = 40.0, .coast = 0.0, .start = {30, 20, 50, 10}});
   drvtest::PtyBox pty;
   ASSERT_TRUE(pty.ok());
   pty.MapAs("COM1");
   // The robot behind the box (wired by hand: the rig classes belong to virtual time).
   pty.box.SetInputSource([&robot] { return robot.Inputs(); });
   pty.box.SetMotorListener([&robot](uint16_t word) { robot.SetMotorWord(word); });
-  RealTimeStepper stepper(robot);
+  // Moves the virtual robot along with the wall clock.
+  std::jthread stepper([&robot](std::stop_token stop) {
+    const auto start = std::chrono::steady_clock::now();
+    while (!stop.stop_requested()) {
+      robot.AdvanceTo(std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now() - start)
+                          .count());
+      std::this_thread::sleep_for(1ms);
+    }
+  });
 
   TBrelRobot r;
   for (int a = 1; a <= 3; ++a) {

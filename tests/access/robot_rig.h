@@ -1,18 +1,40 @@
-// A robot object opened on the virtual robot rig, with fake GUI hooks, and a trace of
-// every control cycle of a move.
+// A robot object opened on the virtual robot rig (real driver core, virtual box and
+// robot, virtual time), with scriptable GUI hooks and a trace of every control cycle.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "access/brel_consts.h"
 #include "access/brel_robot.h"
+#include "platform/gui_hooks.h"
 #include "sim/virtual_robot.h"
-#include "tests/access/fake_hooks.h"
 
 namespace kelvora::testing {
+
+class FakeHooks final : public platform::GuiHooks {
+ public:
+  void ProcessMessages() override {
+    if (onMessages) onMessages();
+  }
+  bool EscPressed() override { return escAnswer; }
+  bool ShowPanel(access::TBrelFace& face, bool modal, int left, int top) override {
+    ++panels;
+    shownFace = &face;
+    shownAt = {modal ? 1 : 0, left, top};
+    if (onPanel) onPanel();
+    return panelResult;
+  }
+  bool escAnswer = false;
+  bool panelResult = true;
+  int panels = 0;
+  access::TBrelFace* shownFace = nullptr;
+  std::vector<int> shownAt;  // modal, left, top
+  std::function<void()> onMessages, onPanel;
+};
 
 struct Cycle {
   int32_t pos[9];      // the robot object's positions after the cycle
@@ -20,11 +42,20 @@ struct Cycle {
   uint32_t motorWord;  // the record's motor word (what the box gets next)
 };
 
+inline sim::RobotRigOptions Rig(std::vector<double> start, double speed = 40.0,
+                                double coast = 0.0) {
+  sim::RobotRigOptions o;
+  o.start = std::move(start);
+  o.speed = speed;
+  o.coast = coast;
+  return o;
+}
+
 class RobotOnRig {
  public:
-  explicit RobotOnRig(const sim::RobotRigOptions& options = {}) : rig(options) {
+  explicit RobotOnRig(const sim::RobotRigOptions& options = Rig({20, 60, 50, 10})) : rig(options) {
     platform::SetGuiHooks(&hooks);
-    // The model's axes as the robot rig wires them; positions as the robot really stands.
+    // The model's axes as the rig wires them; positions as the robot really stands.
     for (int a = 1; a <= rig.robot.AxisCount(); ++a) {
       const sim::AxisConfig c = rig.robot.Config(a);
       robot.Axes.SetNumber(a, access::mcMotor, c.motor);
@@ -33,14 +64,12 @@ class RobotOnRig {
       robot.Axes.SetPos(a, access::mcMaximum, static_cast<int32_t>(c.travel) - 20);
       robot.Axes.SetPos(a, access::mcPosition, TruePos(a));
     }
-    if (rig.robot.InputCount() == 16) robot.SetExtended(true);
-    const uint32_t r = robot.OpenInterface(rig.Port());
-    EXPECT_NE(r, access::kInterfaceError);
+    EXPECT_NE(robot.OpenInterface(rig.Port()), access::kInterfaceError);
     robot.OnMoveStep = [this](access::TBrelRobot& sender) {
       EXPECT_EQ(&sender, &robot);
       Cycle c{};
       for (int a = 1; a <= 8; ++a) {
-        c.pos[a] = robot.Axes.GetPos(a, access::mcPosition);
+        c.pos[a] = Pos(a);
         c.truePos[a] = a <= rig.robot.AxisCount() ? rig.Position(a) : 0.0;
       }
       c.motorWord = robot.MotorWord();
@@ -53,25 +82,39 @@ class RobotOnRig {
     platform::SetGuiHooks(nullptr);
   }
 
+  int32_t Pos(int axis) const { return robot.Axes.GetPos(axis, access::mcPosition); }
   // The true position rounded to the unit the impulse counting resolves.
   int32_t TruePos(int axis) const { return static_cast<int32_t>(std::lround(rig.Position(axis))); }
-  // Starts recording the wire afresh.
+  uint64_t Now() const { return rig.clock.NowMs(); }
   void ClearWire() {
     rig.box.ClearRecords();
     trace.clear();
   }
-  // Bits of one motor in every motor word the box received since ClearWire.
+  // One motor's code (0 off, 1 left, 2 right) in every motor word the box received.
   std::vector<int> MotorOnWire(int motor) const {
     std::vector<int> codes;
     for (uint16_t w : rig.box.MotorWords()) codes.push_back((w >> (2 * motor - 2)) & 3);
     return codes;
   }
-  // How often the motor's code changed on the wire.
   int Changes(int motor) const {
-    const std::vector<int> codes = MotorOnWire(motor);
+    const std::vector<int> c = MotorOnWire(motor);
     int n = 0;
-    for (size_t i = 1; i < codes.size(); ++i) n += codes[i] != codes[i - 1];
+    for (size_t i = 1; i < c.size(); ++i) n += c[i] != c[i - 1];
     return n;
+  }
+  // Index of the last exchange with the motor on, -1 if never.
+  int LastOn(int motor) const {
+    const std::vector<int> c = MotorOnWire(motor);
+    for (int i = static_cast<int>(c.size()) - 1; i >= 0; --i) {
+      if (c[i] != 0) return i;
+    }
+    return -1;
+  }
+  // Runs fn after `pumps` message pumps (a handler or key press during a wait or move).
+  void AfterPumps(int pumps, std::function<void()> fn) {
+    hooks.onMessages = [this, pumps, fn, n = 0]() mutable {
+      if (++n == pumps) fn();
+    };
   }
 
   FakeHooks hooks;

@@ -1,6 +1,6 @@
-// Coordinated positioning against the virtual robot in virtual time. Verdicts look at
-// what the robot really did (true positions, motor words on the wire) as well as at
-// the robot object's own positions.
+// The axis table and coordinated positioning against the virtual robot in virtual time.
+// Verdicts look at what the robot really did (true positions, motor words on the wire)
+// as well as at the robot object's own positions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,30 +10,59 @@
 namespace kelvora::access {
 namespace {
 
-using sim::RobotRigOptions;
+using testing::Rig;
 using testing::RobotOnRig;
-
 constexpr uint32_t kErr = kInterfaceError;
 constexpr int32_t N = kNotGiven;
 
-RobotRigOptions Rig(std::vector<double> start, double speed = 40.0, double coast = 0.0) {
-  RobotRigOptions o;
-  o.start = std::move(start);
-  o.speed = speed;
-  o.coast = coast;
-  return o;
-}
-
-int32_t Pos(const TBrelRobot& r, int axis) {
-  return r.Axes.GetPos(axis, mcPosition);
-}
-
-// Index of the last exchange in which the motor was on, -1 if never.
-int LastOn(const std::vector<int>& codes) {
-  for (int i = static_cast<int>(codes.size()) - 1; i >= 0; --i) {
-    if (codes[i] != 0) return i;
+TEST(TBrelMotList, AccessorsHandleOnlyTheirOwnCodesAndAxes) {
+  TBrelMotList l;
+  l.SetNumber(3, mcMotor, 5);
+  l.SetPos(3, mcPosition, 120);
+  l.SetName(3, 99, "Säule");  // the code is not examined
+  for (int32_t code : {0, 7, int32_t{mcName}, int32_t{mcMaximum}, int32_t{mcPosition}}) {
+    EXPECT_EQ(l.GetNumber(3, code), 65535) << code;
+    l.SetNumber(3, code, 1);
   }
-  return -1;
+  for (int32_t code : {0, 7, int32_t{mcName}, int32_t{mcEndSwitch}, int32_t{mcImpulse}}) {
+    EXPECT_EQ(l.GetPos(3, code), 65535) << code;
+    l.SetPos(3, code, 1);
+  }
+  for (int axis : {0, 9, -1, 1000}) {  // nothing reaches past the table
+    l.SetNumber(axis, mcMotor, 3);
+    l.SetPos(axis, mcPosition, 3);
+    l.SetName(axis, mcName, "x");
+    EXPECT_EQ(l.GetNumber(axis, mcMotor) & l.GetPos(axis, mcPosition), 65535);
+    EXPECT_EQ(l.GetName(axis), "");
+  }
+  const TMot& m = l.Mot[3];  // none of the refused stores landed
+  EXPECT_EQ(std::vector<int32_t>({m.Motor, m.ImpulseInput, m.EndSwitch, m.MaxPos, m.Position}),
+            std::vector<int32_t>({5, 6, 5, 9999, 120}));
+  EXPECT_EQ(l.GetName(3), "Säule");
+}
+
+TEST(RobotMove, RefusedMovesTouchNothing) {
+  RobotOnRig t;
+  TBrelRobot closed;
+  closed.LastStatus = 0;
+  const int32_t target[8] = {100};
+  for (uint32_t r : {closed.MoveTo(target, 1), closed.MoveHome(), closed.JogAxis(1, 2),
+                     closed.MoveAxisToEnd(1, true)}) {
+    EXPECT_EQ(r, kErr);
+  }
+  EXPECT_EQ(closed.LastStatus, 0);
+  EXPECT_EQ(closed.Axes.GetPos(1, mcPosition), 9999);  // MoveHome zeroed nothing
+
+  // Counts and axes outside the table, and nothing given for axis 1.
+  const uint64_t t0 = t.Now();
+  for (uint32_t r : {t.robot.MoveTo(target, 9), t.robot.MoveTo(target, -1), t.robot.JogAxis(0, 1),
+                     t.robot.JogAxis(9, 1), t.robot.MoveAxisToEnd(9, true),
+                     t.robot.MoveToPositions(65535, 10, 10, N, N, N, N, N)}) {
+    EXPECT_EQ(r, kErr);
+  }
+  EXPECT_EQ(t.Now(), t0);
+  EXPECT_EQ(t.Pos(1), 20);
+  EXPECT_EQ(t.robot.MotorWord(), 0u);
 }
 
 TEST(RobotMove, SingleAxisCreepsFrom94AndStopsOn100) {
@@ -44,12 +73,12 @@ TEST(RobotMove, SingleAxisCreepsFrom94AndStopsOn100) {
   EXPECT_EQ(r, t.robot.InputWord());
   EXPECT_NE(r, kErr);
   EXPECT_EQ(t.robot.LastStatus, 0);
-  EXPECT_EQ(Pos(t.robot, 1), 100);
+  EXPECT_EQ(t.Pos(1), 100);
   EXPECT_EQ(t.TruePos(1), 100);
   EXPECT_EQ(t.robot.MotorWord(), 0x0040u);
 
-  // Full power up to the brake point: the first cycle that runs with the motor off
-  // follows the first cycle whose position reached 94.
+  // Full power up to the brake point: the first cycle with the motor off follows the
+  // first cycle whose position reached 94.
   const auto& tr = t.trace;
   const auto firstOff =
       std::find_if(tr.begin(), tr.end(), [](const auto& c) { return (c.motorWord & 2) == 0; });
@@ -60,7 +89,7 @@ TEST(RobotMove, SingleAxisCreepsFrom94AndStopsOn100) {
   EXPECT_LT(tr[j - 2].pos[1], 94);
   EXPECT_GE(tr[j - 1].truePos[1], 93.5);
 
-  // On the wire: right only, never left; switching on and off from there on; then off.
+  // On the wire: right only, never left; on and off while creeping; then off.
   const std::vector<int> codes = t.MotorOnWire(1);
   EXPECT_TRUE(std::none_of(codes.begin(), codes.end(), [](int c) { return c == 1 || c == 3; }));
   EXPECT_GE(t.Changes(1), 8);  // six creep units, on and off
@@ -71,35 +100,43 @@ TEST(RobotMove, SingleAxisCreepsFrom94AndStopsOn100) {
 }
 
 TEST(RobotMove, AnArrivalKeepsTheTargetWhileTheAxisRunsOn) {
-  // The run-down after the motor stops is counted but not added: this is the drift
-  // that coasting causes.
+  // The run-down after the motor stops is counted but not added: coasting drift.
   RobotOnRig t(Rig({0, 60, 50, 10}, 40.0, 0.5));
   t.robot.MoveToPositions(100, N, N, N, N, N, N, N);
-  EXPECT_EQ(Pos(t.robot, 1), 100);
+  EXPECT_EQ(t.Pos(1), 100);
   EXPECT_GT(t.rig.Position(1), 100.5);
   EXPECT_EQ(t.robot.Counter(2), 101u);
 }
 
-TEST(RobotMove, TargetAboveMaximumIsClampedOnTheWayUp) {
-  RobotOnRig t(Rig({100, 60, 50, 10}, 100.0));
-  t.robot.Axes.SetPos(1, mcMaximum, 250);
-  t.robot.MoveToPositions(900, N, N, N, N, N, N, N);
-  EXPECT_EQ(t.robot.LastStatus, 0);
-  EXPECT_EQ(Pos(t.robot, 1), 250);
-  EXPECT_EQ(t.TruePos(1), 250);
-}
-
-TEST(RobotMove, ATargetClampedBelowTheAxisDrivesItDownNotBothWays) {
-  // The axis stands above a maximum lowered since; the clamped target lies below it.
-  RobotOnRig t(Rig({280, 60, 50, 10}, 100.0));
-  t.robot.Axes.SetPos(1, mcMaximum, 250);
-  t.ClearWire();
-  t.robot.MoveToPositions(400, N, N, N, N, N, N, N);
-  const std::vector<int> codes = t.MotorOnWire(1);
-  EXPECT_EQ(std::count(codes.begin(), codes.end(), 3), 0);
-  EXPECT_EQ(std::count(codes.begin(), codes.end(), 2), 0);
-  EXPECT_EQ(Pos(t.robot, 1), 250);
-  EXPECT_EQ(t.TruePos(1), 250);
+TEST(RobotMove, SingleAxisMovesEndWhereTheRobotReallyStands) {
+  struct Case {
+    const char* what;
+    double start;
+    int32_t believed, max, target;
+    bool stuckImpulse;
+    int32_t end;
+    int neverCode;  // besides both bits: the direction the move must not drive
+  } cases[] = {
+      {"clamped to the maximum on the way up", 100, 100, 250, 900, false, 250, 1},
+      {"clamped below a lowered maximum: down only", 280, 280, 250, 900, false, 250, 2},
+      {"unhomed: down to the end switch", 120, 9999, 280, 50, false, 0, 2},
+      {"no impulses: down to the end switch", 120, 120, 280, 50, true, 0, 2},
+      {"on its closed switch: zeroed, then up", 0, 3, 280, 40, false, 40, 1},
+  };
+  for (const Case& c : cases) {
+    RobotOnRig t(Rig({c.start, 60, 50, 10}, 100.0));
+    t.robot.Axes.SetPos(1, mcMaximum, c.max);
+    t.robot.Axes.SetPos(1, mcPosition, c.believed);
+    t.rig.robot.SetStuckImpulse(1, c.stuckImpulse);
+    t.ClearWire();
+    t.robot.MoveToPositions(c.target, N, N, N, N, N, N, N);
+    EXPECT_EQ(t.robot.LastStatus, 0) << c.what;
+    EXPECT_EQ(t.Pos(1), c.end) << c.what;
+    EXPECT_EQ(t.TruePos(1), c.end) << c.what;
+    const std::vector<int> codes = t.MotorOnWire(1);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), 3), 0) << c.what;
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), c.neverCode), 0) << c.what;
+  }
 }
 
 TEST(RobotMove, TargetZeroRunsToTheEndSwitchAtFullPower) {
@@ -108,7 +145,7 @@ TEST(RobotMove, TargetZeroRunsToTheEndSwitchAtFullPower) {
   const uint32_t r = t.robot.MoveToPositions(0, N, N, N, N, N, N, N);
   EXPECT_EQ(t.robot.LastStatus, 0);
   EXPECT_EQ(r & InputMask[1], InputMask[1]);  // end switch closed
-  EXPECT_EQ(Pos(t.robot, 1), 0);
+  EXPECT_EQ(t.Pos(1), 0);
   EXPECT_EQ(t.rig.Position(1), 0.0);
   // Left on, then off once: no creep anywhere.
   const std::vector<int> codes = t.MotorOnWire(1);
@@ -117,79 +154,60 @@ TEST(RobotMove, TargetZeroRunsToTheEndSwitchAtFullPower) {
   EXPECT_GE(std::count(codes.begin(), codes.end(), 1), 190);
 }
 
-TEST(RobotMove, AnUnhomedAxisRunsDownUntilItsEndSwitchStopsIt) {
-  RobotOnRig t(Rig({120, 60, 50, 10}, 100.0));
-  t.robot.Axes.SetPos(1, mcPosition, 9999);
-  t.robot.MoveToPositions(50, N, N, N, N, N, N, N);
-  EXPECT_EQ(t.robot.LastStatus, 0);
-  EXPECT_EQ(Pos(t.robot, 1), 0);
-  EXPECT_EQ(t.rig.Position(1), 0.0);
-}
-
 TEST(RobotMove, TwoAxesArrivingTogetherOneStopsShortWithItsCountedPosition) {
   // Axis 1 arrives while axis 2 creeps in an off phase: axis 2 is dropped there.
   RobotOnRig t(Rig({0, 0, 50, 10}, 40.0, 0.5));
   t.ClearWire();
   t.robot.MoveToPositions(100, 104, N, N, N, N, N, N);
   EXPECT_EQ(t.robot.LastStatus, 0);
-  EXPECT_EQ(Pos(t.robot, 1), 100);
+  EXPECT_EQ(t.Pos(1), 100);
   EXPECT_LE(t.rig.Position(2), 102.5);  // really short of 104
-  EXPECT_EQ(Pos(t.robot, 2), t.TruePos(2));
-  EXPECT_EQ(static_cast<uint32_t>(Pos(t.robot, 2)), t.robot.Counter(4));
-  // Motor 2 was not switched on again after motor 1 stopped.
-  EXPECT_LE(LastOn(t.MotorOnWire(2)), LastOn(t.MotorOnWire(1)));
-  // Both started in the same exchange.
+  EXPECT_EQ(t.Pos(2), t.TruePos(2));
+  EXPECT_EQ(static_cast<uint32_t>(t.Pos(2)), t.robot.Counter(4));
+  // Both started in the same exchange; motor 2 was not switched on after motor 1 stopped.
   const std::vector<int> m1 = t.MotorOnWire(1), m2 = t.MotorOnWire(2);
-  const auto first1 = std::find(m1.begin(), m1.end(), 2) - m1.begin();
-  const auto first2 = std::find(m2.begin(), m2.end(), 2) - m2.begin();
-  EXPECT_EQ(first1, first2);
+  EXPECT_EQ(std::find(m1.begin(), m1.end(), 2) - m1.begin(),
+            std::find(m2.begin(), m2.end(), 2) - m2.begin());
+  EXPECT_LE(t.LastOn(2), t.LastOn(1));
 }
 
 TEST(RobotMove, AnAxisThatPassesItsTargetKeepsItsCountedPosition) {
-  // One unit per poll, so every unit is counted, but three per control cycle and a long
-  // run-down: arrival overshoots.
+  // Every unit counted, but three per control cycle and a long run-down: arrival overshoots.
   RobotOnRig t(Rig({0, 200, 50, 10}, 100.0, 3.0));
   t.robot.LoopPause = 30;
   t.robot.MoveToPositions(100, 58, N, N, N, N, N, N);
   EXPECT_EQ(t.robot.LastStatus, 0);
   EXPECT_GT(t.rig.Position(1), 101.5);
   EXPECT_LT(t.rig.Position(2), 56.5);
-  EXPECT_EQ(Pos(t.robot, 1), t.TruePos(1));
-  EXPECT_EQ(Pos(t.robot, 2), t.TruePos(2));
+  EXPECT_EQ(t.Pos(1), t.TruePos(1));
+  EXPECT_EQ(t.Pos(2), t.TruePos(2));
 }
 
-TEST(RobotMove, AMoveThatStartsNothingOnlySettles) {
+TEST(RobotMove, MovesThatStartNothingOnlySettle) {
   RobotOnRig t(Rig({0, 0, 0, 10}));
   t.robot.Axes.SetPos(2, mcPosition, 50);  // believed elsewhere, but on its end switch
   t.robot.Axes.SetPos(3, mcPosition, 30);  // target below, switch closed: not started
+  t.robot.SetMotor(4, 1);                  // outside the move: kept
+  t.rig.Advance(20);
   t.ClearWire();
-  const uint64_t t0 = t.rig.clock.NowMs();
+  uint64_t t0 = t.Now();
   const uint32_t r = t.robot.MoveToPositions(0, 20, 10, N, N, N, N, N);
-  EXPECT_EQ(t.rig.clock.NowMs() - t0, 100u);
+  EXPECT_EQ(t.Now() - t0, 100u);
   EXPECT_TRUE(t.trace.empty());
   EXPECT_EQ(r & 0x15u, 0x15u);  // inputs 1, 3, 5: the three end switches
   EXPECT_EQ(t.robot.LastStatus, 0);
-  for (uint16_t w : t.rig.box.MotorWords()) EXPECT_EQ(w, 0);
-  EXPECT_EQ(Pos(t.robot, 1), 0);
-  EXPECT_EQ(Pos(t.robot, 2), 0);
-  EXPECT_EQ(Pos(t.robot, 3), 0);
-}
+  for (uint16_t w : t.rig.box.MotorWords()) EXPECT_EQ(w & 0x3F, 0);
+  for (int a = 1; a <= 3; ++a) EXPECT_EQ(t.Pos(a), 0) << a;
 
-TEST(RobotMove, AClosedEndSwitchZeroesThePositionAndStillLetsTheAxisUp) {
-  RobotOnRig t(Rig({0, 60, 50, 10}, 100.0));
-  t.robot.Axes.SetPos(1, mcPosition, 3);
-  t.robot.MoveToPositions(40, N, N, N, N, N, N, N);
-  EXPECT_EQ(Pos(t.robot, 1), 40);
-  EXPECT_EQ(t.TruePos(1), 40);
-}
-
-TEST(RobotMove, AStuckImpulseSwitchRunsDownToTheEndSwitch) {
-  RobotOnRig t(Rig({80, 60, 50, 10}, 100.0));
-  t.rig.robot.SetStuckImpulse(1, true);
-  t.robot.MoveToPositions(30, N, N, N, N, N, N, N);
+  // A count of 0 runs no cycle, so even a set StopFlag does not abort it.
+  t.robot.StopFlag = true;
+  t.robot.LastStatus = 7;
+  t0 = t.Now();
+  const int32_t none[8] = {};
+  EXPECT_NE(t.robot.MoveTo(none, 0), kErr);
+  EXPECT_EQ(t.Now() - t0, 100u);
   EXPECT_EQ(t.robot.LastStatus, 0);
-  EXPECT_EQ(t.rig.Position(1), 0.0);
-  EXPECT_EQ(Pos(t.robot, 1), 0);
+  EXPECT_EQ(t.robot.MotorWord(), 0x0040u);
 }
 
 enum class AbortBy { kMoveStep, kMessages, kEsc };
@@ -200,7 +218,6 @@ TEST_P(RobotAbort, StopsTheMoveWithinOneCycleAndKeepsTheLastCyclesPositions) {
   RobotOnRig t(Rig({10, 20, 50, 10}, 40.0, 0.5));
   t.robot.SetMotor(4, 1);
   constexpr int kAt = 30;
-  int pumps = 0;
   switch (GetParam()) {
     case AbortBy::kMoveStep:
       t.onCycle = [&](int n) {
@@ -208,23 +225,18 @@ TEST_P(RobotAbort, StopsTheMoveWithinOneCycleAndKeepsTheLastCyclesPositions) {
       };
       break;
     case AbortBy::kMessages:  // a HALT button's handler
-      t.hooks.onMessages = [&] {
-        if (++pumps == kAt) t.robot.StopFlag = true;
-      };
+      t.AfterPumps(kAt, [&] { t.robot.StopFlag = true; });
       break;
     case AbortBy::kEsc:
-      t.hooks.onMessages = [&] {
-        if (++pumps == kAt) t.hooks.escAnswer = true;
-      };
+      t.AfterPumps(kAt, [&] { t.hooks.escAnswer = true; });
       break;
   }
   t.ClearWire();
-  const uint32_t r = t.robot.MoveToPositions(150, 120, N, N, N, N, N, N);
-  EXPECT_EQ(r, kErr);
+  EXPECT_EQ(t.robot.MoveToPositions(150, 120, N, N, N, N, N, N), kErr);
   EXPECT_EQ(t.robot.LastStatus, 2);
   ASSERT_EQ(t.trace.size(), static_cast<size_t>(kAt));
-  EXPECT_EQ(Pos(t.robot, 1), t.trace.back().pos[1]);
-  EXPECT_EQ(Pos(t.robot, 2), t.trace.back().pos[2]);
+  EXPECT_EQ(t.Pos(1), t.trace.back().pos[1]);
+  EXPECT_EQ(t.Pos(2), t.trace.back().pos[2]);
   EXPECT_EQ(t.robot.MotorWord(), 0x0040u);  // motor 4 keeps its bit
 
   // The next exchange carries the stop; the robot runs down, the positions stay.
@@ -235,20 +247,23 @@ TEST_P(RobotAbort, StopsTheMoveWithinOneCycleAndKeepsTheLastCyclesPositions) {
   EXPECT_EQ(words.back(), 0x0040);
   t.rig.Advance(200);
   EXPECT_GT(t.rig.Position(1), t.trace.back().truePos[1]);
-  EXPECT_EQ(Pos(t.robot, 1), t.trace.back().pos[1]);
+  EXPECT_EQ(t.Pos(1), t.trace.back().pos[1]);
+
+  // StopFlag stays set and aborts the next move before its first cycle.
+  if (GetParam() == AbortBy::kEsc) return;
+  EXPECT_TRUE(t.robot.StopFlag);
+  t.ClearWire();
+  const int32_t p1 = t.Pos(1);
+  const uint64_t t0 = t.Now();
+  EXPECT_EQ(t.robot.MoveToPositions(50, N, N, N, N, N, N, N), kErr);
+  EXPECT_TRUE(t.trace.empty());
+  EXPECT_EQ(t.Now(), t0);
+  EXPECT_EQ(t.Pos(1), p1);
+  EXPECT_EQ(t.robot.MotorWord(), 0x0040u);
 }
 
 INSTANTIATE_TEST_SUITE_P(ByEveryMeans, RobotAbort,
                          ::testing::Values(AbortBy::kMoveStep, AbortBy::kMessages, AbortBy::kEsc));
-
-TEST(RobotMove, StopFlagStaysSetAndAbortsTheNextMoveAtOnce) {
-  RobotOnRig t(Rig({10, 20, 50, 10}));
-  t.robot.StopFlag = true;
-  EXPECT_EQ(t.robot.MoveToPositions(50, N, N, N, N, N, N, N), kErr);
-  EXPECT_TRUE(t.trace.empty());
-  EXPECT_TRUE(t.robot.StopFlag);
-  EXPECT_EQ(Pos(t.robot, 1), 10);
-}
 
 TEST(RobotMove, AnInterfaceErrorEndsTheMoveWithoutInventingPositions) {
   // A descending axis must not take the error word for its end switch.
@@ -256,13 +271,23 @@ TEST(RobotMove, AnInterfaceErrorEndsTheMoveWithoutInventingPositions) {
   t.onCycle = [&](int n) {
     if (n == 20) t.rig.box.SetFault(sim::BoxFault::kSilent);
   };
-  const uint32_t r = t.robot.MoveToPositions(30, 90, N, N, N, N, N, N);
-  EXPECT_EQ(r, kErr);
+  EXPECT_EQ(t.robot.MoveToPositions(30, 90, N, N, N, N, N, N), kErr);
   EXPECT_EQ(t.robot.LastStatus, static_cast<int32_t>(kErr));
   EXPECT_EQ(t.robot.MotorWord(), 0u);
-  EXPECT_GT(Pos(t.robot, 1), 100);
-  EXPECT_EQ(Pos(t.robot, 1), t.trace.back().pos[1]);
-  EXPECT_EQ(Pos(t.robot, 2), t.trace.back().pos[2]);
+  EXPECT_GT(t.Pos(1), 100);
+  EXPECT_EQ(t.Pos(1), t.trace.back().pos[1]);
+  EXPECT_EQ(t.Pos(2), t.trace.back().pos[2]);
+
+  // Already in error at the start: read as inputs, the error word closes every end
+  // switch, yet the positions stay and only the move's motors stop.
+  const int32_t p1 = t.Pos(1);
+  t.robot.SetMotorWord(0x4001);
+  t.robot.Axes.SetPos(1, mcMaximum, 500);
+  EXPECT_EQ(t.robot.MoveToPositions(400, N, N, N, N, N, N, N), kErr);
+  EXPECT_EQ(t.robot.LastStatus, static_cast<int32_t>(kErr));
+  EXPECT_EQ(t.Pos(1), p1);
+  EXPECT_EQ(t.robot.MotorWord(), 0x4000u);
+  t.rig.box.SetFault(sim::BoxFault::kNone);
 }
 
 class RobotHome : public ::testing::Test {
@@ -278,16 +303,23 @@ TEST_F(RobotHome, RunsTheConfiguredAxesToTheirSwitchesAndZeroesAllEight) {
   t.ClearWire();
   EXPECT_NE(t.robot.MoveHome(), kErr);
   EXPECT_EQ(t.robot.LastStatus, 0);
-  for (int a = 1; a <= 8; ++a) EXPECT_EQ(Pos(t.robot, a), 0) << a;
+  for (int a = 1; a <= 8; ++a) EXPECT_EQ(t.Pos(a), 0) << a;
   for (int a = 1; a <= 3; ++a) EXPECT_EQ(t.rig.Position(a), 0.0) << a;
   EXPECT_EQ(t.rig.Position(4), 14.0);
-  EXPECT_EQ(LastOn(t.MotorOnWire(4)), -1);
+  EXPECT_EQ(t.LastOn(4), -1);
   // The three start together, left, at full power.
   const std::vector<uint16_t> words = t.rig.box.MotorWords();
   const auto first = std::find_if(words.begin(), words.end(), [](uint16_t w) { return w != 0; });
   ASSERT_NE(first, words.end());
   EXPECT_EQ(*first, 0x0015);
   for (int m = 1; m <= 3; ++m) EXPECT_LE(t.Changes(m), 2) << m;
+
+  // Axes already on their switches do not move, whatever they were believed to be.
+  for (int a = 1; a <= 8; ++a) t.robot.Axes.SetPos(a, mcPosition, 50);
+  t.ClearWire();
+  t.robot.MoveHome();
+  for (int m = 1; m <= 4; ++m) EXPECT_EQ(t.LastOn(m), -1) << m;
+  EXPECT_EQ(t.Pos(1), 0);
 }
 
 TEST_F(RobotHome, ZeroesAllEightAlsoAfterAnAbort) {
@@ -296,55 +328,44 @@ TEST_F(RobotHome, ZeroesAllEightAlsoAfterAnAbort) {
   };
   EXPECT_EQ(t.robot.MoveHome(), kErr);
   EXPECT_EQ(t.robot.LastStatus, 2);
-  for (int a = 1; a <= 8; ++a) EXPECT_EQ(Pos(t.robot, a), 0) << a;
+  for (int a = 1; a <= 8; ++a) EXPECT_EQ(t.Pos(a), 0) << a;
   EXPECT_GT(t.rig.Position(1), 50.0);  // the robot believes what is not so
 }
 
-TEST_F(RobotHome, AxesAlreadyOnTheirSwitchesDoNotMove) {
-  t.rig.robot.SetPosition(1, 0);
-  t.rig.Advance(20);  // the driver has seen the switch
-  t.ClearWire();
-  t.robot.MoveHome();
-  EXPECT_EQ(LastOn(t.MotorOnWire(1)), -1);
-  EXPECT_EQ(t.rig.Position(2), 0.0);
-}
-
-TEST(RobotJog, TowardTheMaximumCreepsIntoItWithTheAxesBelowHeld) {
+TEST(RobotJog, TowardTheMaximumWithTheAxesBelowHeldAndReleasedHalfWayDown) {
   RobotOnRig t(Rig({40, 30, 50, 10}, 100.0));
   t.robot.Axes.SetPos(2, mcMaximum, 120);
   t.ClearWire();
   t.robot.JogAxis(2, 2);
   EXPECT_EQ(t.robot.LastStatus, 0);
-  EXPECT_EQ(Pos(t.robot, 2), 120);
+  EXPECT_EQ(t.Pos(2), 120);
   EXPECT_EQ(t.TruePos(2), 120);
-  EXPECT_EQ(Pos(t.robot, 1), 40);
-  EXPECT_EQ(LastOn(t.MotorOnWire(1)), -1);
-  EXPECT_EQ(LastOn(t.MotorOnWire(3)), -1);
-}
+  EXPECT_EQ(t.Pos(1), 40);
+  EXPECT_EQ(t.LastOn(1), -1);
+  EXPECT_EQ(t.LastOn(3), -1);
 
-TEST(RobotJog, ReleasedHalfWayTowardZero) {
-  RobotOnRig t(Rig({40, 100, 50, 10}, 100.0));
+  t.trace.clear();
   t.onCycle = [&](int n) {
     if (n == 25) t.robot.StopFlag = true;  // the mouse is released
   };
   EXPECT_EQ(t.robot.JogAxis(2, 1), kErr);
   EXPECT_EQ(t.robot.LastStatus, 2);
-  EXPECT_EQ(Pos(t.robot, 2), t.trace.back().pos[2]);
-  EXPECT_GT(Pos(t.robot, 2), 60);
-  EXPECT_LT(Pos(t.robot, 2), 90);
-  EXPECT_EQ(Pos(t.robot, 1), 40);
+  EXPECT_EQ(t.Pos(2), t.trace.back().pos[2]);
+  EXPECT_GT(t.Pos(2), 80);
+  EXPECT_LT(t.Pos(2), 110);
+  EXPECT_EQ(t.Pos(1), 40);
 }
 
 TEST(RobotJog, GripperAxisToEitherEnd) {
   RobotOnRig t(Rig({40, 30, 50, 10}, 100.0));
   t.robot.Axes.SetPos(4, mcMaximum, 28);
   t.robot.MoveAxisToEnd(4, true);
-  EXPECT_EQ(Pos(t.robot, 4), 28);
+  EXPECT_EQ(t.Pos(4), 28);
   EXPECT_EQ(t.TruePos(4), 28);
   t.robot.MoveAxisToEnd(4, false);
-  EXPECT_EQ(Pos(t.robot, 4), 0);
+  EXPECT_EQ(t.Pos(4), 0);
   EXPECT_EQ(t.rig.Position(4), 0.0);
-  for (int a = 1; a <= 3; ++a) EXPECT_EQ(t.TruePos(a), Pos(t.robot, a)) << a;
+  for (int a = 1; a <= 3; ++a) EXPECT_EQ(t.TruePos(a), t.Pos(a)) << a;
 }
 
 }  // namespace
