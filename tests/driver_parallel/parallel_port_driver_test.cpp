@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
 #include <vector>
 
 #include "driver/connections.h"
@@ -110,35 +111,38 @@ TEST(PollProgram, MatchesTheTableItemByItem) {
   }
 }
 
-TEST(PollProgram, PassesTheStandInsChecks) {
-  uint32_t words[kPollProgramWords];
-  driver::BuildPollProgram(0xFFFF, words);
-  EXPECT_EQ(portdriver::CheckItems(reinterpret_cast<const uint8_t*>(words), sizeof words),
-            portdriver::RunStatus::kOk);
-}
-
 class PortDriverPathTest : public ::testing::Test {
  protected:
   ScriptedPorts ports;
   ParallelRig rig{&ports};
-  TBrelRecord rec = FreshRecord();
+  TBrelRecord rec{};
   PortDriverPathTest() { rig.os.SetFamily(drvos::PlatformFamily::kPortDriver); }
+
+  // Analog requests: the status read of the n-th read request has bit 7 clear from
+  // `clearAt` on (0: never); request `failAt` (1-based, 0: none) fails.
+  void AnswerAnalog(int clearAt, int failAt = 0) {
+    ports.responder = [clearAt, failAt, n = 0, reads = 0](uint32_t code, uint32_t* out,
+                                                          size_t words) mutable {
+      if (code != 0x80002000 || words != 6 || ++n == failAt) return false;
+      if (out[0] == 1) out[2] = (clearAt != 0 && ++reads >= clearAt) ? 0x7F : 0xFF;
+      return true;
+    };
+  }
 };
 
-TEST_F(PortDriverPathTest, AnyParallelNameOpensDeviceZero) {
+TEST_F(PortDriverPathTest, AnyParallelNameOpensDeviceZeroWithItsDefaults) {
   for (const char* name : {"LPT3", "LPT1", "LPT"}) {
-    rec = FreshRecord();
+    rec = TBrelRecord{};
     rec.LptDelay = 10;
     ports.opened.clear();
     ASSERT_EQ(OpenParallelPort(&rec, name), 0u) << name;
-    ASSERT_EQ(ports.opened.size(), 1u);
-    EXPECT_EQ(ports.opened[0], "\\\\.\\WRTdev0");
+    EXPECT_EQ(ports.opened, (std::vector<std::string>{"\\\\.\\WRTdev0"}));
     EXPECT_EQ(rec.PortAddr, 1u);
     EXPECT_EQ(rec.LptDelay, 1u);
     EXPECT_EQ(rec.AnalogScan, 2048u);
     EXPECT_GT(rec.Handle, 1u);
   }
-  rec = FreshRecord();
+  rec = TBrelRecord{};
   rec.AnalogScan = 300;
   OpenParallelPort(&rec, "LPT2");
   EXPECT_EQ(rec.AnalogScan, 300u);
@@ -157,8 +161,7 @@ TEST_F(PortDriverPathTest, ExchangeSendsThePollProgramAndTakesWordThreeOfItemNin
   ASSERT_EQ(ports.requests.size(), 1u);
   const Request& r = ports.requests[0];
   EXPECT_EQ(r.code, 0x80002005u);
-  EXPECT_TRUE(r.inNull);
-  EXPECT_TRUE(r.in.empty());
+  EXPECT_TRUE(r.inNull && r.in.empty());
   EXPECT_EQ(r.outSize, 744u);
   uint32_t expected[kPollProgramWords];
   driver::BuildPollProgram(0x0201, expected);
@@ -166,45 +169,28 @@ TEST_F(PortDriverPathTest, ExchangeSendsThePollProgramAndTakesWordThreeOfItemNin
   EXPECT_TRUE(ports.accesses.empty());  // nothing goes to the registers directly
 }
 
-TEST_F(PortDriverPathTest, FailedRequestYieldsTheErrorValue) {
+TEST_F(PortDriverPathTest, FailuresGiveTheErrorValueAndLeaveNoDeviceOpen) {
+  ports.devices.clear();
+  EXPECT_EQ(OpenParallelPort(&rec, "LPT1"), ZQ_ERROR);
+  EXPECT_TRUE(ports.requests.empty());
+  ports.devices.insert("\\\\.\\WRTdev0");
+  ports.responder = [](uint32_t, uint32_t*, size_t) { return false; };
+  EXPECT_EQ(OpenParallelPort(&rec, "LPT1"), ZQ_ERROR);  // the first exchange failed
+  EXPECT_EQ(rec.Handle, 0u);
+  EXPECT_EQ(ports.openHandles, 0);
+  ports.responder = [](uint32_t, uint32_t*, size_t) { return true; };
   ASSERT_EQ(OpenParallelPort(&rec, "LPT1"), 0u);
   ports.responder = [](uint32_t, uint32_t*, size_t) { return false; };
   EXPECT_EQ(ParallelPollInputs(&rec), ZQ_ERROR);
   EXPECT_EQ(ParallelReadAnalog(&rec, 0), ZQ_ERROR);
+  AnswerAnalog(0, 5);  // a read request fails in the middle of the measurement
+  EXPECT_EQ(ParallelReadAnalog(&rec, 0), ZQ_ERROR);
 }
 
-TEST_F(PortDriverPathTest, FailedFirstExchangeClosesTheDevice) {
-  ports.responder = [](uint32_t, uint32_t*, size_t) { return false; };
-  EXPECT_EQ(OpenParallelPort(&rec, "LPT1"), ZQ_ERROR);
-  EXPECT_EQ(rec.Handle, 0u);
-  EXPECT_EQ(ports.openHandles, 0);
-}
-
-TEST_F(PortDriverPathTest, MissingDeviceFails) {
-  ports.devices.clear();
-  EXPECT_EQ(OpenParallelPort(&rec, "LPT1"), ZQ_ERROR);
-  EXPECT_EQ(rec.Handle, 0u);
-  EXPECT_TRUE(ports.requests.empty());
-}
-
-class PortDriverAnalogTest : public PortDriverPathTest {
- protected:
-  int statusReads = 0;
-  // Bit 7 clears at status read `clearAt` (0: never).
-  void LineClearsAt(int clearAt) {
-    statusReads = 0;
-    ports.responder = [this, clearAt](uint32_t code, uint32_t* out, size_t words) {
-      if (code != 0x80002000 || words != 6) return false;
-      if (out[0] == 1) out[2] = (clearAt != 0 && ++statusReads >= clearAt) ? 0x7F : 0xFF;
-      return true;
-    };
-  }
-};
-
-TEST_F(PortDriverAnalogTest, RequestsAreTwoItemsOfRegisterAccessAndPause) {
+TEST_F(PortDriverPathTest, AnalogRequestsAreTwoItemsOfRegisterAccessAndPause) {
   ASSERT_EQ(OpenParallelPort(&rec, "LPT1"), 0u);
   ports.Clear();
-  LineClearsAt(2);
+  AnswerAnalog(2);
   EXPECT_EQ(ParallelReadAnalog(&rec, 1), 2u);
   const std::vector<std::vector<uint32_t>> expected = {{4, 0, 0x90, 0x8A, 0, 3},
                                                        {4, 0, 0x38, 0x8A, 0, 3},
@@ -216,106 +202,80 @@ TEST_F(PortDriverAnalogTest, RequestsAreTwoItemsOfRegisterAccessAndPause) {
     EXPECT_EQ(ports.requests[i].in, expected[i]) << "request " << i;
     EXPECT_EQ(ports.requests[i].outSize, 24u);
   }
-  ports.Clear();
-  LineClearsAt(1);
-  ParallelReadAnalog(&rec, 0);
-  EXPECT_EQ(ports.requests[0].in[2], 0xA0u);
-}
-
-TEST_F(PortDriverAnalogTest, ClearAtFirstReadGivesOne) {
-  ASSERT_EQ(OpenParallelPort(&rec, "LPT1"), 0u);
-  LineClearsAt(1);
-  EXPECT_EQ(ParallelReadAnalog(&rec, 0), 1u);
-}
-
-TEST_F(PortDriverAnalogTest, NeverClearGivesAnalogScan) {
-  rec.AnalogScan = 40;
-  ASSERT_EQ(OpenParallelPort(&rec, "LPT1"), 0u);
-  ports.Clear();
-  LineClearsAt(0);
-  EXPECT_EQ(ParallelReadAnalog(&rec, 0), 40u);
-  EXPECT_EQ(ports.requests.size(), 2u + 40u);
-}
-
-TEST_F(PortDriverAnalogTest, DefaultScanIs2048) {
-  ASSERT_EQ(OpenParallelPort(&rec, "LPT1"), 0u);
-  LineClearsAt(0);
-  EXPECT_EQ(ParallelReadAnalog(&rec, 1), 2048u);
-}
-
-TEST_F(PortDriverAnalogTest, FailedReadRequestEndsTheMeasurementWithTheErrorValue) {
-  ASSERT_EQ(OpenParallelPort(&rec, "LPT1"), 0u);
-  int n = 0;
-  ports.responder = [&n](uint32_t, uint32_t* out, size_t) {
-    if (out[0] == 1) out[2] = 0x80;
-    return ++n < 5;
-  };
-  EXPECT_EQ(ParallelReadAnalog(&rec, 0), ZQ_ERROR);
+  // Counts: clear at the first read is 1, a line that never clears ends at AnalogScan.
+  const std::tuple<uint32_t, int, uint32_t> cases[] = {{0, 1, 1}, {40, 0, 40}, {0, 0, 2048}};
+  for (auto [scan, clearAt, value] : cases) {
+    rec = TBrelRecord{};
+    rec.AnalogScan = scan;
+    ports.responder = [](uint32_t, uint32_t*, size_t) { return true; };
+    ASSERT_EQ(OpenParallelPort(&rec, "LPT1"), 0u);
+    ports.Clear();
+    AnswerAnalog(clearAt);
+    EXPECT_EQ(ParallelReadAnalog(&rec, 0), value) << scan << " " << clearAt;
+    EXPECT_EQ(ports.requests.size(), 2u + value) << scan << " " << clearAt;
+    EXPECT_EQ(ports.requests[0].in[2], 0xA0u);
+  }
 }
 
 // --- the stand-in against the virtual box ------------------------------------------
 
-class SameExchangeTest : public ::testing::TestWithParam<std::pair<uint16_t, uint16_t>> {
+class OnTheBoxTest : public ::testing::Test {
  protected:
   sim::VirtualBox box;
   sim::VirtualParallel ports;
   ParallelRig rig{&ports};
-  SameExchangeTest() { ports.AttachBox(1, &box); }
+  OnTheBoxTest() { ports.AttachBox(1, &box); }
 };
 
-TEST_P(SameExchangeTest, PollProgramGivesTheDirectPathsInputWordAndRegisterSequence) {
-  const auto [inputs, motor] = GetParam();
-  box.SetInputs(inputs);
+TEST_F(OnTheBoxTest, PollProgramGivesTheDirectPathsInputWordAndRegisterSequence) {
+  const std::pair<uint16_t, uint16_t> cases[] = {
+      {0x0000, 0x0001}, {0xA5C3, 0x8001}, {0x0180, 0xFFFF}, {0xFFFF, 0x0000}};
+  for (auto [inputs, motor] : cases) {
+    box.SetInputs(inputs);
+    rig.os.SetFamily(drvos::PlatformFamily::kDirect);
+    TBrelRecord direct{};
+    direct.LptDelay = 1;
+    ASSERT_NE(OpenParallelPort(&direct, "LPT1"), ZQ_ERROR);
+    direct.MotorWord = motor;
+    ports.ClearAccesses();
+    EXPECT_EQ(ParallelPollInputs(&direct), inputs);
+    EXPECT_EQ(box.MotorWord(), motor);
+    const auto directAccesses = ports.Accesses();
+    rig.os.CloseHandle(direct.Handle);
 
-  TBrelRecord direct = FreshRecord();
-  direct.LptDelay = 1;
-  ASSERT_NE(OpenParallelPort(&direct, "LPT1"), ZQ_ERROR);
-  direct.MotorWord = motor;
-  ports.ClearAccesses();
-  EXPECT_EQ(ParallelPollInputs(&direct), inputs);
-  EXPECT_EQ(box.MotorWord(), motor);
-  const auto directAccesses = ports.Accesses();
-  rig.os.CloseHandle(direct.Handle);
-
-  rig.os.SetFamily(drvos::PlatformFamily::kPortDriver);
-  TBrelRecord viaDriver = FreshRecord();
-  ASSERT_EQ(OpenParallelPort(&viaDriver, "LPT1"), inputs);
-  viaDriver.MotorWord = motor;
-  ports.ClearAccesses();
-  EXPECT_EQ(ParallelPollInputs(&viaDriver), inputs);
-  EXPECT_EQ(box.MotorWord(), motor);
-  EXPECT_EQ(ports.Accesses(), directAccesses);
-  EXPECT_EQ(ports.FailedPortDriverRequests(), 0u);
-  rig.os.CloseHandle(viaDriver.Handle);
+    rig.os.SetFamily(drvos::PlatformFamily::kPortDriver);
+    TBrelRecord viaDriver{};
+    ASSERT_EQ(OpenParallelPort(&viaDriver, "LPT1"), inputs);
+    viaDriver.MotorWord = motor;
+    ports.ClearAccesses();
+    EXPECT_EQ(ParallelPollInputs(&viaDriver), inputs);
+    EXPECT_EQ(box.MotorWord(), motor);
+    EXPECT_EQ(ports.Accesses(), directAccesses);
+    EXPECT_EQ(ports.FailedPortDriverRequests(), 0u);
+    rig.os.CloseHandle(viaDriver.Handle);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Words, SameExchangeTest,
-                         ::testing::Values(std::pair<uint16_t, uint16_t>{0x0000, 0x0001},
-                                           std::pair<uint16_t, uint16_t>{0xA5C3, 0x8001},
-                                           std::pair<uint16_t, uint16_t>{0x0180, 0xFFFF},
-                                           std::pair<uint16_t, uint16_t>{0xFFFF, 0x0000}));
-
-TEST(PortDriverAnalogOnTheBox, BothPathsMeasureTheSameLine) {
-  sim::VirtualBox box;
-  sim::VirtualParallel ports;
-  ParallelRig rig{&ports};
-  ports.AttachBox(1, &box);
+TEST_F(OnTheBoxTest, BothPathsMeasureTheSameLine) {
   box.SetAnalog(0, 0);
   box.SetAnalog(1, 11);
-
-  TBrelRecord direct = FreshRecord();
+  TBrelRecord direct{};
   ASSERT_NE(OpenParallelPort(&direct, "LPT1"), ZQ_ERROR);
   EXPECT_EQ(ParallelReadAnalog(&direct, 0), 0u);  // clear at the first read
   EXPECT_EQ(ParallelReadAnalog(&direct, 1), 2u);  // clear at the twelfth read, scan 5
   rig.os.CloseHandle(direct.Handle);
 
   rig.os.SetFamily(drvos::PlatformFamily::kPortDriver);
-  TBrelRecord viaDriver = FreshRecord();
+  TBrelRecord viaDriver{};
   ASSERT_NE(OpenParallelPort(&viaDriver, "LPT1"), ZQ_ERROR);
   EXPECT_EQ(ParallelReadAnalog(&viaDriver, 0), 1u);
   EXPECT_EQ(ParallelReadAnalog(&viaDriver, 1), 12u);
   box.SetAnalog(0, 5000);
   EXPECT_EQ(ParallelReadAnalog(&viaDriver, 0), 2048u);
+  box.SetInputs(0x0100);  // a measurement leaves the shift chain as it was
+  viaDriver.MotorWord = 0x0003;
+  EXPECT_EQ(ParallelPollInputs(&viaDriver), 0x0100u);
+  EXPECT_EQ(box.MotorWord(), 0x0003u);
   rig.os.CloseHandle(viaDriver.Handle);
 }
 

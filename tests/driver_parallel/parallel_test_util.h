@@ -106,9 +106,4 @@ struct ParallelRig {
   ParallelRig& operator=(const ParallelRig&) = delete;
 };
 
-inline TBrelRecord FreshRecord() {
-  TBrelRecord r{};
-  return r;
-}
-
 }  // namespace kelvora::testing

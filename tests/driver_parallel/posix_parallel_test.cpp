@@ -62,29 +62,17 @@ TEST_F(PosixParallelTest, PlatformFamilyFollowsTheEnvironmentAndDefaultsToDirect
   EXPECT_EQ(os.Family(), PlatformFamily::kDirect);
 }
 
-TEST_F(PosixParallelTest, AddressesOtherThanTheParallelRegistersAreNeverReached) {
-  for (uint32_t port : {0u, 1u, 0x80u, 0x377u, 0x378u, 0x37Au, 0x3F8u, 0x3BEu, 0xFFFFFFFFu}) {
+TEST_F(PosixParallelTest, NoRegisterOrDeviceIsReachedWithoutAPort) {
+  // Addresses other than the parallel registers are never touched; a base without a
+  // claimed port (or whose device is a plain file) reads all ones.
+  for (uint32_t port :
+       {0u, 1u, 0x80u, 0x377u, 0x378u, 0x37Au, 0x3F8u, 0x3BEu, 0xFFFFFFFFu, 0x3BDu, 0x279u}) {
     os.PortOut16(port, 0x30);
     EXPECT_EQ(os.PortIn16(port), 0xFFFF) << std::hex << port;
   }
-}
-
-TEST_F(PosixParallelTest, UnreachablePortReadsAllOnes) {
-  os.PortOut16(0x3BC, 0x38);
-  EXPECT_EQ(os.PortIn16(0x3BD), 0xFFFF);
-  EXPECT_EQ(os.PortIn16(0x279), 0xFFFF);  // a plain file is no port either
-}
-
-TEST_F(PosixParallelTest, DeviceThatIsNoParallelPortDoesNotOpen) {
-  EXPECT_EQ(os.OpenDevice("LPT2"), kNoHandle);  // plain file: the claim fails
-  EXPECT_EQ(os.OpenDevice("LPT3"), kNoHandle);  // missing
-  EXPECT_EQ(os.OpenDevice("LPT"), kNoHandle);
-  EXPECT_EQ(os.OpenDevice("LPTX"), kNoHandle);
-}
-
-TEST_F(PosixParallelTest, PortDriverDeviceNeedsItsPortAndOnlyNumberZeroExists) {
-  EXPECT_EQ(os.OpenDevice("\\\\.\\WRTdev0"), kNoHandle);
-  EXPECT_EQ(os.OpenDevice("\\\\.\\WRTdev1"), kNoHandle);
+  for (const char* name : {"LPT2", "LPT3", "LPT", "LPTX", "\\\\.\\WRTdev0", "\\\\.\\WRTdev1"}) {
+    EXPECT_EQ(os.OpenDevice(name), kNoHandle) << name;  // plain file, missing, no number
+  }
   EXPECT_FALSE(os.DeviceIoControl(0x1234, 0x80002005, nullptr, 0, nullptr, 0));
   // The failed opens hold nothing: the service can still be stopped.
   ASSERT_TRUE(os.StopService("WinRT"));
