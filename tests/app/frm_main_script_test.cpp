@@ -1,26 +1,20 @@
-// The main window's script commands, driven by clicks, with the virtual robot behind the
+// The main window's script commands, clicked, with the virtual robot behind the
 // interface in virtual time. Dialogs and message boxes go through the window's prompt
-// seam; window messages during moves go through test hooks that can click "from the
-// user" in the middle of a run.
+// seam; the message pump inside moves lets the test click "as the user" during a run.
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 #include <memory>
 #include <vector>
 
-#include <QAction>
-#include <QApplication>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "access/brel_mot_list.h"
 #include "app/frm_main.h"
 #include "app/script.h"
 #include "platform/gui_hooks.h"
@@ -30,56 +24,51 @@ namespace kelvora::app {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 
-class FakePrompts : public Prompts {
- public:
+struct Options {
+  sim::Layout layout = sim::Layout::kStandard;
+  QByteArray ini;  // settings file written before the window is made
+};
+
+class FrmMainScriptTest : public ::testing::Test, public Prompts, public platform::GuiHooks {
+ protected:
+  // Prompts: errors recorded, questions answered "&Nein", dialogs return the set path.
   void Error(QWidget*, const QString& title, const QString& text) override {
-    errors.push_back(title + QStringLiteral(" | ") + text);
+    errors.push_back(title + " | " + text);
   }
   void Info(QWidget*, const QString&, const QString&) override {}
   bool Question(QWidget*, const QString&, const QString&) override { return false; }
-  QString OpenFile(QWidget*, const QString& filter, const QString& suffix,
-                   const QString& folder) override {
-    dialogs.push_back({filter, suffix, folder});
+  QString OpenFile(QWidget*, const QString& f, const QString& s, const QString& d) override {
+    dialogs.push_back({f, s, d});
     return openResult;
   }
-  QString SaveFile(QWidget*, const QString& filter, const QString& suffix,
-                   const QString& folder) override {
-    dialogs.push_back({filter, suffix, folder});
+  QString SaveFile(QWidget*, const QString& f, const QString& s, const QString& d) override {
+    dialogs.push_back({f, s, d});
     return saveResult;
   }
-
-  struct Dialog {
-    QString filter, suffix, folder;
-  };
-  std::vector<QString> errors;
-  std::vector<Dialog> dialogs;
-  QString openResult;
-  QString saveResult;
-};
-
-// Window messages inside moves and waits: the real pump, then what the test does.
-class PumpHooks : public platform::GuiHooks {
- public:
+  // Window messages inside moves and waits: the real pump, then what the test does.
   void ProcessMessages() override {
     QCoreApplication::processEvents();
-    if (onMessages) onMessages();
+    if (auto f = onMessages) f();  // a copy: the callback may clear itself
   }
-  std::function<void()> onMessages;
-};
 
-class FrmMainScriptTest : public ::testing::Test {
- protected:
-  void SetUp() override {
+  void Make(const Options& options = {}) {
+    sim::RobotRigOptions rigOptions;
+    rigOptions.layout = options.layout;
+    rig = std::make_unique<sim::RobotRig>(rigOptions);
     ASSERT_TRUE(dir.isValid());
-    progDir = dir.path().toStdString() + "/";
-    SetPrompts(&prompts);
-    platform::SetGuiHooks(&hooks);
-    form = std::make_unique<TfrmMain>(nullptr, progDir);
+    QFile ini(dir.filePath("Kelvora.INI"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(options.ini);
+    ini.close();
+    SetPrompts(this);
+    platform::SetGuiHooks(this);
+    form = std::make_unique<TfrmMain>(nullptr, dir.path().toStdString() + "/");
     form->show();
   }
   void TearDown() override {
-    hooks.onMessages = nullptr;
+    onMessages = nullptr;
     if (form && form->PrgModus != 4) form->close();
     form.reset();
     platform::SetGuiHooks(nullptr);
@@ -88,7 +77,6 @@ class FrmMainScriptTest : public ::testing::Test {
   // "EIN", then "STARTEN": interface on the virtual box, robot at home, mode 3.
   void SwitchOnAndHome() {
     QTest::mouseClick(form->cmdAction, Qt::LeftButton);
-    ASSERT_EQ(form->PrgModus, 2);
     QTest::mouseClick(form->cmdAction, Qt::LeftButton);
     ASSERT_EQ(form->PrgModus, 3);
   }
@@ -116,78 +104,181 @@ class FrmMainScriptTest : public ::testing::Test {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
   }
+  QString Shown(const QString& text) const { return ApplicationTitle() + " | " + text + "."; }
 
-  sim::RobotRig rig;  // outlives the window, whose robot is open on its box
+  struct Dialog {
+    QString filter, suffix, folder;
+  };
+  std::vector<QString> errors;
+  std::vector<Dialog> dialogs;
+  QString openResult, saveResult;
+  std::function<void()> onMessages;
+
   QTemporaryDir dir;
-  std::string progDir;
-  FakePrompts prompts;
-  PumpHooks hooks;
+  std::unique_ptr<sim::RobotRig> rig;  // outlives the window, whose robot uses its box
   std::unique_ptr<TfrmMain> form;
 };
 
+TEST_F(FrmMainScriptTest, ThePassHomesOnTheZeroLineThenDrivesEveryLineOnce) {
+  Make();
+  QTest::mouseClick(form->cmdAction, Qt::LeftButton);  // "EIN" only: the robot is not homed
+  ASSERT_GT(rig->Position(1), 5.0);
+  SetLines({"     0     0     0     0", "   120    85    40     1", "    60    30    20     0"});
+  ClickLine(2);
+  std::vector<int> seen;
+  onMessages = [&] {
+    if (!seen.empty() && seen.back() == Marked()) return;
+    seen.push_back(Marked());
+    for (int axis = 1; axis <= 4 && Marked() == 1; ++axis) {  // the zero line homed them
+      EXPECT_LT(rig->Position(axis), 1.0) << axis;
+      EXPECT_EQ(form->Robot->Axes.GetPos(axis, access::mcPosition), 0) << axis;
+    }
+  };
+  QTest::mouseClick(form->cmdScriptStarten, Qt::LeftButton);  // from line 1 whatever is marked
+  EXPECT_THAT(seen, ElementsAre(0, 1, 2));
+  EXPECT_NEAR(rig->Position(1), 60, 2);
+  EXPECT_NEAR(rig->Position(2), 30, 2);
+  EXPECT_NEAR(rig->Position(3), 20, 2);
+  EXPECT_LT(rig->Position(4), 1.0);  // gripper opened again by the last line
+  EXPECT_THAT(form->LineValues, ElementsAre(60, 30, 20, 0, 0, 0, 0, 0));
+  EXPECT_EQ(Marked(), 2);  // the last line driven stays marked
+  EXPECT_EQ(form->PrgModus, 3);
+  EXPECT_EQ(form->Robot->MotorWord(), 0u);
+}
+
 TEST_F(FrmMainScriptTest, MarkingAnotherLineDuringARunContinuesAfterIt) {
+  Make();
   SwitchOnAndHome();
   SetLines({"    40    10    10     0", "    80    20    20     0", "    60    30    20     0",
             "    20    40    30     0"});
   std::vector<int> seen;
-  hooks.onMessages = [&] {
+  int markDuringLineOne = 2;
+  onMessages = [&] {
     if (seen.empty() || seen.back() != Marked()) seen.push_back(Marked());
-    if (Marked() == 0) ClickLine(2);  // the user marks line 3 while line 1 is driven
+    if (Marked() == 0) ClickLine(markDuringLineOne);  // the user marks another line
   };
   QTest::mouseClick(form->cmdScriptStarten, Qt::LeftButton);
-  hooks.onMessages = nullptr;
-
-  EXPECT_THAT(seen, ElementsAre(0, 2, 3));  // line 2 and line 3 were never driven
+  EXPECT_THAT(seen, ElementsAre(0, 2, 3));  // lines 2 and 3 were never driven
   EXPECT_EQ(Marked(), 3);
   EXPECT_EQ(form->PrgModus, 3);
-  EXPECT_NEAR(rig.Position(1), 20, 2);
-  EXPECT_NEAR(rig.Position(2), 40, 2);
-  EXPECT_TRUE(prompts.errors.empty());
+  EXPECT_NEAR(rig->Position(1), 20, 2);
+  EXPECT_NEAR(rig->Position(2), 40, 2);
+
+  // Marking the last line ends the pass after the line being driven.
+  seen.clear();
+  markDuringLineOne = 3;
+  QTest::mouseClick(form->cmdScriptStarten, Qt::LeftButton);
+  onMessages = nullptr;
+  EXPECT_THAT(seen, ElementsAre(0, 3));
+  EXPECT_NEAR(rig->Position(1), 40, 2);
+  EXPECT_EQ(form->PrgModus, 3);
+  EXPECT_THAT(errors, IsEmpty());
 }
 
-TEST_F(FrmMainScriptTest, ARepeatedRunGoesOnUntilHaltWhichUnticksRepeat) {
+TEST_F(FrmMainScriptTest, HaltEndsARepeatedRunAfterTheCurrentLineAndUnticksRepeat) {
+  Make({.ini = "[Rob3]\r\nRobType=Z\r\n"});  // motor 4 as an extra output
   SwitchOnAndHome();
-  SetLines({"    30    10    10     1", "     5     5     5     0"});
+  SetLines({"   200   150   140     1", "    20    10    10     0"});
   form->chkWiederholen->setChecked(true);
-  int passes = 0;
-  int last = -1;
-  bool halted = false;
-  hooks.onMessages = [&] {
-    if (halted) return;
+  int passes = 0, last = -1;
+  onMessages = [&] {
     ASSERT_EQ(form->PrgModus, 4);
     if (Marked() == 0 && last != 0) ++passes;
     last = Marked();
-    if (passes == 3 && Marked() == 1) {
-      halted = true;
+    if (passes == 3 && rig->Position(1) > 50) {  // inside the third pass's first move
+      onMessages = nullptr;
       QTest::mouseClick(form->cmdAction, Qt::LeftButton);  // HALT
     }
   };
   QTest::mouseClick(form->cmdScriptStarten, Qt::LeftButton);
-  hooks.onMessages = nullptr;
-
   EXPECT_EQ(passes, 3);
   EXPECT_FALSE(form->chkWiederholen->isChecked());
   EXPECT_EQ(form->PrgModus, 3);
-  EXPECT_EQ(Marked(), 1);
+  EXPECT_EQ(Marked(), 0);              // line 2 was not driven any more
+  EXPECT_LT(rig->Position(1), 100.0);  // the move was cut short, its motors are off
+  const uint32_t word = form->Robot->MotorWord();
+  EXPECT_EQ(word & 0x3Fu, 0u);
+  EXPECT_EQ(word & 0xC0u, 0x40u);  // the line's extra output was still switched on
+  EXPECT_EQ(form->LineValues[3], 1);
   EXPECT_FALSE(form->Modified);  // runs do not change the script
 }
 
-TEST_F(FrmMainScriptTest, DrivingToAnEmptyLineReportsItAndStaysInRunMode) {
+TEST_F(FrmMainScriptTest, ARepeatedRunOnADeadInterfaceStaysStoppable) {
+  Make();
   SwitchOnAndHome();
-  SetLines({"    10    10    10     0", ""});
+  form->Robot->CloseInterface();  // every move now fails at once, without window messages
+  SetLines({"     0     0     0     0", "    40    10    10     0"});
+  form->chkWiederholen->setChecked(true);
+  int calls = 0;
+  onMessages = [&] {
+    if (++calls == 1000) QTest::mouseClick(form->cmdAction, Qt::LeftButton);  // HALT
+  };
+  QTest::mouseClick(form->cmdScriptStarten, Qt::LeftButton);
+  EXPECT_GE(calls, 1000);
+  EXPECT_EQ(form->PrgModus, 3);
+  EXPECT_FALSE(form->chkWiederholen->isChecked());
+}
+
+TEST_F(FrmMainScriptTest, AnUnreadableLineStopsARunOrADriveInRunModeUntilHalt) {
+  Make();
+  SwitchOnAndHome();
+  SetLines({"    10    10    10     0", "", "    40    10    10     0"});
+  QTest::mouseClick(form->cmdScriptStarten, Qt::LeftButton);
+  EXPECT_EQ(Marked(), 1);
+  EXPECT_EQ(form->PrgModus, 4);  // until HALT
+  QTest::mouseClick(form->cmdAction, Qt::LeftButton);
+  ClickLine(0);
   QTest::mouseClick(form->cmdVor, Qt::LeftButton);  // "&>" to the empty line 2
-  ASSERT_EQ(prompts.errors.size(), 1u);
-  EXPECT_EQ(prompts.errors[0], ApplicationTitle() + " | '' ist kein gültiger Integerwert.");
+  const QString empty = Shown("'' ist kein gültiger Integerwert");
+  EXPECT_THAT(errors, ElementsAre(empty, empty));
+  EXPECT_EQ(Marked(), 1);
   EXPECT_EQ(form->PrgModus, 4);
-  QTest::mouseClick(form->cmdAction, Qt::LeftButton);  // HALT ends it
+  QTest::mouseClick(form->cmdAction, Qt::LeftButton);
+  EXPECT_EQ(form->PrgModus, 3);
+  EXPECT_NEAR(rig->Position(1), 10, 2);  // line 3 was never driven
+}
+
+TEST_F(FrmMainScriptTest, DrivingToOneLineStopsAtTheListsEnds) {
+  Make();
+  SwitchOnAndHome();
+  SetLines({"    30    10    10     0", "    60    20    20     0", "    90    30    30     0"});
+  ClickLine(1);
+  form->Robot->StopFlag = true;  // left over from the last HALT: driving clears it
+  QTest::mouseClick(form->cmdAufPosition, Qt::LeftButton);  // the marked line
+  EXPECT_NEAR(rig->Position(1), 60, 2);
+  for (int i = 0; i < 2; ++i) QTest::mouseClick(form->cmdVor, Qt::LeftButton);
+  EXPECT_EQ(Marked(), 2);  // "&>" on the last line drives it again
+  EXPECT_NEAR(rig->Position(1), 90, 2);
+  for (int i = 0; i < 3; ++i) QTest::mouseClick(form->cmdZuruck, Qt::LeftButton);
+  EXPECT_EQ(Marked(), 0);
+  EXPECT_NEAR(rig->Position(1), 30, 2);
+  EXPECT_EQ(form->Robot->Axes.GetPos(1, access::mcPosition), 30);
+  EXPECT_EQ(form->PrgModus, 3);
+}
+
+TEST_F(FrmMainScriptTest, Rob5LineDrivesTheCarriageSwitchesOutputsAndWaitsForInputEleven) {
+  Make({.layout = sim::Layout::kRob5, .ini = "[Common]\r\nRobModel=Rob5\r\n"});
+  SwitchOnAndHome();
+  SetLines({"  50  30  20 100   1 1 0 1"});
+  uint64_t switchAt = 0;
+  onMessages = [&] {  // input 11 comes on five seconds after the line started
+    if (switchAt == 0) switchAt = rig->clock.NowMs() + 5000;
+    if (rig->clock.NowMs() >= switchAt) rig->SetInput(11, true);
+  };
+  QTest::mouseClick(form->cmdAufPosition, Qt::LeftButton);
+  EXPECT_GE(rig->clock.NowMs(), switchAt);
+  EXPECT_NEAR(rig->Position(4), 100, 2);                   // Wagen
+  EXPECT_NEAR(rig->Position(5), 28, 2);                    // gripper closed at its maximum
+  EXPECT_EQ(form->Robot->MotorWord() & 0x3C00u, 0x0400u);  // motor 6 left
+  EXPECT_THAT(form->LineValues, ElementsAre(50, 30, 20, 100, 1, 1, 0, 1));
   EXPECT_EQ(form->PrgModus, 3);
 }
 
 TEST_F(FrmMainScriptTest, StoringPositionsAndTheGripperState) {
+  Make();
   SwitchOnAndHome();
-  form->Robot->Axes.SetPos(1, access::mcPosition, 120);
-  form->Robot->Axes.SetPos(2, access::mcPosition, 85);
-  form->Robot->Axes.SetPos(3, access::mcPosition, 40);
+  for (auto [axis, pos] : {std::pair{1, 120}, {2, 85}, {3, 40}})
+    form->Robot->Axes.SetPos(axis, access::mcPosition, pos);
   form->LineValues[3] = 1;  // as after a click on "+"
   QTest::mouseClick(form->cmdPosAnfugen, Qt::LeftButton);
   EXPECT_THAT(Lines(), ElementsAre("     0     0     0     0", "   120    85    40     1"));
@@ -200,14 +291,12 @@ TEST_F(FrmMainScriptTest, StoringPositionsAndTheGripperState) {
   EXPECT_EQ(Lines().size(), 3u);
   EXPECT_EQ(Lines()[0], "   120    85    40     0");
   EXPECT_EQ(Marked(), 0);
-
-  QTest::mouseClick(form->cmdPosLoschen, Qt::LeftButton);
-  QTest::mouseClick(form->cmdPosLoschen, Qt::LeftButton);
-  QTest::mouseClick(form->cmdPosLoschen, Qt::LeftButton);  // one line left: nothing
-  EXPECT_THAT(Lines(), ElementsAre("   120    85    40     1"));
+  for (int i = 0; i < 3; ++i) QTest::mouseClick(form->cmdPosLoschen, Qt::LeftButton);
+  EXPECT_THAT(Lines(), ElementsAre("   120    85    40     1"));  // the last line stays
 }
 
 TEST_F(FrmMainScriptTest, SaveAsThenSaveAndOpenFromAnotherFolder) {
+  Make();
   const QString base = dir.path();
   QDir(base).mkdir("other");
   form->mnuNeu->trigger();
@@ -219,78 +308,71 @@ TEST_F(FrmMainScriptTest, SaveAsThenSaveAndOpenFromAnotherFolder) {
 
   // "&Speichern" of a new script asks for a name; cancelling keeps Modified.
   form->mnuSpeichern->trigger();
-  ASSERT_EQ(prompts.dialogs.size(), 1u);
-  EXPECT_EQ(prompts.dialogs[0].filter, "Rob Script (*.RB3 *.rb3)");
-  EXPECT_EQ(prompts.dialogs[0].suffix, "RB3");
-  EXPECT_EQ(prompts.dialogs[0].folder.toStdString(), progDir);
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].filter, "Rob Script (*.RB3 *.rb3)");
+  EXPECT_EQ(dialogs[0].suffix, "RB3");
+  EXPECT_EQ(dialogs[0].folder, base + "/");
   EXPECT_TRUE(form->Modified);
 
-  prompts.saveResult = base + "/other/T.RB3";
+  saveResult = base + "/other/T.RB3";
   form->mnuSpeichernU->trigger();
-  EXPECT_EQ(ReadFile(base + "/other/T.RB3"),
-            QByteArray("     0     0     0     0\r\n     0     0     0     1\r\n"));
+  EXPECT_EQ(ReadFile(saveResult), "     0     0     0     0\r\n     0     0     0     1\r\n");
   EXPECT_EQ(form->ScriptName, "T.RB3");
   EXPECT_EQ(form->windowTitle(), ApplicationTitle() + " [T.RB3]");
   EXPECT_FALSE(form->Modified);
 
   // Opened from another folder, "&Speichern" writes into the program's folder.
   form->mnuNeu->trigger();
-  prompts.openResult = base + "/other/T.RB3";
+  openResult = saveResult;
   form->mnuOffnen->trigger();
   EXPECT_THAT(Lines(), ElementsAre("     0     0     0     0", "     0     0     0     1"));
   EXPECT_EQ(Marked(), 0);
   EXPECT_EQ(form->windowTitle(), ApplicationTitle() + " [T.RB3]");
   form->cmdPosLoschenClick();
   form->mnuSpeichern->trigger();
-  EXPECT_EQ(ReadFile(base + "/T.RB3"), QByteArray("     0     0     0     1\r\n"));
-  EXPECT_EQ(ReadFile(base + "/other/T.RB3").size(), 52);
+  EXPECT_EQ(ReadFile(base + "/T.RB3"), "     0     0     0     1\r\n");
+  EXPECT_EQ(ReadFile(saveResult).size(), 52);
   EXPECT_FALSE(form->Modified);
-  EXPECT_TRUE(prompts.errors.empty());
+  EXPECT_THAT(errors, IsEmpty());
 }
 
-TEST_F(FrmMainScriptTest, AFileThatCannotBeOpenedChangesNothing) {
+TEST_F(FrmMainScriptTest, AFailedOpenOrSaveChangesNothing) {
+  Make();
   form->mnuNeu->trigger();
-  prompts.openResult = dir.path() + "/missing.RB3";
+  openResult = dir.path() + "/missing.RB3";
   form->mnuOffnen->trigger();
-  ASSERT_EQ(prompts.errors.size(), 1u);
-  EXPECT_EQ(prompts.errors[0], ApplicationTitle() + " | Datei " + dir.path() +
-                                   "/missing.RB3 kann nicht geöffnet werden.");
+  EXPECT_THAT(errors, ElementsAre(Shown("Datei " + openResult + " kann nicht geöffnet werden")));
   EXPECT_THAT(Lines(), ElementsAre("     0     0     0     0"));
   EXPECT_EQ(form->windowTitle(), ApplicationTitle() + " [Neu]");
-  // The failed name is not taken: "&Speichern" still asks where to save.
-  EXPECT_TRUE(form->ScriptName.isEmpty());
-}
+  EXPECT_TRUE(form->ScriptName.isEmpty());  // "&Speichern" still asks where to save
 
-TEST_F(FrmMainScriptTest, AFailedSaveKeepsTheOldFileNameAndModified) {
   const QString old = dir.path() + "/S.RB3";
-  {
-    QFile f(old);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("old\r\n");
-  }
-  prompts.openResult = old;
+  QFile f(old);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("old\r\n");
+  f.close();
+  openResult = old;
   form->mnuOffnen->trigger();
   form->cmdPosAnfugenClick();
   ASSERT_TRUE(form->Modified);
-  // The target is a folder now: the write cannot replace it.
-  prompts.saveResult = dir.path() + "/folder.RB3";
+  saveResult = dir.path() + "/folder.RB3";  // a folder the write cannot replace
   QDir(dir.path()).mkpath("folder.RB3/inside");
   form->mnuSpeichernU->trigger();
-  ASSERT_EQ(prompts.errors.size(), 1u);
-  EXPECT_EQ(prompts.errors[0], ApplicationTitle() + " | Datei " + dir.path() +
-                                   "/folder.RB3 kann nicht erstellt werden.");
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[1], Shown("Datei " + saveResult + " kann nicht erstellt werden"));
   EXPECT_EQ(form->ScriptName, "S.RB3");
   EXPECT_TRUE(form->Modified);
-  EXPECT_EQ(ReadFile(old), QByteArray("old\r\n"));
+  EXPECT_EQ(ReadFile(old), "old\r\n");
 }
 
 TEST_F(FrmMainScriptTest, AModelChangeKeepsTheScriptAndChangesTheExtension) {
+  Make();
   SetLines({"   120    85    40     1"});
   form->Settings.SetRobModel("Rob5");
   form->mnuSpeichernU->trigger();  // cancelled
-  ASSERT_EQ(prompts.dialogs.size(), 1u);
-  EXPECT_EQ(prompts.dialogs[0].filter, "Rob Script (*.RB5 *.rb5)");
-  EXPECT_EQ(prompts.dialogs[0].suffix, "RB5");
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].filter, "Rob Script (*.RB5 *.rb5)");
+  EXPECT_EQ(dialogs[0].suffix, "RB5");
   EXPECT_THAT(Lines(), ElementsAre("   120    85    40     1"));
 }
 

@@ -1,6 +1,5 @@
 // kelvora-play end to end: the real driver library, its timer thread and a real
 // pseudo-terminal against the kelvora-sim process. Real time, tolerant assertions.
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -9,7 +8,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,10 +21,12 @@ extern char** environ;
 
 namespace {
 
-// A child process with its standard input and output on pipes.
+using Clock = std::chrono::steady_clock;
+
+// A child process with its standard input and output on pipes; inherits our environment.
 class Child {
  public:
-  Child(std::vector<std::string> args, const std::vector<std::string>& extraEnv = {}) {
+  explicit Child(std::vector<std::string> args) {
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) return;
     posix_spawn_file_actions_t fa;
@@ -36,13 +39,7 @@ class Child {
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
-    for (const auto& e : extraEnv) env.push_back(e);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&fa);
     close(in[0]);
     close(out[1]);
@@ -54,37 +51,41 @@ class Child {
       kill(pid_, SIGKILL);
       Wait(5000);
     }
-    if (in_ >= 0) close(in_);
-    if (out_ >= 0) close(out_);
+    close(in_);
+    close(out_);
   }
 
   pid_t Pid() const { return pid_; }
   void Send(const std::string& s) { (void)!write(in_, s.data(), s.size()); }
   const std::string& Output() const { return output_; }
 
-  // Reads output until it contains text (from offset from), or the time is up.
+  // Reads output until it holds text at or after from; false when the time is up.
   bool WaitFor(const std::string& text, int ms, size_t from = 0) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
     while (output_.find(text, from) == std::string::npos) {
-      int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      end - std::chrono::steady_clock::now())
-                                      .count());
-      if (left <= 0 || !ReadSome(left)) return false;
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+      if (left <= 0 || !ReadSome(static_cast<int>(left))) return false;
     }
     return true;
   }
+  // The line starting with prefix (from offset from), once it is complete.
+  std::string LineAfter(const std::string& prefix, int ms, size_t from = 0) {
+    if (!WaitFor(prefix, ms, from)) return "(none)";
+    const size_t at = output_.find(prefix, from);
+    WaitFor("\n", ms, at);
+    return output_.substr(at, output_.find('\n', at) - at);
+  }
   // Exit status (128 + signal for a signal), -1 on time-out.
   int Wait(int ms) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end) {
       ReadSome(20);
       int st = 0;
-      pid_t r = waitpid(pid_, &st, WNOHANG);
-      if (r == pid_) {
+      if (waitpid(pid_, &st, WNOHANG) == pid_) {
         while (ReadSome(0)) {
         }
-        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-        return status_;
+        return status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
       }
     }
     return -1;
@@ -95,10 +96,9 @@ class Child {
     pollfd p{out_, POLLIN, 0};
     if (poll(&p, 1, ms) <= 0) return false;
     char buf[4096];
-    ssize_t n = read(out_, buf, sizeof buf);
-    if (n <= 0) return false;
-    output_.append(buf, static_cast<size_t>(n));
-    return true;
+    const ssize_t n = read(out_, buf, sizeof buf);
+    if (n > 0) output_.append(buf, static_cast<size_t>(n));
+    return n > 0;
   }
 
   pid_t pid_ = -1;
@@ -113,10 +113,10 @@ class KelvoraPlayEndToEnd : public ::testing::Test {
     sim_ = std::make_unique<Child>(
         std::vector<std::string>{KELVORA_SIM_PATH, "--no-status", "-p", "3,3,3,3"});
     ASSERT_GT(sim_->Pid(), 0);
-    ASSERT_TRUE(sim_->WaitFor("ZQBREL_COM1=", 5000));
-    ASSERT_TRUE(sim_->WaitFor("\n", 2000, sim_->Output().find("ZQBREL_COM1=")));
-    size_t at = sim_->Output().find("ZQBREL_COM1=");
-    mapping_ = sim_->Output().substr(at, sim_->Output().find('\n', at) - at);
+    // "ZQBREL_COM1=<pty>": the children spawned from now on find the box there.
+    const std::string mapping = sim_->LineAfter("ZQBREL_COM1=", 5000);
+    ASSERT_NE(mapping, "(none)");
+    setenv("ZQBREL_COM1", mapping.substr(mapping.find('=') + 1).c_str(), 1);
 
     char tmpl[] = "/tmp/kelvora-play-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -126,41 +126,38 @@ class KelvoraPlayEndToEnd : public ::testing::Test {
         << "     0     0     0     0\r\n    12     8     6     1\r\n";
   }
   void TearDown() override {
+    unsetenv("ZQBREL_COM1");
     sim_->Send("q");
     sim_->Wait(5000);
     std::remove(script_.c_str());
     rmdir(dir_.c_str());
   }
   std::string Positions() {
-    size_t from = sim_->Output().size();
+    const size_t from = sim_->Output().size();
     sim_->Send("p");
-    if (!sim_->WaitFor("positions:", 3000, from)) return "(none)";
-    sim_->WaitFor("\n", 1000, sim_->Output().find("positions:", from));
-    size_t at = sim_->Output().find("positions:", from);
-    return sim_->Output().substr(at, sim_->Output().find('\n', at) - at);
+    return sim_->LineAfter("positions:", 3000, from);
   }
 
   std::unique_ptr<Child> sim_;
-  std::string mapping_;
-  std::string dir_;
-  std::string script_;
+  std::string dir_, script_;
 };
 
 TEST_F(KelvoraPlayEndToEnd, HomesAndPlaysTheScriptOncePrintingEachLine) {
-  Child play({KELVORA_PLAY_PATH, script_, "--port", "COM1", "--model", "Rob3"}, {mapping_});
+  Child play({KELVORA_PLAY_PATH, script_, "--port", "COM1", "--model", "Rob3"});
   ASSERT_EQ(play.Wait(60000), 0) << play.Output();
   const std::string& out = play.Output();
-  EXPECT_NE(out.find("HOME\n"), std::string::npos) << out;
-  size_t l1 = out.find("Zeile 1:      0     0     0     0\n");
-  size_t l2 = out.find("Zeile 2:     12     8     6     1\n");
-  EXPECT_NE(l1, std::string::npos) << out;
-  EXPECT_NE(l2, std::string::npos) << out;
-  EXPECT_LT(l1, l2);
-  EXPECT_NE(out.find("Ende\n"), std::string::npos) << out;
+  const size_t home = out.find("HOME\n");
+  const size_t l1 = out.find("Zeile 1:      0     0     0     0\n");
+  const size_t l2 = out.find("Zeile 2:     12     8     6     1\n");
+  const size_t end = out.find("Ende\n");
+  ASSERT_NE(end, std::string::npos) << out;
+  EXPECT_LT(home, l1) << out;
+  EXPECT_LT(l1, l2) << out;
+  EXPECT_LT(l2, end) << out;
 }
 
 TEST_F(KelvoraPlayEndToEnd, CtrlCStopsARepeatedRunWithTheMotorsOff) {
-  Child play({KELVORA_PLAY_PATH, script_, "--repeat"}, {mapping_});
+  Child play({KELVORA_PLAY_PATH, script_, "--repeat"});
   // Into the second pass, so the run is well under way.
   ASSERT_TRUE(play.WaitFor("Zeile 2:", 60000)) << play.Output();
   ASSERT_TRUE(play.WaitFor("Zeile 1:", 60000, play.Output().find("Zeile 2:"))) << play.Output();
@@ -174,18 +171,20 @@ TEST_F(KelvoraPlayEndToEnd, CtrlCStopsARepeatedRunWithTheMotorsOff) {
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   const std::string before = Positions();
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  EXPECT_EQ(Positions(), before);
   EXPECT_NE(before, "(none)");
+  EXPECT_EQ(Positions(), before);
 }
 
 TEST_F(KelvoraPlayEndToEnd, AMissingFileOrPortFailsWithTheProgramsText) {
-  Child missing({KELVORA_PLAY_PATH, dir_ + "/none.RB3"}, {mapping_});
+  Child missing({KELVORA_PLAY_PATH, dir_ + "/none.RB3"});
   EXPECT_EQ(missing.Wait(10000), 1);
   EXPECT_NE(missing.Output().find("Datei " + dir_ + "/none.RB3 kann nicht geöffnet werden."),
             std::string::npos)
       << missing.Output();
 
-  Child badPort({KELVORA_PLAY_PATH, script_, "--port", "COM7"}, {"ZQBREL_COM7=/nonexistent"});
+  setenv("ZQBREL_COM7", "/nonexistent", 1);
+  Child badPort({KELVORA_PLAY_PATH, script_, "--port", "COM7"});
+  unsetenv("ZQBREL_COM7");
   EXPECT_EQ(badPort.Wait(10000), 1);
   EXPECT_NE(badPort.Output().find("Inpterfaceproblem mit : COM7"), std::string::npos)
       << badPort.Output();
