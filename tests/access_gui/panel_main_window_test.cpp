@@ -32,6 +32,7 @@ TEST(PanelFromMainWindowTest, InterfaceButtonOpensANewOwnedPanelEachTime) {
       ASSERT_NE(panel, nullptr);
       EXPECT_EQ(panel->parent(), &main);
       EXPECT_TRUE(panel->isModal());
+      EXPECT_TRUE(main.Robot->PanelShown);
       const QRect m = main.frameGeometry();
       EXPECT_EQ(panel->frameGeometry().topLeft(), QPoint(m.left() + m.width() - 360, m.top() + 60));
       EXPECT_EQ(panel->width(), 330);  // no extension module for Rob3
