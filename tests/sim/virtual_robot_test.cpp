@@ -105,33 +105,5 @@ TEST(RobotRigTest, Rob5CarriageAndInput11ThroughTheSixteenInputBox) {
   EXPECT_EQ(rig.robot.MotorCode(7), 1);
 }
 
-TEST(RobotRigTest, StuckImpulseCountsNothingWhileTheAxisMoves) {
-  RobotRigOptions o;
-  o.coast = 0;
-  RobotRig rig(o);
-  rig.robot.SetStuckImpulse(2, true);
-  Interface face("COM1", 8);
-  ASSERT_TRUE(face.Open());
-  double before = rig.Position(2);
-  face.Motor(2, 2);
-  rig.Advance(500);
-  face.Motor(2, 0);
-  rig.Advance(50);
-  EXPECT_GT(rig.Position(2), before + 15);
-  EXPECT_EQ(face.Counter(4), 0u);
-}
-
-TEST(RobotRigTest, AnotherPortNameReachesTheBox) {
-  RobotRigOptions o;
-  o.port = "COM3";
-  RobotRig rig(o);
-  {
-    Interface wrong("COM1", 8);
-    EXPECT_FALSE(wrong.Open());
-  }
-  Interface face("COM3", 8);
-  EXPECT_TRUE(face.Open());
-}
-
 }  // namespace
 }  // namespace kelvora::sim
