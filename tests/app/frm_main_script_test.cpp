@@ -28,7 +28,7 @@ using ::testing::IsEmpty;
 
 struct Options {
   sim::Layout layout = sim::Layout::kStandard;
-  QByteArray ini;  // settings file written before the window is made
+  QByteArray ini = {};  // settings file written before the window is made
 };
 
 class FrmMainScriptTest : public ::testing::Test, public Prompts, public platform::GuiHooks {

@@ -22,7 +22,7 @@ using ::testing::ElementsAre;
 class RecordingPrompts : public Prompts {
  public:
   void Error(QWidget*, const QString& title, const QString& text) override {
-    errors.push_back(title + QStringLiteral(" | ") + text);
+    errors.push_back(title + " | " + text);
   }
   void Info(QWidget*, const QString&, const QString&) override {}
   bool Question(QWidget*, const QString&, const QString&) override { return false; }
@@ -59,8 +59,8 @@ TEST(KelvoraApplication, AnErrorEscapingAnEventIsShownOnceAndTheProgramGoesOn) {
   QCoreApplication::postEvent(&widget, new QEvent(kFailingEvent));
   QCoreApplication::processEvents();
   EXPECT_EQ(widget.calls, 2);
-  const QString shown = QStringLiteral(
-      "Kelvora für Industrieroboter | Datei /nirgends/DEMO.RB3 kann nicht geöffnet werden.");
+  const QString shown =
+      "Kelvora für Industrieroboter | Datei /nirgends/DEMO.RB3 kann nicht geöffnet werden.";
   EXPECT_THAT(prompts.errors, ElementsAre(shown, shown));
   SetPrompts(nullptr);
 }

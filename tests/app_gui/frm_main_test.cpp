@@ -36,79 +36,59 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class FakePrompts : public Prompts {
- public:
+const QColor kLime(0, 255, 0);
+const QColor kWhite(255, 255, 255);
+
+struct Options {
+  sim::Layout layout = sim::Layout::kStandard;
+  std::vector<double> start = {120, 80, 60, 10};
+  QByteArray ini = {};  // settings file written before the window is made
+};
+
+class FrmMainTest : public ::testing::Test, public Prompts, public platform::GuiHooks {
+ protected:
+  // Prompts: errors and questions recorded; dialogs return the path the test set.
   void Error(QWidget*, const QString& title, const QString& text) override {
-    errors.push_back(title + QStringLiteral(" | ") + text);
+    errors.push_back(title + " | " + text);
   }
   void Info(QWidget*, const QString&, const QString&) override {}
   bool Question(QWidget*, const QString& title, const QString& text) override {
-    questions.push_back(title + QStringLiteral(" | ") + text);
+    questions.push_back(title + " | " + text);
     return answer;
   }
   QString OpenFile(QWidget*, const QString&, const QString&, const QString&) override {
     return openResult;
   }
   QString SaveFile(QWidget*, const QString&, const QString&, const QString&) override {
-    ++saveDialogs;
     return saveResult;
   }
-  std::vector<QString> errors;
-  std::vector<QString> questions;
-  bool answer = false;
-  int saveDialogs = 0;
-  QString openResult;
-  QString saveResult;
-};
-
-// The real pump, then what the test does "meanwhile" (once per control cycle of a move).
-class PumpHooks : public platform::GuiHooks {
- public:
+  // The real pump, then what the test does "meanwhile" (once per control cycle).
   void ProcessMessages() override {
     QCoreApplication::processEvents();
-    ++calls;
-    if (onMessages) {
-      auto f = onMessages;  // the callback may replace itself
-      f();
-    }
+    ++pumps;
+    if (auto f = onMessages) f();  // a copy: the callback may replace itself
   }
-  std::function<void()> onMessages;
-  int calls = 0;
-};
 
-const QColor kLime(0, 255, 0);
-const QColor kWhite(255, 255, 255);
-const QColor kRed(255, 0, 0);
-const QColor kGrey(224, 224, 224);
-
-struct Options {
-  sim::Layout layout = sim::Layout::kStandard;
-  std::vector<double> start = {120, 80, 60, 10};
-  QByteArray ini;  // settings file written before the window is made
-};
-
-class FrmMainTest : public ::testing::Test {
- protected:
   void Make(const Options& options = {}) {
     sim::RobotRigOptions o;
     o.layout = options.layout;
     o.start = options.start;
     rig = std::make_unique<sim::RobotRig>(o);
     ASSERT_TRUE(dir.isValid());
-    progDir = dir.path().toStdString() + "/";
+    QFile ini(dir.filePath("Kelvora.INI"));
     if (!options.ini.isEmpty()) {
-      QFile f(dir.filePath(QStringLiteral("Kelvora.INI")));
-      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-      f.write(options.ini);
+      ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+      ini.write(options.ini);
+      ini.close();
     }
-    SetPrompts(&prompts);
-    platform::SetGuiHooks(&hooks);
-    form = std::make_unique<TfrmMain>(nullptr, progDir);
+    SetPrompts(this);
+    platform::SetGuiHooks(this);
+    form = std::make_unique<TfrmMain>(nullptr, dir.path().toStdString() + "/");
     form->show();
     QApplication::setActiveWindow(form.get());
   }
   void TearDown() override {
-    hooks.onMessages = nullptr;
+    onMessages = nullptr;
     if (form) {
       if (form->PrgModus == 4) form->EmergencyStop(SIGTERM);  // frees nothing, closes the port
       form->close();
@@ -116,27 +96,35 @@ class FrmMainTest : public ::testing::Test {
     }
     platform::SetGuiHooks(nullptr);
     SetPrompts(nullptr);
-    rig.reset();
   }
 
+  void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
   void SwitchOn() {
-    QTest::mouseClick(form->cmdAction, Qt::LeftButton);
+    Click(form->cmdAction);
     ASSERT_EQ(form->PrgModus, 2);
   }
   void SwitchOnAndHome() {
     SwitchOn();
-    QTest::mouseClick(form->cmdAction, Qt::LeftButton);
+    Click(form->cmdAction);
     ASSERT_EQ(form->PrgModus, 3);
   }
   // Runs f once, the n-th time the pump runs from now on.
   void After(int n, std::function<void()> f) {
     auto count = std::make_shared<int>(0);
-    hooks.onMessages = [this, n, count, f] {
+    onMessages = [this, n, count, f] {
       if (++*count == n) {
-        hooks.onMessages = nullptr;
+        onMessages = nullptr;
         f();
       }
     };
+  }
+  // Holds the arrow shape down; after n pump cycles, f runs and the button is released.
+  void Jog(TShape* shape, int n, std::function<void()> f = {}) {
+    After(n, [shape, f] {
+      if (f) f();
+      QTest::mouseRelease(shape, Qt::LeftButton);
+    });
+    QTest::mousePress(shape, Qt::LeftButton);
   }
   // The motor word on the wire once the driver's next poll has sent the record's word.
   uint16_t WireMotorWord() {
@@ -144,10 +132,9 @@ class FrmMainTest : public ::testing::Test {
     return rig->box.MotorWord();
   }
   int32_t Pos(int axis) const { return form->Robot->Axes.GetPos(axis, access::mcPosition); }
-  bool MenuShown(QMenu* m) const { return m->menuAction()->isVisible(); }
-  bool MenuEnabled(QMenu* m) const { return m->menuAction()->isEnabled(); }
+  bool SettingsWritten() const { return QFile::exists(dir.filePath("Kelvora.INI")); }
+  QString Shown(const QString& text) const { return ApplicationTitle() + " | " + text + "."; }
   static QColor Background(QWidget* w) { return w->palette().color(QPalette::Window); }
-  static QColor Face() { return QApplication::palette().color(QPalette::Button); }
 
   // The whole row of the mode table for the window as it stands.
   void ExpectMode(int mode) {
@@ -158,56 +145,41 @@ class FrmMainTest : public ::testing::Test {
     EXPECT_EQ(form->lblPrgModus->text(), QString::fromUtf8(status[mode]));
     EXPECT_EQ(form->cmdAction->text(), QString::fromUtf8(action[mode]));
     EXPECT_TRUE(form->cmdAction->isEnabled());
-    EXPECT_EQ(form->cmdEnde->text(),
-              mode == 1 ? QStringLiteral("Abbrechen") : QStringLiteral("ENDE"));
+    EXPECT_EQ(form->cmdEnde->text(), mode == 1 ? "Abbrechen" : "ENDE");
     EXPECT_EQ(form->cmdEnde->isEnabled(), mode != 4);
     EXPECT_EQ(form->cmdInterface->isEnabled(), mode == 2 || mode == 3);
     EXPECT_EQ(form->pnlFahren->isEnabled(), mode == 3);
     EXPECT_EQ(form->pnlPosition->isEnabled(), mode == 3);
     EXPECT_EQ(form->pnlRun->isEnabled(), mode == 2 || mode == 3);
-    const QColor panel = mode == 3 ? kGrey : Face();
-    EXPECT_EQ(Background(form->pnlFahren), panel);
-    EXPECT_EQ(Background(form->pnlPosition), panel);
-    EXPECT_EQ(Background(form->pnlRun), panel);
-    EXPECT_EQ(MenuEnabled(form->mnuDatei), mode != 4);
-    EXPECT_EQ(MenuShown(form->mnuOptionen), mode == 1);
-    EXPECT_EQ(MenuEnabled(form->mnuHilfe), mode != 4);
+    const QColor panel =
+        mode == 3 ? QColor(224, 224, 224) : QApplication::palette().color(QPalette::Button);
+    for (QWidget* p : {form->pnlFahren, form->pnlPosition, form->pnlRun})
+      EXPECT_EQ(Background(p), panel) << p->objectName().toStdString();
+    EXPECT_EQ(form->mnuDatei->menuAction()->isEnabled(), mode != 4);
+    EXPECT_EQ(form->mnuOptionen->menuAction()->isVisible(), mode == 1);
+    EXPECT_EQ(form->mnuHilfe->menuAction()->isEnabled(), mode != 4);
     // The script list and the model data stay usable in every mode.
     EXPECT_TRUE(form->lstScript->isEnabled());
     EXPECT_TRUE(form->memDaten->isEnabled());
   }
 
-  std::unique_ptr<sim::RobotRig> rig;  // outlives the window, whose robot uses its box
+  std::vector<QString> errors, questions;
+  bool answer = false;
+  QString openResult, saveResult;
+  std::function<void()> onMessages;
+  int pumps = 0;
+
   QTemporaryDir dir;
-  std::string progDir;
-  FakePrompts prompts;
-  PumpHooks hooks;
+  std::unique_ptr<sim::RobotRig> rig;  // outlives the window, whose robot uses its box
   std::unique_ptr<TfrmMain> form;
 };
-
-TEST_F(FrmMainTest, StartsInModeOneWithTheModelShown) {
-  Make();
-  ExpectMode(1);
-  EXPECT_EQ(form->windowTitle(), QStringLiteral("Kelvora für Industrieroboter [Neu]"));
-  EXPECT_EQ(form->lblTitel->text(), QStringLiteral("Rob3 : Säulenroboter"));
-  EXPECT_EQ(form->memDaten->toPlainText(),
-            QStringLiteral("Modelldaten\nModell : Rob3\nPort : COM1\n \nArbeitsraum\n"
-                           "Säule : 240\nArmH : 160\nArmV : 150\nGreifer : 28"));
-  EXPECT_FALSE(form->shpWagen->isVisibleTo(form.get()));
-  EXPECT_FALSE(form->lblM8Zu->isVisibleTo(form.get()));
-  EXPECT_TRUE(form->shpM1L->isVisibleTo(form.get()));
-  EXPECT_EQ(form->centralWidget()->size(), QSize(613, 432));
-  EXPECT_EQ(form->pnlFahren->geometry(), QRect(176, 224, 273, 200));
-  EXPECT_EQ(form->shpM3R->geometry(), QRect(176, 116, 17, 17));
-  EXPECT_EQ(form->sphM2R->Tag, 4);
-  EXPECT_EQ(form->lblM4Auf->Tag, 0);
-  EXPECT_FALSE(form->tmrI->isActive());
-  EXPECT_EQ(form->lstScript->count(), 1);
-}
 
 TEST_F(FrmMainTest, ModeTableThroughAWholeSession) {
   Make();
   ExpectMode(1);
+  EXPECT_EQ(form->lblTitel->text(), "Rob3 : Säulenroboter");
+  EXPECT_FALSE(form->shpWagen->isVisibleTo(form.get()));
+  EXPECT_FALSE(form->tmrI->isActive());
   SwitchOn();
   ExpectMode(2);
   EXPECT_TRUE(form->tmrI->isActive());
@@ -218,73 +190,60 @@ TEST_F(FrmMainTest, ModeTableThroughAWholeSession) {
     ExpectMode(4);
     seenRun = true;
   });
-  QTest::mouseClick(form->cmdAction, Qt::LeftButton);  // STARTEN
+  Click(form->cmdAction);  // STARTEN
   EXPECT_TRUE(seenRun);
   ExpectMode(3);
   for (int axis = 1; axis <= 8; ++axis) EXPECT_EQ(Pos(axis), 0) << axis;
-  // The home run really ran the robot onto its switches.
-  EXPECT_NEAR(rig->Position(1), 0, 1.0);
+  EXPECT_NEAR(rig->Position(1), 0, 1.0);  // the home run really reached the switches
   EXPECT_NEAR(rig->Position(4), 0, 1.0);
 
-  QTest::mouseClick(form->cmdAction, Qt::LeftButton);  // HOME
+  Click(form->cmdAction);  // HOME
   ExpectMode(3);
-  EXPECT_FALSE(MenuShown(form->mnuOptionen));  // gone for good once switched on
-
-  QTest::mouseClick(form->cmdEnde, Qt::LeftButton);
+  Click(form->cmdEnde);
   EXPECT_FALSE(form->isVisible());
   EXPECT_EQ(form->Robot, nullptr);
   EXPECT_EQ(WireMotorWord(), 0);
-  EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("Kelvora.INI"))));
-  EXPECT_THAT(prompts.errors, IsEmpty());
+  EXPECT_TRUE(SettingsWritten());
+  EXPECT_THAT(errors, IsEmpty());
 }
 
 TEST_F(FrmMainTest, FailedSwitchOnReportsThePortAndStaysInModeOne) {
   Make({.ini = "[Port]\r\nPortName=COM7\r\n"});
-  QTest::mouseClick(form->cmdAction, Qt::LeftButton);
-  EXPECT_THAT(prompts.errors, ElementsAre(QStringLiteral("Fehler | Inpterfaceproblem mit : COM7")));
+  Click(form->cmdAction);
   ExpectMode(1);
   EXPECT_EQ(QApplication::focusWidget(), form->cmdAction);
   EXPECT_FALSE(form->tmrI->isActive());
   EXPECT_EQ(form->shpInterface->BrushColor(), QColor(192, 192, 192));
-
   // A name the interface object refuses never reaches the driver; the same message.
   form->Settings.PortName = "COM10";
-  QTest::mouseClick(form->cmdAction, Qt::LeftButton);
-  ASSERT_EQ(prompts.errors.size(), 2u);
-  EXPECT_EQ(prompts.errors[1], QStringLiteral("Fehler | Inpterfaceproblem mit : COM10"));
-
-  // After choosing the right port, EIN works.
-  form->Settings.PortName = "COM1";
+  Click(form->cmdAction);
+  EXPECT_THAT(errors, ElementsAre("Fehler | Inpterfaceproblem mit : COM7",
+                                  "Fehler | Inpterfaceproblem mit : COM10"));
+  form->Settings.PortName = "COM1";  // after choosing the right port, EIN works
   SwitchOn();
 }
 
 TEST_F(FrmMainTest, HaltDuringTheHomeRunLeavesTeachInWithAllPositionsZero) {
   Make({.start = {200, 150, 120, 20}});
   SwitchOn();
-  After(40, [&] { QTest::mouseClick(form->cmdAction, Qt::LeftButton); });  // HALT
-  QTest::mouseClick(form->cmdAction, Qt::LeftButton);                      // STARTEN
+  form->chkWiederholen->setChecked(true);
+  After(40, [&] { Click(form->cmdAction); });  // HALT
+  Click(form->cmdAction);                      // STARTEN
   ExpectMode(3);
   EXPECT_FALSE(form->chkWiederholen->isChecked());
   for (int axis = 1; axis <= 8; ++axis) EXPECT_EQ(Pos(axis), 0) << axis;
   EXPECT_EQ(WireMotorWord(), 0);
-  // Stopped half-way: the robot did not reach its switches.
-  EXPECT_GT(rig->Position(1), 150);
+  EXPECT_GT(rig->Position(1), 150);  // stopped half-way, short of the switches
   EXPECT_LT(rig->Position(1), 199);
-}
-
-TEST_F(FrmMainTest, HaltUnticksRepeat) {
-  Make();
-  SwitchOn();
-  form->chkWiederholen->setChecked(true);
-  After(5, [&] { QTest::mouseClick(form->cmdAction, Qt::LeftButton); });
-  QTest::mouseClick(form->cmdAction, Qt::LeftButton);  // STARTEN, halted
-  EXPECT_FALSE(form->chkWiederholen->isChecked());
-  ExpectMode(3);
 }
 
 TEST_F(FrmMainTest, JogReleasedOutsideItsShapeEnds) {
   Make();
   SwitchOnAndHome();
+  QTest::mousePress(form->shpM2L, Qt::LeftButton);  // toward zero on its switch: no move
+  QTest::mouseRelease(form->shpM2L, Qt::LeftButton);
+  EXPECT_NEAR(rig->Position(2), 0, 0.5);
+
   bool motorOn = false;
   After(60, [&] {
     motorOn = (WireMotorWord() & 0x0002) != 0;  // motor 1 right
@@ -300,8 +259,7 @@ TEST_F(FrmMainTest, JogReleasedOutsideItsShapeEnds) {
   const double truePos = rig->Position(1);
   EXPECT_GT(truePos, 10);
   EXPECT_LT(truePos, 240);
-  // The window's belief: the position of the last control cycle.
-  EXPECT_NEAR(Pos(1), truePos, 2.0);
+  EXPECT_NEAR(Pos(1), truePos, 2.0);  // the window's belief: the last control cycle
   EXPECT_EQ(Pos(2), 0);
 }
 
@@ -315,9 +273,8 @@ TEST_F(FrmMainTest, JogEndsWhenTheWindowLosesActivationOrTheShapeTheMouse) {
   QTest::mousePress(form->shpM3R, Qt::LeftButton);  // arm down, toward its maximum
   EXPECT_FALSE(form->Jogging());
   EXPECT_EQ(WireMotorWord() & 0x0030, 0);
-  const double afterFirst = rig->Position(3);
-  EXPECT_GT(afterFirst, 5);
-  EXPECT_LT(afterFirst, 150);
+  EXPECT_GT(rig->Position(3), 5);
+  EXPECT_LT(rig->Position(3), 150);
   QTest::mouseRelease(form->shpM3R, Qt::LeftButton);
 
   // The shape goes away under the held button (for example its panel is disabled).
@@ -331,41 +288,22 @@ TEST_F(FrmMainTest, JogEndsWhenTheWindowLosesActivationOrTheShapeTheMouse) {
   EXPECT_GT(rig->Position(1), 5);
 }
 
-TEST_F(FrmMainTest, JogTowardZeroOnTheEndSwitchDoesNotMove) {
-  Make();
-  SwitchOnAndHome();
-  const double before = rig->Position(2);
-  QTest::mousePress(form->shpM2L, Qt::LeftButton);  // returns: nothing to drive
-  QTest::mouseRelease(form->shpM2L, Qt::LeftButton);
-  EXPECT_NEAR(rig->Position(2), before, 0.01);
-  EXPECT_EQ(Pos(2), 0);
-}
-
 TEST_F(FrmMainTest, CloseIsRefusedWhileAMoveOrAJogRuns) {
   Make({.start = {200, 150, 120, 20}});
   SwitchOn();
-  bool closed = true;
+  std::vector<bool> closed;
   After(20, [&] {
-    closed = form->close();
+    closed.push_back(form->close());
     ExpectMode(4);
-    QTest::mouseClick(form->cmdAction, Qt::LeftButton);  // HALT
+    Click(form->cmdAction);  // HALT
   });
-  QTest::mouseClick(form->cmdAction, Qt::LeftButton);  // STARTEN
-  EXPECT_FALSE(closed);
+  Click(form->cmdAction);  // STARTEN
+  Jog(form->shpM1R, 20, [&] { closed.push_back(form->close()); });
+  EXPECT_THAT(closed, ElementsAre(false, false));
   EXPECT_TRUE(form->isVisible());
   ASSERT_NE(form->Robot, nullptr);
-
-  closed = true;
-  After(20, [&] {
-    closed = form->close();
-    QTest::mouseRelease(form->shpM1R, Qt::LeftButton);
-  });
-  QTest::mousePress(form->shpM1R, Qt::LeftButton);
-  EXPECT_FALSE(closed);
-  ASSERT_NE(form->Robot, nullptr);
   EXPECT_TRUE(form->Robot->Opened);
-  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Kelvora.INI"))));
-
+  EXPECT_FALSE(SettingsWritten());
   EXPECT_TRUE(form->close());  // now it may
   EXPECT_EQ(WireMotorWord(), 0);
 }
@@ -376,7 +314,7 @@ TEST_F(FrmMainTest, ExtraMotorOnZSwitchesMotorFourForGood) {
   bool runDuringClick = false;
   After(5, [&] { runDuringClick = form->PrgModus == 4; });
   const uint64_t t0 = rig->clock.NowMs();
-  QTest::mouseClick(form->lblM4Zu, Qt::LeftButton);
+  Click(form->lblM4Zu);
   EXPECT_TRUE(runDuringClick);
   EXPECT_NEAR(static_cast<double>(rig->clock.NowMs() - t0), 500, 30);
   ExpectMode(3);
@@ -384,8 +322,7 @@ TEST_F(FrmMainTest, ExtraMotorOnZSwitchesMotorFourForGood) {
   EXPECT_EQ(WireMotorWord(), 0x0040);  // motor 4 left, still on
   rig->Advance(1000);
   EXPECT_EQ(WireMotorWord(), 0x0040);
-
-  QTest::mouseClick(form->lblM4Auf, Qt::LeftButton);
+  Click(form->lblM4Auf);
   EXPECT_EQ(form->LineValues[3], 0);
   EXPECT_EQ(WireMotorWord(), 0);
 }
@@ -393,10 +330,10 @@ TEST_F(FrmMainTest, ExtraMotorOnZSwitchesMotorFourForGood) {
 TEST_F(FrmMainTest, GripperOnGClosesToItsMaximumAndOpensToItsSwitch) {
   Make();
   SwitchOnAndHome();
-  QTest::mouseClick(form->lblM4Zu, Qt::LeftButton);
+  Click(form->lblM4Zu);
   EXPECT_EQ(form->LineValues[3], 1);
   EXPECT_NEAR(rig->Position(4), 28, 1.5);
-  QTest::mouseClick(form->lblM4Auf, Qt::LeftButton);
+  Click(form->lblM4Auf);
   EXPECT_EQ(form->LineValues[3], 0);
   EXPECT_NEAR(rig->Position(4), 0, 1.0);
   ExpectMode(3);
@@ -408,62 +345,47 @@ class FrmMainRob5Test : public FrmMainTest {
     Make({.layout = sim::Layout::kRob5,
           .start = {50, 40, 30, 60, 10},
           .ini = "[Common]\r\nRobModel=Rob5\r\n"});
+    SwitchOnAndHome();
+    EXPECT_TRUE(form->Robot->IsExtended());
   }
 };
 
-TEST_F(FrmMainRob5Test, ShowsTheCarriageControls) {
-  for (QWidget* w : std::initializer_list<QWidget*>{
-           form->shpWagen, form->shpM5R, form->shpM5L, form->lblM5Pos, form->shpM6, form->lblM6Zu,
-           form->lblM6Auf, form->shpM7, form->lblM7Zu, form->lblM7Auf, form->shpM8, form->lblM8Zu,
-           form->lblM8Auf})
-    EXPECT_TRUE(w->isVisibleTo(form.get())) << w->objectName().toStdString();
-  SwitchOn();
-  EXPECT_TRUE(form->Robot->IsExtended());
-}
-
-TEST_F(FrmMainRob5Test, M8WaitEndsWhenInput11ComesOn) {
-  SwitchOnAndHome();
+TEST_F(FrmMainRob5Test, M8WaitEndsOnInput11OrOnHalt) {
   bool waiting = false;
   After(50, [&] {
-    waiting = form->PrgModus == 4 && form->lblPrgModus->text() == QStringLiteral("RUN");
+    waiting = form->PrgModus == 4 && form->lblPrgModus->text() == "RUN";
     rig->SetInput(11, true);
   });
-  QTest::mouseClick(form->lblM8Zu, Qt::LeftButton);
+  Click(form->lblM8Zu);
   EXPECT_TRUE(waiting);
+  EXPECT_GE(pumps, 50);
   ExpectMode(3);
   EXPECT_EQ(form->LineValues[7], 1);
-  EXPECT_GE(hooks.calls, 50);
-}
 
-TEST_F(FrmMainRob5Test, M8WaitEndsOnHalt) {
-  SwitchOnAndHome();
-  After(50, [&] { QTest::mouseClick(form->cmdAction, Qt::LeftButton); });
-  QTest::mouseClick(form->lblM8Zu, Qt::LeftButton);  // input 11 stays off
+  rig->SetInput(11, false);
+  After(50, [&] { Click(form->cmdAction); });  // HALT
+  Click(form->lblM8Zu);                        // input 11 stays off
   ExpectMode(3);
   EXPECT_EQ(form->Robot->LastStatus, 2);
-  EXPECT_EQ(form->LineValues[7], 1);
 }
 
 TEST_F(FrmMainRob5Test, OutputsM6AndM7SwitchWithoutPause) {
-  SwitchOnAndHome();
   const uint64_t t0 = rig->clock.NowMs();
-  QTest::mouseClick(form->lblM6Zu, Qt::LeftButton);
-  QTest::mouseClick(form->lblM7Zu, Qt::LeftButton);
+  Click(form->lblM6Zu);
+  Click(form->lblM7Zu);
   EXPECT_LT(rig->clock.NowMs() - t0, 50u);
-  rig->Advance(30);
   EXPECT_EQ(WireMotorWord(), 0x0400 | 0x1000);
   EXPECT_EQ(form->LineValues[5], 1);
   EXPECT_EQ(form->LineValues[6], 1);
-  QTest::mouseClick(form->lblM6Auf, Qt::LeftButton);
-  rig->Advance(30);
+  Click(form->lblM6Auf);
   EXPECT_EQ(WireMotorWord(), 0x1000);
 }
 
-TEST_F(FrmMainRob5Test, DisplayShowsPositionsMotorsAndInput11) {
-  SwitchOnAndHome();
+TEST_F(FrmMainRob5Test, DisplayShowsTheCarriageAndInput11) {
+  for (QWidget* w : std::initializer_list<QWidget*>{form->shpWagen, form->shpM5R, form->lblM5Pos,
+                                                    form->shpM8, form->lblM8Zu})
+    EXPECT_TRUE(w->isVisibleTo(form.get())) << w->objectName().toStdString();
   form->tmrITimer();
-  EXPECT_EQ(form->shpInterface->BrushColor(), kLime);
-  EXPECT_EQ(form->shpWagen->BrushColor(), kWhite);
   EXPECT_EQ(form->shpM8->BrushColor(), kWhite);
   rig->SetInput(11, true);
   rig->Advance(30);
@@ -471,17 +393,15 @@ TEST_F(FrmMainRob5Test, DisplayShowsPositionsMotorsAndInput11) {
   EXPECT_EQ(form->shpM8->BrushColor(), kLime);  // the input, not motor 8
 
   QColor carriageWhileJogging;
-  After(40, [&] {
+  Jog(form->shpM5L, 40, [&] {  // carriage toward its maximum
     form->tmrITimer();
     carriageWhileJogging = form->shpWagen->BrushColor();
-    QTest::mouseRelease(form->shpM5L, Qt::LeftButton);
   });
-  QTest::mousePress(form->shpM5L, Qt::LeftButton);  // carriage toward its maximum
   EXPECT_EQ(carriageWhileJogging, kLime);
   form->tmrITimer();
   EXPECT_EQ(form->shpWagen->BrushColor(), kWhite);
-  EXPECT_EQ(form->lblM5Pos->text(), QString::number(Pos(4)));
   EXPECT_GT(Pos(4), 0);
+  EXPECT_EQ(form->lblM5Pos->text(), QString::number(Pos(4)));
 }
 
 TEST_F(FrmMainTest, DisplayColoursFollowMotorsAndTheInterface) {
@@ -490,16 +410,14 @@ TEST_F(FrmMainTest, DisplayColoursFollowMotorsAndTheInterface) {
   form->tmrITimer();
   EXPECT_EQ(form->shpInterface->BrushColor(), kLime);
   EXPECT_EQ(form->shpSaule->BrushColor(), kWhite);
-  EXPECT_EQ(form->lblM1Pos->text(), QStringLiteral("0"));
+  EXPECT_EQ(form->lblM1Pos->text(), "0");
 
   QColor column, armV;
-  After(40, [&] {
+  Jog(form->shpM1R, 40, [&] {
     form->tmrITimer();
     column = form->shpSaule->BrushColor();
     armV = form->shpArmV->BrushColor();
-    QTest::mouseRelease(form->shpM1R, Qt::LeftButton);
   });
-  QTest::mousePress(form->shpM1R, Qt::LeftButton);
   EXPECT_EQ(column, kLime);
   EXPECT_EQ(armV, kWhite);
   form->tmrITimer();
@@ -511,7 +429,7 @@ TEST_F(FrmMainTest, DisplayColoursFollowMotorsAndTheInterface) {
   rig->box.SetFault(sim::BoxFault::kSilent);
   rig->Advance(50);
   form->tmrITimer();
-  EXPECT_EQ(form->shpInterface->BrushColor(), kRed);
+  EXPECT_EQ(form->shpInterface->BrushColor(), QColor(255, 0, 0));
   EXPECT_EQ(form->lblM1Pos->text(), shown);
   rig->box.SetFault(sim::BoxFault::kNone);
 }
@@ -519,8 +437,7 @@ TEST_F(FrmMainTest, DisplayColoursFollowMotorsAndTheInterface) {
 TEST_F(FrmMainTest, AnErrorInANestedHandlerIsShownAndTheMoveGoesOn) {
   Make();
   SwitchOnAndHome();
-  const QString missing = dir.filePath(QStringLiteral("FEHLT.RB3"));
-  prompts.openResult = missing;
+  openResult = dir.filePath("FEHLT.RB3");
   double atError = -1;
   After(30, [&] {
     // "Öffnen" by keyboard while the column jogs: the file cannot be read.
@@ -529,74 +446,45 @@ TEST_F(FrmMainTest, AnErrorInANestedHandlerIsShownAndTheMoveGoesOn) {
     After(30, [&] { QTest::mouseRelease(form->shpM1R, Qt::LeftButton); });
   });
   QTest::mousePress(form->shpM1R, Qt::LeftButton);
-  EXPECT_THAT(prompts.errors,
-              ElementsAre(QStringLiteral("Kelvora für Industrieroboter | Datei ") + missing +
-                          QStringLiteral(" kann nicht geöffnet werden.")));
-  // The jog went on after the error until its release.
-  EXPECT_GT(rig->Position(1), atError + 5);
+  EXPECT_THAT(errors, ElementsAre(Shown("Datei " + openResult + " kann nicht geöffnet werden")));
+  EXPECT_GT(rig->Position(1), atError + 5);  // the jog went on until its release
   EXPECT_FALSE(form->Jogging());
   ExpectMode(3);
 }
 
-TEST_F(FrmMainTest, AFailedCommandStaysInModeFourUntilHalt) {
-  Make();
-  SwitchOnAndHome();
-  form->lstScript->item(0)->setText(QStringLiteral("     x     0     0     0"));
-  QTest::mouseClick(form->cmdAufPosition, Qt::LeftButton);
-  EXPECT_THAT(prompts.errors,
-              ElementsAre(QStringLiteral(
-                  "Kelvora für Industrieroboter | '     x' ist kein gültiger Integerwert.")));
-  ExpectMode(4);
-  QTest::mouseClick(form->cmdAction, Qt::LeftButton);  // HALT
-  ExpectMode(3);
-}
-
-TEST_F(FrmMainTest, ShutdownAsksAboutAModifiedScriptAndSwitchesEverythingOff) {
+TEST_F(FrmMainTest, ShutdownAsksAboutAModifiedScriptAndStaysOpenWhenItCannotBeSaved) {
   Make();
   SwitchOnAndHome();
   form->Modified = true;
-  prompts.answer = true;  // "&Ja": the save dialog, cancelled
-  EXPECT_TRUE(form->close());
-  EXPECT_THAT(prompts.questions,
-              ElementsAre(QStringLiteral("Information | Script-Datei Speichern?")));
-  EXPECT_EQ(prompts.saveDialogs, 1);
-  EXPECT_EQ(form->Robot, nullptr);
-  EXPECT_EQ(WireMotorWord(), 0);
-}
-
-TEST_F(FrmMainTest, AScriptThatCannotBeSavedAtTheEndKeepsTheWindowOpen) {
-  Make();
-  SwitchOnAndHome();
-  form->Modified = true;
-  prompts.answer = true;
-  const QString target = dir.filePath(QStringLiteral("fehlt/DEMO.RB3"));
-  prompts.saveResult = target;
+  answer = true;  // "&Ja"
+  saveResult = dir.filePath("fehlt/DEMO.RB3");
   EXPECT_FALSE(form->close());
-  ASSERT_EQ(prompts.errors.size(), 1u);
-  EXPECT_EQ(prompts.errors[0], QStringLiteral("Kelvora für Industrieroboter | Datei ") + target +
-                                   QStringLiteral(" kann nicht erstellt werden."));
+  EXPECT_THAT(questions, ElementsAre("Information | Script-Datei Speichern?"));
+  EXPECT_THAT(errors, ElementsAre(Shown("Datei " + saveResult + " kann nicht erstellt werden")));
   // Still there to save elsewhere: robot open, display running, script kept.
   ASSERT_NE(form->Robot, nullptr);
   EXPECT_TRUE(form->Robot->Opened);
   EXPECT_TRUE(form->tmrI->isActive());
   EXPECT_TRUE(form->Modified);
-  prompts.saveResult = dir.filePath(QStringLiteral("DEMO.RB3"));
+
+  saveResult = dir.filePath("DEMO.RB3");
   EXPECT_TRUE(form->close());
-  EXPECT_TRUE(QFile::exists(prompts.saveResult));
+  EXPECT_TRUE(QFile::exists(saveResult));
+  EXPECT_EQ(form->Robot, nullptr);
+  EXPECT_EQ(WireMotorWord(), 0);
 }
 
 TEST_F(FrmMainTest, ASettingsFileThatCannotBeWrittenDoesNotKeepTheProgramAlive) {
   Make();
   SwitchOnAndHome();
   form->Modified = true;
-  // A folder where the settings file should be: every write fails.
-  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("Kelvora.INI")));
-  QTest::mouseClick(form->lblM4Zu, Qt::LeftButton);  // something running at the end
+  ASSERT_TRUE(QDir(dir.path()).mkdir("Kelvora.INI"));  // every write fails
+  Click(form->lblM4Zu);                                // something running at the end
   EXPECT_TRUE(form->close());
-  ASSERT_EQ(prompts.errors.size(), 1u);
-  EXPECT_TRUE(prompts.errors[0].startsWith(QStringLiteral("Kelvora für Industrieroboter | nach ")));
-  EXPECT_TRUE(prompts.errors[0].endsWith(QStringLiteral("kann nicht geschrieben werden.")));
-  EXPECT_EQ(prompts.questions.size(), 1u);  // the script question still came
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].startsWith(ApplicationTitle() + " | nach "));
+  EXPECT_TRUE(errors[0].endsWith("kann nicht geschrieben werden."));
+  EXPECT_EQ(questions.size(), 1u);  // the script question still came
   EXPECT_EQ(form->Robot, nullptr);
   EXPECT_EQ(WireMotorWord(), 0);
 }
@@ -616,7 +504,7 @@ TEST_F(FrmMainTest, TerminationSignalSwitchesOffWithoutWritingSettings) {
   EXPECT_EQ(WireMotorWord(), 0);
   EXPECT_FALSE(form->tmrI->isActive());
   EXPECT_TRUE(form->close());
-  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Kelvora.INI"))));
+  EXPECT_FALSE(SettingsWritten());
 }
 
 TEST_F(FrmMainTest, F1OpensTheHelpPageOfTheFocusedControl) {

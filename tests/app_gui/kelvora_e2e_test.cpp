@@ -2,14 +2,11 @@
 // and a pseudo-terminal) under kelvora-sim, offscreen, driven by a command file: switch
 // on, home, jog the column, close. Checked against the simulator's own view of the
 // robot: true positions and motors. Real time, so the bounds are tolerant.
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
-
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -34,11 +31,19 @@ struct SimRun {
   int status = -1;
 };
 
-SimRun RunSim(const fs::path& work, const std::string& simArgs) {
+// Runs the built program from a folder of its own (the settings file is written beside
+// the program) under kelvora-sim, driven by the remote-control commands.
+SimRun RunSim(const fs::path& work, const std::string& commands, const std::string& simArgs) {
+  const fs::path bin = KELVORA_BIN_DIR;
+  fs::remove_all(work);
+  fs::create_directories(work);
+  fs::copy_file(bin / "kelvora", work / "kelvora");
+  fs::copy_file(bin / "libzqBrel20.so", work / "libzqBrel20.so");
+  std::ofstream(work / "remote") << commands;
   const std::string command =
       "cd '" + work.string() + "' && QT_QPA_PLATFORM=offscreen KELVORA_REMOTE='" +
-      (work / "remote").string() + "' timeout 60 '" KELVORA_BIN_DIR +
-      std::string("/kelvora-sim' --no-keys --status ") + simArgs + " -- ./kelvora 2>&1";
+      (work / "remote").string() + "' timeout 60 '" + (bin / "kelvora-sim").string() +
+      "' --no-keys --status " + simArgs + " -- ./kelvora 2>&1";
   SimRun run;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return run;
@@ -47,6 +52,13 @@ SimRun RunSim(const fs::path& work, const std::string& simArgs) {
   while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) run.output.append(buf, n);
   run.status = pclose(pipe);
   return run;
+}
+
+const std::string kSwitchOnAndHome =
+    "click cmdAction\nwait-mode 2\nclick cmdAction\nwait-mode 4\nwait-mode 3\n";
+
+fs::path WorkDir(const std::string& name) {
+  return fs::temp_directory_path() / (name + std::to_string(getpid()));
 }
 
 // The simulator's last status line: "Säule 40.5  ArmH 0.0 ... | M - | In 1 3".
@@ -76,45 +88,33 @@ Status LastStatus(const std::string& output) {
 }
 
 TEST(KelvoraEndToEnd, SwitchOnHomeJogAndCloseOnTheVirtualRobot) {
-  const fs::path bin = KELVORA_BIN_DIR;
-  ASSERT_TRUE(fs::exists(bin / "kelvora"));
-  const fs::path work = fs::temp_directory_path() / ("kelvora-e2e-" + std::to_string(getpid()));
-  fs::remove_all(work);
-  fs::create_directories(work);
-  // A program folder of its own: the settings file is written beside the program.
-  fs::copy_file(bin / "kelvora", work / "kelvora");
-  fs::copy_file(bin / "libzqBrel20.so", work / "libzqBrel20.so");
-  {
-    std::ofstream remote(work / "remote");
-    remote << "click cmdAction\nwait-mode 2\n"
-           << "click cmdAction\nwait-mode 4\nwait-mode 3\n"
-           << "report " << (work / "homed").string() << "\n"
-           << "press shpM1R\nsleep 1000\nrelease shpM1R out\nsleep 600\n"
-           << "report " << (work / "jogged").string() << "\n"
-           << "close\n";
-  }
-  const SimRun run = RunSim(work, "--speed 40 --coast 0.5 --start 100,70,50,12");
+  const fs::path work = WorkDir("kelvora-e2e-");
+  const std::string homed = (work / "homed").string(), jogged = (work / "jogged").string();
+  const std::string commands = kSwitchOnAndHome + "report " + homed +
+                               "\npress shpM1R\nsleep 1000\nrelease shpM1R out\nsleep 600\n" +
+                               "report " + jogged + "\nclose\n";
+  const SimRun run = RunSim(work, commands, "--speed 40 --coast 0.5 --start 100,70,50,12");
   SCOPED_TRACE(run.output.substr(run.output.size() > 3000 ? run.output.size() - 3000 : 0));
   ASSERT_TRUE(WIFEXITED(run.status));
   EXPECT_EQ(WEXITSTATUS(run.status), 0);
 
   // After the home run the program believes every axis at 0.
-  const std::string homed = Slurp(work / "homed");
-  EXPECT_NE(homed.find("mode 3\n"), std::string::npos) << homed;
-  EXPECT_NE(homed.find("pos 1 0\n"), std::string::npos) << homed;
+  const std::string homeReport = Slurp(homed);
+  EXPECT_NE(homeReport.find("mode 3\n"), std::string::npos) << homeReport;
+  EXPECT_NE(homeReport.find("pos 1 0\n"), std::string::npos) << homeReport;
 
   // The jog: about a second at 40 units per second, then stopped by the release.
   std::map<int, int> believed;
-  std::stringstream jogged(Slurp(work / "jogged"));
+  std::stringstream jogReport(Slurp(jogged));
   std::string word;
-  while (jogged >> word) {
+  while (jogReport >> word) {
     if (word == "pos") {
       int axis, value;
-      jogged >> axis >> value;
+      jogReport >> axis >> value;
       believed[axis] = value;
     } else if (word == "motor") {
       int motor;
-      jogged >> motor;
+      jogReport >> motor;
       EXPECT_EQ(motor, 0);
     }
   }
@@ -138,20 +138,14 @@ TEST(KelvoraEndToEnd, SwitchOnHomeJogAndCloseOnTheVirtualRobot) {
 }
 
 TEST(KelvoraEndToEnd, TerminationDuringAJogSwitchesOffAndWritesNoSettings) {
-  const fs::path bin = KELVORA_BIN_DIR;
-  const fs::path work = fs::temp_directory_path() / ("kelvora-e2e-sig-" + std::to_string(getpid()));
-  fs::remove_all(work);
-  fs::create_directories(work);
-  fs::copy_file(bin / "kelvora", work / "kelvora");
-  fs::copy_file(bin / "libzqBrel20.so", work / "libzqBrel20.so");
-  {
-    std::ofstream remote(work / "remote");
-    remote << "click cmdAction\nwait-mode 2\nclick cmdAction\nwait-mode 4\nwait-mode 3\n"
-           << "press shpM2L\nsleep 300\npress shpM1R\nsleep 700\nsignal 15\nsleep 5000\n";
-  }
+  const fs::path work = WorkDir("kelvora-e2e-sig-");
   // Axis 2 on its switch: the first press ends at once; the column jog is running when
   // the signal comes.
-  const SimRun run = RunSim(work, "--speed 40 --start 60,0,30,12");
+  const SimRun run =
+      RunSim(work,
+             kSwitchOnAndHome +
+                 "press shpM2L\nsleep 300\npress shpM1R\nsleep 700\nsignal 15\nsleep 5000\n",
+             "--speed 40 --start 60,0,30,12");
   SCOPED_TRACE(run.output.substr(run.output.size() > 3000 ? run.output.size() - 3000 : 0));
   ASSERT_TRUE(WIFEXITED(run.status));
   EXPECT_EQ(WEXITSTATUS(run.status), 128 + SIGTERM);
