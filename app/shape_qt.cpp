@@ -1,5 +1,6 @@
 #include "app/shape_qt.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -49,19 +50,31 @@ void TShape::mousePressEvent(QMouseEvent* event) {
   // Qt gives the pressed widget the mouse until the last button goes up, so the
   // release comes here wherever the pointer is by then.
   pressed_ = true;
+  // While a button is held, watch the whole program: a popup (a menu opened from the
+  // keyboard, say) takes the mouse from a plain widget without telling it.
+  qApp->installEventFilter(this);
   event->accept();
   emit MouseDown(this, event->button());
 }
 
 void TShape::mouseReleaseEvent(QMouseEvent* event) {
   event->accept();
-  if (event->buttons() == Qt::NoButton) pressed_ = false;
+  if (event->buttons() == Qt::NoButton) {
+    pressed_ = false;
+    qApp->removeEventFilter(this);
+  }
   emit MouseUp(this, event->button());
 }
 
-bool TShape::event(QEvent* event) {
-  if (event->type() == QEvent::UngrabMouse) LoseMouse();
-  return QWidget::event(event);
+bool TShape::eventFilter(QObject* watched, QEvent* event) {
+  if (pressed_ && watched != this) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    bool popupShown = event->type() == QEvent::Show && widget && widget->isWindow() &&
+                      widget->windowType() == Qt::Popup;
+    bool releasedElsewhere = event->type() == QEvent::MouseButtonRelease && widget;
+    if (popupShown || releasedElsewhere) LoseMouse();
+  }
+  return false;
 }
 
 void TShape::hideEvent(QHideEvent* event) {
@@ -77,6 +90,7 @@ void TShape::changeEvent(QEvent* event) {
 void TShape::LoseMouse() {
   if (!pressed_) return;
   pressed_ = false;
+  qApp->removeEventFilter(this);
   emit MouseLost(this);
 }
 

@@ -30,17 +30,17 @@ class TShape : public QWidget {
   // The button went up, wherever the pointer is: the shape keeps the mouse while a
   // button is down.
   void MouseUp(kelvora::app::TShape* shape, Qt::MouseButton button);
-  // The shape lost the mouse while a button was down on it (another grab, hidden,
-  // disabled): the release will never arrive.
+  // The shape lost the mouse while a button was down on it (a popup took the mouse,
+  // hidden, disabled): the release will never arrive here.
   void MouseLost(kelvora::app::TShape* shape);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
-  bool event(QEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void LoseMouse();
