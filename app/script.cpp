@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "access/brel_mot_list.h"
+#include "platform/file_replace.h"
 #include "platform/profile.h"
 
 namespace kelvora::app {
@@ -263,50 +264,8 @@ std::vector<std::string> ReadScriptFile(const std::string& path) {
   return SplitScriptText(bytes);
 }
 
-namespace {
-
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-mode_t NewFileMode(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
-
-}  // namespace
-
 void WriteScriptFile(const std::string& path, const std::vector<std::string>& lines) {
-  const std::string text = JoinScriptText(lines);
-  size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-  if (dir.empty()) dir = "/";
-  // A fixed short prefix: the script's own name could be too long to extend.
-  std::string tmp = (slash == std::string::npos ? std::string("./") : dir) + ".kelvora-save.XXXXXX";
-  int fd = ::mkstemp(tmp.data());
-  if (fd < 0) ThrowCreateError(path);
-  bool ok = WriteAll(fd, text) && ::fchmod(fd, NewFileMode(path)) == 0 && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    ThrowCreateError(path);
-  }
-  // The rename itself must reach the disk too; a failure here no longer loses data.
-  int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
+  if (platform::ReplaceFile(path, JoinScriptText(lines)) != 0) ThrowCreateError(path);
 }
 
 void LoadScript(ScriptList& list, const std::string& path) {

@@ -1,10 +1,11 @@
 #include "platform/profile.h"
 
+#include "platform/file_replace.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -412,29 +413,6 @@ std::string FileBytes(const std::string& path) {
   return bytes;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-// Follows a symbolic link so that the link stays and its target gets the new contents.
-std::string WriteTarget(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      std::string target(real);
-      std::free(real);
-      return target;
-    }
-  }
-  return path;
-}
-
 std::string SystemText(int error) {
   return std::strerror(error);
 }
@@ -481,7 +459,7 @@ bool ProfileFile::WriteInteger(std::string_view section, std::string_view key, i
 bool ProfileFile::WriteString(std::string_view section, std::string_view key,
                               std::string_view value) {
   lastError_.clear();
-  const std::string target = WriteTarget(path_);
+  const std::string& target = path_;
   std::string bytes;
   struct stat old {};
   int error = 0;
@@ -491,60 +469,14 @@ bool ProfileFile::WriteString(std::string_view section, std::string_view key,
     lastError_ = SystemText(error);
     return false;
   }
-  // A file without any write permission is read-only, even for a user who could override it.
-  if (read == ReadResult::kOk &&
-      ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
-    lastError_ = SystemText(EACCES);
-    return false;
-  }
   if (!profile::SetValue(bytes, Utf8ToCp1252(section), Utf8ToCp1252(key), Utf8ToCp1252(value))) {
     lastError_ = "Zeilenumbruch oder ungültiger Name";
     return false;
   }
 
-  size_t slash = target.rfind('/');
-  std::string dir = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  if (dir.empty()) dir = "/";
-  static std::atomic<unsigned> counter{0};
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = (slash == std::string::npos ? std::string() : dir) + "." + base + "." +
-           std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1)) + ".tmp";
-    // The umask shapes a new file's mode just as it would for the settings file itself.
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    lastError_ = SystemText(errno);
-    return false;
-  }
-  // The first failing step decides the error; later steps are skipped.
-  int failure = 0;
-  auto step = [&failure](bool done) {
-    if (!done && failure == 0) failure = errno ? errno : EIO;
-  };
-  errno = 0;
-  step(WriteAll(fd, bytes));
-  if (failure == 0 && read == ReadResult::kOk) {
-    step(::fchmod(fd, old.st_mode & 07777) == 0);
-    // Keeping the owner is best effort: only a privileged process can give a file away.
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) errno = 0;
-  }
-  if (failure == 0) step(::fsync(fd) == 0);
-  step(::close(fd) == 0);
-  if (failure == 0) step(::rename(temp.c_str(), target.c_str()) == 0);
-  if (failure != 0) {
-    ::unlink(temp.c_str());
+  if (int failure = ReplaceFile(target, bytes)) {
     lastError_ = SystemText(failure);
     return false;
-  }
-  // Make the rename itself durable.
-  int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
   }
   return true;
 }

@@ -291,12 +291,24 @@ TEST_F(ScriptFileTest, AFailedSaveLeavesTheOldFileIntactAndNoTemporaryFile) {
   std::signal(SIGXFSZ, previous);
   EXPECT_EQ(halfway, "Datei " + dir_ + "S.RB3 kann nicht erstellt werden");
 
-  for (const std::string name : {"notadir/S.RB3", "D.RB3"})
+  // A write-protected script stays as it is, as an in-place write would leave it.
+  WriteBytes(dir_ + "R.RB3", old);
+  chmod((dir_ + "R.RB3").c_str(), 0444);
+  for (const std::string name : {"notadir/S.RB3", "D.RB3", "R.RB3"})
     EXPECT_EQ(ErrorText([&] { WriteScriptFile(dir_ + name, {"a"}); }),
               "Datei " + dir_ + name + " kann nicht erstellt werden");
   EXPECT_EQ(ReadBytes(dir_ + "S.RB3"), old);
+  EXPECT_EQ(ReadBytes(dir_ + "R.RB3"), old);
   EXPECT_EQ(ReadBytes(dir_ + "notadir"), "x");
-  EXPECT_THAT(DirEntries(), ElementsAre("D.RB3", "S.RB3", "notadir"));
+  EXPECT_THAT(DirEntries(), ElementsAre("D.RB3", "R.RB3", "S.RB3", "notadir"));
+
+  // Through a symbolic link the link stays and its target gets the new lines.
+  ASSERT_EQ(symlink((dir_ + "S.RB3").c_str(), (dir_ + "L.RB3").c_str()), 0);
+  WriteScriptFile(dir_ + "L.RB3", {"b"});
+  EXPECT_EQ(ReadBytes(dir_ + "S.RB3"), "b\r\n");
+  struct stat st {};
+  ASSERT_EQ(lstat((dir_ + "L.RB3").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 }  // namespace
