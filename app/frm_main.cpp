@@ -464,8 +464,16 @@ void TfrmMain::BuildMenus() {
 void TfrmMain::ConnectHandlers() {
   // Every command runs under the top-level handler: an error it raises is shown and
   // ends that command only, also when it runs nested inside a move.
+  // While an arrow is held, a command that moves the robot (reached from the keyboard)
+  // would run its own move inside the jog, clear StopFlag and leave the jog running with
+  // nobody holding it; such a command ends the jog instead of starting.
   auto on = [this](auto* sender, auto signal, void (TfrmMain::*handler)()) {
-    connect(sender, signal, this, [this, handler] { RunCommand([&] { (this->*handler)(); }); });
+    connect(sender, signal, this, [this, handler] {
+      const bool moves =
+          handler == &TfrmMain::cmdActionClick || handler == &TfrmMain::cmdScriptStartenClick;
+      if (moves && RefusedDuringJog()) return;
+      RunCommand([&] { (this->*handler)(); });
+    });
   };
   on(cmdAction, &QPushButton::clicked, &TfrmMain::cmdActionClick);
   on(cmdEnde, &QPushButton::clicked, &TfrmMain::cmdEndeClick);
@@ -486,8 +494,10 @@ void TfrmMain::ConnectHandlers() {
   on(mnuInhalt, &QAction::triggered, &TfrmMain::mnuInhaltClick);
   on(mnuAbout, &QAction::triggered, &TfrmMain::mnuAboutClick);
   for (QPushButton* b : {cmdZuruck, cmdVor, cmdAufPosition}) {
-    connect(b, &QPushButton::clicked, this,
-            [this, b] { RunCommand([&] { cmdZuPositionClick(b->property("Tag").toInt()); }); });
+    connect(b, &QPushButton::clicked, this, [this, b] {
+      if (RefusedDuringJog()) return;
+      RunCommand([&] { cmdZuPositionClick(b->property("Tag").toInt()); });
+    });
   }
   for (TShape* s : {shpM1L, shpM1R, shpM2L, sphM2R, shpM3L, shpM3R, shpM5R, shpM5L}) {
     connect(s, &TShape::MouseDown, this, [this](TShape* shape, Qt::MouseButton button) {
@@ -500,6 +510,7 @@ void TfrmMain::ConnectHandlers() {
   }
   auto label = [this](TTagLabel* l, void (TfrmMain::*handler)(TTagLabel*)) {
     connect(l, &TTagLabel::Clicked, this, [this, handler](TTagLabel* clicked) {
+      if (RefusedDuringJog()) return;
       RunCommand([&] { (this->*handler)(clicked); });
     });
   };
@@ -694,6 +705,12 @@ void TfrmMain::shpMotMouseUp(TShape* /*shape*/, Qt::MouseButton /*button*/) {
 
 void TfrmMain::EndJog() {
   if (jogging_ && Robot) Robot->StopFlag = true;
+}
+
+bool TfrmMain::RefusedDuringJog() {
+  if (!jogging_) return false;
+  EndJog();
+  return true;
 }
 
 void TfrmMain::OnApplicationStateChanged(Qt::ApplicationState state) {

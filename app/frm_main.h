@@ -175,6 +175,8 @@ class TfrmMain : public QMainWindow {
   bool Jogging() const { return jogging_; }
   // Ends a running jog as its release would (StopFlag).
   void EndJog();
+  // True (and the jog ended) when a jog runs: commands are not started inside one.
+  bool RefusedDuringJog();
 
   // Settings: the window's side of reading, configuring, showing and writing them.
   void ReadSettings();

@@ -288,6 +288,23 @@ TEST_F(FrmMainTest, JogEndsWhenTheWindowLosesActivationOrTheShapeTheMouse) {
   menu.close();
 }
 
+TEST_F(FrmMainTest, AMovingCommandFromTheKeyboardEndsAJogInsteadOfStarting) {
+  // Space on the focused "HOME" during a jog: no home run inside the jog, and no jog
+  // left running with nobody holding it.
+  Make();
+  SwitchOnAndHome();
+  After(30, [&] { form->cmdAction->click(); });
+  QTest::mousePress(form->sphM2R, Qt::LeftButton);
+  EXPECT_FALSE(form->Jogging());
+  EXPECT_EQ(WireMotorWord(), 0);
+  // It moved, and stopped at the key instead of running on to its maximum unheld.
+  EXPECT_GT(rig->Position(2), 5);
+  EXPECT_LT(rig->Position(2), 40);
+  EXPECT_NEAR(Pos(2), rig->Position(2), 2.0);
+  ExpectMode(3);
+  QTest::mouseRelease(form->sphM2R, Qt::LeftButton);
+}
+
 TEST_F(FrmMainTest, CloseIsRefusedWhileAMoveOrAJogRuns) {
   Make({.start = {200, 150, 120, 20}});
   SwitchOn();
