@@ -6,10 +6,7 @@
 #include <QFile>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <functional>
-#include <memory>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -17,8 +14,8 @@
 
 #include "app/frm_main.h"
 #include "app/script.h"
-#include "platform/gui_hooks.h"
 #include "sim/virtual_robot.h"
+#include "tests/support/main_window_rig.h"
 
 namespace kelvora::app {
 namespace {
@@ -26,60 +23,8 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-struct Options {
-  sim::Layout layout = sim::Layout::kStandard;
-  QByteArray ini = {};  // settings file written before the window is made
-};
-
-class FrmMainScriptTest : public ::testing::Test, public Prompts, public platform::GuiHooks {
+class FrmMainScriptTest : public MainWindowRig {
  protected:
-  // Prompts: errors recorded, questions answered "&Nein", dialogs return the set path.
-  void Error(QWidget*, const QString& title, const QString& text) override {
-    errors.push_back(title + " | " + text);
-  }
-  void Info(QWidget*, const QString&, const QString&) override {}
-  bool Question(QWidget*, const QString&, const QString&) override { return false; }
-  QString OpenFile(QWidget*, const QString& f, const QString& s, const QString& d) override {
-    dialogs.push_back({f, s, d});
-    return openResult;
-  }
-  QString SaveFile(QWidget*, const QString& f, const QString& s, const QString& d) override {
-    dialogs.push_back({f, s, d});
-    return saveResult;
-  }
-  // Window messages inside moves and waits: the real pump, then what the test does.
-  void ProcessMessages() override {
-    QCoreApplication::processEvents();
-    if (auto f = onMessages) f();  // a copy: the callback may clear itself
-  }
-
-  void Make(const Options& options = {}) {
-    sim::RobotRigOptions rigOptions;
-    rigOptions.layout = options.layout;
-    rig = std::make_unique<sim::RobotRig>(rigOptions);
-    ASSERT_TRUE(dir.isValid());
-    QFile ini(dir.filePath("Kelvora.INI"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write(options.ini);
-    ini.close();
-    SetPrompts(this);
-    platform::SetGuiHooks(this);
-    form = std::make_unique<TfrmMain>(nullptr, dir.path().toStdString() + "/");
-    form->show();
-  }
-  void TearDown() override {
-    onMessages = nullptr;
-    if (form && form->PrgModus != 4) form->close();
-    form.reset();
-    platform::SetGuiHooks(nullptr);
-    SetPrompts(nullptr);
-  }
-  // "EIN", then "STARTEN": interface on the virtual box, robot at home, mode 3.
-  void SwitchOnAndHome() {
-    QTest::mouseClick(form->cmdAction, Qt::LeftButton);
-    QTest::mouseClick(form->cmdAction, Qt::LeftButton);
-    ASSERT_EQ(form->PrgModus, 3);
-  }
   void SetLines(const std::vector<QString>& lines) {
     form->lstScript->clear();
     for (const QString& l : lines) form->lstScript->addItem(l);
@@ -104,19 +49,6 @@ class FrmMainScriptTest : public ::testing::Test, public Prompts, public platfor
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
   }
-  QString Shown(const QString& text) const { return ApplicationTitle() + " | " + text + "."; }
-
-  struct Dialog {
-    QString filter, suffix, folder;
-  };
-  std::vector<QString> errors;
-  std::vector<Dialog> dialogs;
-  QString openResult, saveResult;
-  std::function<void()> onMessages;
-
-  QTemporaryDir dir;
-  std::unique_ptr<sim::RobotRig> rig;  // outlives the window, whose robot uses its box
-  std::unique_ptr<TfrmMain> form;
 };
 
 TEST_F(FrmMainScriptTest, ThePassHomesOnTheZeroLineThenDrivesEveryLineOnce) {

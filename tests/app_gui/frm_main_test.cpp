@@ -13,12 +13,10 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <csignal>
 #include <functional>
-#include <memory>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -26,9 +24,9 @@
 
 #include "access/brel_consts.h"
 #include "app/frm_main.h"
-#include "platform/gui_hooks.h"
 #include "platform/help_qt.h"
 #include "sim/virtual_robot.h"
+#include "tests/support/main_window_rig.h"
 
 namespace kelvora::app {
 namespace {
@@ -39,85 +37,10 @@ using ::testing::IsEmpty;
 const QColor kLime(0, 255, 0);
 const QColor kWhite(255, 255, 255);
 
-struct Options {
-  sim::Layout layout = sim::Layout::kStandard;
-  std::vector<double> start = {120, 80, 60, 10};
-  QByteArray ini = {};  // settings file written before the window is made
-};
-
-class FrmMainTest : public ::testing::Test, public Prompts, public platform::GuiHooks {
+class FrmMainTest : public MainWindowRig {
  protected:
-  // Prompts: errors and questions recorded; dialogs return the path the test set.
-  void Error(QWidget*, const QString& title, const QString& text) override {
-    errors.push_back(title + " | " + text);
-  }
-  void Info(QWidget*, const QString&, const QString&) override {}
-  bool Question(QWidget*, const QString& title, const QString& text) override {
-    questions.push_back(title + " | " + text);
-    return answer;
-  }
-  QString OpenFile(QWidget*, const QString&, const QString&, const QString&) override {
-    return openResult;
-  }
-  QString SaveFile(QWidget*, const QString&, const QString&, const QString&) override {
-    return saveResult;
-  }
-  // The real pump, then what the test does "meanwhile" (once per control cycle).
-  void ProcessMessages() override {
-    QCoreApplication::processEvents();
-    ++pumps;
-    if (auto f = onMessages) f();  // a copy: the callback may replace itself
-  }
+  FrmMainTest() { defaultStart = {120, 80, 60, 10}; }
 
-  void Make(const Options& options = {}) {
-    sim::RobotRigOptions o;
-    o.layout = options.layout;
-    o.start = options.start;
-    rig = std::make_unique<sim::RobotRig>(o);
-    ASSERT_TRUE(dir.isValid());
-    QFile ini(dir.filePath("Kelvora.INI"));
-    if (!options.ini.isEmpty()) {
-      ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-      ini.write(options.ini);
-      ini.close();
-    }
-    SetPrompts(this);
-    platform::SetGuiHooks(this);
-    form = std::make_unique<TfrmMain>(nullptr, dir.path().toStdString() + "/");
-    form->show();
-    QApplication::setActiveWindow(form.get());
-  }
-  void TearDown() override {
-    onMessages = nullptr;
-    if (form) {
-      if (form->PrgModus == 4) form->EmergencyStop(SIGTERM);  // frees nothing, closes the port
-      form->close();
-      form.reset();
-    }
-    platform::SetGuiHooks(nullptr);
-    SetPrompts(nullptr);
-  }
-
-  void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
-  void SwitchOn() {
-    Click(form->cmdAction);
-    ASSERT_EQ(form->PrgModus, 2);
-  }
-  void SwitchOnAndHome() {
-    SwitchOn();
-    Click(form->cmdAction);
-    ASSERT_EQ(form->PrgModus, 3);
-  }
-  // Runs f once, the n-th time the pump runs from now on.
-  void After(int n, std::function<void()> f) {
-    auto count = std::make_shared<int>(0);
-    onMessages = [this, n, count, f] {
-      if (++*count == n) {
-        onMessages = nullptr;
-        f();
-      }
-    };
-  }
   // Holds the arrow shape down; after n pump cycles, f runs and the button is released.
   void Jog(TShape* shape, int n, std::function<void()> f = {}) {
     After(n, [shape, f] {
@@ -133,7 +56,6 @@ class FrmMainTest : public ::testing::Test, public Prompts, public platform::Gui
   }
   int32_t Pos(int axis) const { return form->Robot->Axes.GetPos(axis, access::mcPosition); }
   bool SettingsWritten() const { return QFile::exists(dir.filePath("Kelvora.INI")); }
-  QString Shown(const QString& text) const { return ApplicationTitle() + " | " + text + "."; }
   static QColor Background(QWidget* w) { return w->palette().color(QPalette::Window); }
 
   // The whole row of the mode table for the window as it stands.
@@ -162,16 +84,6 @@ class FrmMainTest : public ::testing::Test, public Prompts, public platform::Gui
     EXPECT_TRUE(form->lstScript->isEnabled());
     EXPECT_TRUE(form->memDaten->isEnabled());
   }
-
-  std::vector<QString> errors, questions;
-  bool answer = false;
-  QString openResult, saveResult;
-  std::function<void()> onMessages;
-  int pumps = 0;
-
-  QTemporaryDir dir;
-  std::unique_ptr<sim::RobotRig> rig;  // outlives the window, whose robot uses its box
-  std::unique_ptr<TfrmMain> form;
 };
 
 TEST_F(FrmMainTest, ModeTableThroughAWholeSession) {

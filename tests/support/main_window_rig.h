@@ -1,0 +1,132 @@
+// The main window on the virtual robot, in virtual time, for the tests that click it.
+// The fixture is the window's prompt seam and its GUI hooks: message boxes and file
+// dialogs are recorded and answered from fields the test sets, and the message pump,
+// which moves and waits run once per control cycle, calls onMessages so that a test
+// can act "meanwhile", as the user would during a run.
+#pragma once
+
+#include <QApplication>
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/frm_main.h"
+#include "platform/gui_hooks.h"
+#include "sim/virtual_robot.h"
+
+namespace kelvora::app {
+
+struct MainWindowOptions {
+  sim::Layout layout = sim::Layout::kStandard;
+  std::vector<double> start = {};  // per axis; empty: the fixture's defaultStart
+  QByteArray ini = {};             // settings file written before the window is made
+};
+
+class MainWindowRig : public ::testing::Test, public Prompts, public platform::GuiHooks {
+ protected:
+  struct Dialog {
+    QString filter, suffix, folder;
+  };
+
+  // Prompts: errors and questions recorded, questions answered with `answer`; file
+  // dialogs recorded, returning the path the test set.
+  void Error(QWidget*, const QString& title, const QString& text) override {
+    errors.push_back(title + " | " + text);
+  }
+  void Info(QWidget*, const QString&, const QString&) override {}
+  bool Question(QWidget*, const QString& title, const QString& text) override {
+    questions.push_back(title + " | " + text);
+    return answer;
+  }
+  QString OpenFile(QWidget*, const QString& f, const QString& s, const QString& d) override {
+    dialogs.push_back({f, s, d});
+    return openResult;
+  }
+  QString SaveFile(QWidget*, const QString& f, const QString& s, const QString& d) override {
+    dialogs.push_back({f, s, d});
+    return saveResult;
+  }
+  // The real pump, then what the test does "meanwhile" (once per control cycle).
+  void ProcessMessages() override {
+    QCoreApplication::processEvents();
+    ++pumps;
+    if (auto f = onMessages) f();  // a copy: the callback may clear or replace itself
+  }
+
+  // The robot first, then the settings file (none for an empty ini), then the window.
+  void Make(const MainWindowOptions& options = {}) {
+    sim::RobotRigOptions o;
+    o.layout = options.layout;
+    o.start = options.start.empty() ? defaultStart : options.start;
+    rig = std::make_unique<sim::RobotRig>(o);
+    ASSERT_TRUE(dir.isValid());
+    if (!options.ini.isEmpty()) {
+      QFile ini(dir.filePath("Kelvora.INI"));
+      ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+      ini.write(options.ini);
+      ini.close();
+    }
+    SetPrompts(this);
+    platform::SetGuiHooks(this);
+    form = std::make_unique<TfrmMain>(nullptr, dir.path().toStdString() + "/");
+    form->show();
+    QApplication::setActiveWindow(form.get());
+  }
+  void TearDown() override {
+    onMessages = nullptr;
+    if (form) {
+      if (form->PrgModus == 4) form->EmergencyStop(SIGTERM);  // frees nothing, closes the port
+      form->close();
+      form.reset();
+    }
+    platform::SetGuiHooks(nullptr);
+    SetPrompts(nullptr);
+  }
+
+  void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+  // "EIN": the interface on the virtual box, mode 2.
+  void SwitchOn() {
+    Click(form->cmdAction);
+    ASSERT_EQ(form->PrgModus, 2);
+  }
+  // "EIN", then "STARTEN": the robot at home, mode 3.
+  void SwitchOnAndHome() {
+    SwitchOn();
+    Click(form->cmdAction);
+    ASSERT_EQ(form->PrgModus, 3);
+  }
+  // Runs f once, the n-th time the pump runs from now on.
+  void After(int n, std::function<void()> f) {
+    auto count = std::make_shared<int>(0);
+    onMessages = [this, n, count, f] {
+      if (++*count == n) {
+        onMessages = nullptr;
+        f();
+      }
+    };
+  }
+  // A message box's record for the program's own title.
+  QString Shown(const QString& text) const { return ApplicationTitle() + " | " + text + "."; }
+
+  std::vector<double> defaultStart;  // empty: the layout's own start positions
+  std::vector<QString> errors, questions;
+  std::vector<Dialog> dialogs;
+  bool answer = false;  // "&Nein"
+  QString openResult, saveResult;
+  std::function<void()> onMessages;
+  int pumps = 0;
+
+  QTemporaryDir dir;
+  std::unique_ptr<sim::RobotRig> rig;  // outlives the window, whose robot uses its box
+  std::unique_ptr<TfrmMain> form;
+};
+
+}  // namespace kelvora::app
