@@ -19,21 +19,8 @@ RobotLink::~RobotLink() {
   box_.SetMotorListener(nullptr);
 }
 
-namespace {
-
-RobotOptions ToRobotOptions(const RobotRigOptions& o) {
-  RobotOptions r;
-  r.layout = o.layout;
-  r.speed = o.speed;
-  r.coast = o.coast;
-  r.start = o.start;
-  return r;
-}
-
-}  // namespace
-
 RobotRig::RobotRig(const RobotRigOptions& options)
-    : robot(ToRobotOptions(options)), port_(options.port), link_(robot, box, clock) {
+    : robot(options), port_(options.port), link_(robot, box, clock) {
   if (port_ != "COM1") {
     os.AttachSerial("COM1", nullptr);
     os.AttachSerial(port_, &box);

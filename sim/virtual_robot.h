@@ -29,12 +29,10 @@ class RobotLink {
   int stepperId_ = 0;
 };
 
-struct RobotRigOptions {
-  Layout layout = Layout::kStandard;
-  double speed = 40.0;        // units per second, every axis
-  double coast = 0.5;         // units run on after the motor stops, every axis
-  std::vector<double> start;  // per axis in axis order; missing: the layout's default
-  std::string port = "COM1";  // the serial port name the box answers on
+// The robot's options (layout, speed and coasting for every axis, start positions), and
+// the serial port name the box answers on.
+struct RobotRigOptions : RobotOptions {
+  std::string port = "COM1";
 };
 
 // Everything a test of the upper layers needs: the virtual rig (clock, box, OS layer,

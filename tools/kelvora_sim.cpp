@@ -88,12 +88,9 @@ const char kUsage[] =
     "  ?        this key list\n"
     "  q        quit (ends PROGRAM too)\n";
 
-struct Options {
-  Layout layout = Layout::kStandard;
+// The robot's own options (layout, speed, coasting, start positions) and the rest.
+struct Options : RobotOptions {
   int com = 1;
-  double speed = 40.0;
-  double coast = 0.5;
-  std::vector<double> start;
   bool pace = true;
   BoxFault fault = BoxFault::kNone;
   std::vector<int> stuck;
@@ -326,7 +323,7 @@ void OnSignal(int sig) {
 
 class Simulator {
  public:
-  explicit Simulator(const Options& o) : options_(o), robot_(MakeRobotOptions(o)) {
+  explicit Simulator(const Options& o) : options_(o), robot_(o) {
     startNs_ = MonoNs();
     for (int a : o.stuck) robot_.SetStuckImpulse(a, true);
     for (int a : o.endBroken) robot_.SetEndSwitchBroken(a, true);
@@ -488,15 +485,6 @@ class Simulator {
   }
 
  private:
-  static RobotOptions MakeRobotOptions(const Options& o) {
-    RobotOptions r;
-    r.layout = o.layout;
-    r.speed = o.speed;
-    r.coast = o.coast;
-    r.start = o.start;
-    return r;
-  }
-
   static std::string ShortName(const std::string& name) {
     if (name == "Arm horizontal") return "ArmH";
     if (name == "Arm vertikal") return "ArmV";
