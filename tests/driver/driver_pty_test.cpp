@@ -147,8 +147,9 @@ bool Within(std::chrono::milliseconds limit, F f) {
 }
 
 // What a fault leaves on a real pseudo-terminal (the rest of a split reply, a late
-// reply, a stray byte) is dropped before the next command: once the fault ends, the
-// inputs are right and stay right.
+// reply, a stray byte) is dropped before the next command: once the fault has ended,
+// the inputs are right and stay right. Without the purge, every later reply would be
+// read shifted by the bytes left over.
 TEST_F(PtyDriverTest, LeftoverBytesOfAFaultNeverShiftLaterReplies) {
   rec.InputCount = 16;
   ASSERT_EQ(zqOpenInterface(&rec, "COM1"), 0);
@@ -157,6 +158,7 @@ TEST_F(PtyDriverTest, LeftoverBytesOfAFaultNeverShiftLaterReplies) {
     pty.box.SetFault(fault);
     Wait(150ms);
     pty.box.SetFault(sim::BoxFault::kNone);
+    Wait(100ms);  // what was still on its way has come (and gone)
     for (uint16_t w : words) {
       pty.box.SetInputs(w);
       ASSERT_TRUE(Eventually([&] { return Field(rec.InputWord) == w; }))
