@@ -14,6 +14,10 @@ namespace kelvora::driver {
 uint32_t OpenSerialPort(TBrelRecord* record, const char* name);
 uint32_t OpenParallelPort(TBrelRecord* record, const char* name);
 
+// Forgets what the library kept of a serial port beyond the record (its reopen state
+// and trace); at close, once the timer is gone. Any other handle is left alone.
+void ReleaseSerialPort(uint32_t handle);
+
 // One digital exchange; Handle is known to be set. Returns the new input word or ZQ_ERROR.
 uint32_t SerialPollInputs(TBrelRecord* record);
 uint32_t ParallelPollInputs(TBrelRecord* record);

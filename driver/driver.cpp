@@ -6,6 +6,7 @@
 #include "driver/connections.h"
 #include "driver/os/os.h"
 #include "driver/os/posix_os.h"
+#include "driver/trace.h"
 #include "driver/zqBrel20.h"
 
 namespace kelvora::driver {
@@ -96,6 +97,7 @@ void PollTimerProc(uint32_t, uint32_t, uintptr_t user, uintptr_t, uintptr_t) {
 
 void ProcessDetach() {
   if (LoadWord(gSavedRecord.Handle) != 0) zqCloseInterface(&gSavedRecord);
+  TraceShutdown();  // its thread must not outlive the library's code
 }
 
 namespace {
@@ -188,6 +190,7 @@ ZQBREL_API int32_t zqCloseInterface(TBrelRecord* record) {
   os.Sleep(static_cast<uint32_t>(std::min<uint64_t>(wait, UINT32_MAX)));
   const uint32_t timer = LoadWord(record->TimerId);
   if (timer != 0) os.TimeKillEvent(timer);
+  kelvora::driver::ReleaseSerialPort(handle);
   const bool closed = os.CloseHandle(handle);
   CopyRecord(&gSavedRecord, record);
   return closed ? 1 : 0;

@@ -298,8 +298,11 @@ uint32_t OpenParallelPort(TBrelRecord* record, const char* name) {
   drvos::Handle h;
   if (len == 3) {
     // No device: the caller's PortAddr is the base. Only the three parallel bases are
-    // accepted, so a preset of 0 or any other address never reaches the I/O space.
-    if (!IsParallelBase(Load(record->PortAddr))) {
+    // accepted, so a preset of 0 or any other address never reaches the I/O space. A
+    // port out of reach (no such port, no rights, held by another program) would read
+    // every input as set for good, an error no exchange could report: the open fails.
+    const uint32_t base = Load(record->PortAddr);
+    if (!IsParallelBase(base) || !os.PortReachable(base)) {
       Store(record->Handle, 0);
       return ZQ_ERROR;
     }

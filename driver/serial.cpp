@@ -1,8 +1,12 @@
-// The serial box: opening the port and the six command/reply exchanges.
+// The serial box: opening the port, the six command/reply exchanges, and what keeps a
+// real line usable: stale bytes are thrown away before every command, and a device
+// that vanishes (an adapter pulled) is opened again once it is back.
 #include <algorithm>
+#include <atomic>
 
 #include "driver/connections.h"
 #include "driver/os/os.h"
+#include "driver/trace.h"
 
 namespace kelvora::driver {
 namespace {
@@ -11,6 +15,73 @@ constexpr drvos::SerialLine kLine{9600, 8, 0, 0};  // 8N1
 // Read: 30 ms + 4 ms per byte in all, or 5 ms of quiet once a byte has come.
 // Write: 10 ms + 1 ms per byte.
 constexpr drvos::SerialTimeouts kTimeouts{5, 4, 30, 1, 10};
+// A vanished device is looked for again no more often than this.
+constexpr uint64_t kReopenEveryUs = 1000000;
+
+// What the library keeps of an open serial port beyond the record: whether its device
+// is gone, and what the trace counts. Found by handle, which the saved copy of a
+// record shares with the original. Written at open and close by the caller's thread
+// and in between only by the port's timer thread; only `handle` is looked at from
+// other threads.
+struct SerialPort {
+  std::atomic<uint32_t> handle{0};  // 0: slot free
+  bool polling = false;             // opened: a failing device is looked for again
+  bool gone = false;
+  uint64_t lastAttemptUs = 0;
+  uint32_t timeouts = 0;
+  uint32_t reopens = 0;
+  TraceRing* ring = nullptr;
+};
+
+// Fixed, so that nothing is allocated for a port. A port opened when all are taken
+// works as before, without being reopened or traced.
+constexpr size_t kMaxPorts = 32;
+SerialPort gPorts[kMaxPorts];
+
+SerialPort* FindPort(drvos::Handle h) {
+  for (SerialPort& p : gPorts) {
+    if (p.handle.load(std::memory_order_acquire) == h) return &p;
+  }
+  return nullptr;
+}
+
+SerialPort* AcquirePort(drvos::Handle h, const char* name, uint64_t nowUs) {
+  SerialPort* port = FindPort(h);  // left behind by an OS layer that went away
+  for (size_t i = 0; port == nullptr && i < kMaxPorts; ++i) {
+    uint32_t free = 0;
+    if (gPorts[i].handle.compare_exchange_strong(free, h, std::memory_order_acq_rel)) {
+      port = &gPorts[i];
+    }
+  }
+  if (port == nullptr) return nullptr;
+  TraceEnd(port->ring);
+  port->polling = false;
+  port->gone = false;
+  port->lastAttemptUs = 0;
+  port->timeouts = 0;
+  port->reopens = 0;
+  port->ring = TraceBegin(name, nowUs);
+  return port;
+}
+
+// After the device failed: the first failure lets go of the dead device at once, then
+// it is looked for once a second. True when it is back.
+bool LookForDevice(TBrelRecord* r, SerialPort& port, drvos::Os& os) {
+  const uint64_t now = os.NowUs();
+  if (!port.polling || (port.gone && now - port.lastAttemptUs < kReopenEveryUs)) return false;
+  port.gone = true;
+  port.lastAttemptUs = now;
+  ++port.reopens;
+  const drvos::Handle h = LoadWord(r->Handle);
+  if (!os.ReopenDevice(h) || !os.SetCommLine(h, kLine) || !os.SetCommTimeouts(h, kTimeouts)) {
+    return false;
+  }
+  port.gone = false;
+  // No motor may start by itself after a replug: the box hears all-off until the
+  // caller commands again.
+  StoreWord(r->MotorWord, 0);
+  return true;
+}
 
 // One write of the command, one read of the whole reply. Returns the bytes that
 // arrived (0 when the device failed).
@@ -19,9 +90,43 @@ int Exchange(TBrelRecord* r, uint8_t cmd, bool wide, uint8_t* reply, uint32_t re
   const drvos::Handle h = LoadWord(r->Handle);
   const uint32_t motors = LoadWord(r->MotorWord);
   const uint8_t command[3] = {cmd, static_cast<uint8_t>(motors), static_cast<uint8_t>(motors >> 8)};
-  os.WriteFile(h, command, wide ? 3 : 2);  // outcome not tested: the read tells
+  const uint32_t commandLen = wide ? 3 : 2;
+  const bool traced = TraceOn();
+  const uint64_t startUs = traced ? os.NowUs() : 0;
+  // Whatever waits now belongs to an earlier command: the rest of a reply split by the
+  // line, a reply that came late, a stray byte. Read as this command's reply, it would
+  // shift every later reply by as much, for good.
+  os.PurgeInput(h);
+  const int32_t written = os.WriteFile(h, command, commandLen);  // the read tells
   const int32_t got = os.ReadFile(h, reply, replyLen);
-  return got > 0 ? std::min<int>(got, static_cast<int>(replyLen)) : 0;
+  const uint32_t arrived = got > 0 ? std::min<uint32_t>(static_cast<uint32_t>(got), replyLen) : 0;
+  if (arrived == replyLen && !traced) return static_cast<int>(arrived);  // a clean line
+
+  SerialPort* port = FindPort(h);
+  if (port == nullptr) return static_cast<int>(arrived);
+  TraceResult result = arrived == replyLen ? TraceResult::kOk
+                       : arrived > 0       ? TraceResult::kShort
+                                           : TraceResult::kTimeout;
+  if (got < 0) {
+    result = LookForDevice(r, *port, os) ? TraceResult::kBack : TraceResult::kGone;
+  } else if (result != TraceResult::kOk) {
+    ++port->timeouts;
+  }
+  if (traced && port->ring != nullptr) {
+    TraceEntry e;
+    e.atUs = startUs;
+    e.tookUs = static_cast<uint32_t>(std::min<uint64_t>(os.NowUs() - startUs, UINT32_MAX));
+    e.timeouts = port->timeouts;
+    e.reopens = port->reopens;
+    e.outLen = static_cast<uint8_t>(std::clamp<int32_t>(written, 0, commandLen));
+    std::copy(command, command + 3, e.out);
+    e.inLen = static_cast<uint8_t>(arrived);
+    std::copy(reply, reply + arrived, e.in);
+    e.want = static_cast<uint8_t>(replyLen);
+    e.result = result;
+    port->ring->Push(e);
+  }
+  return static_cast<int>(arrived);
 }
 
 bool Wide(const TBrelRecord* r) {
@@ -74,13 +179,25 @@ uint32_t OpenSerialPort(TBrelRecord* record, const char* name) {
   StoreWord(record->LptDelay, 1);
   StoreWord(record->AnalogScan, 1);
   StoreWord(record->MotorWord, 0);
+  SerialPort* port = AcquirePort(h, name, os.NowUs());
   // The first exchange is always the 8-input one: every box answers it.
   const uint32_t word = DigitalExchange(record, false);
   if (word == ZQ_ERROR) {
+    ReleaseSerialPort(h);
     os.CloseHandle(h);
     StoreWord(record->Handle, 0);
+  } else if (port != nullptr) {
+    port->polling = true;  // before the timer starts, so its thread sees it
   }
   return word;
+}
+
+void ReleaseSerialPort(uint32_t handle) {
+  SerialPort* port = FindPort(handle);
+  if (port == nullptr) return;
+  TraceEnd(port->ring);
+  port->ring = nullptr;
+  port->handle.store(0, std::memory_order_release);
 }
 
 }  // namespace kelvora::driver

@@ -3,6 +3,8 @@
 #include "sim/virtual_box.h"
 
 #include <algorithm>
+#include <cstring>
+#include <utility>
 
 namespace kelvora::sim {
 namespace {
@@ -24,6 +26,23 @@ size_t CommandLength(uint8_t cmd) {
 }
 
 }  // namespace
+
+const char* BoxFaultName(BoxFault fault) {
+  for (const BoxFaultInfo& f : kBoxFaults) {
+    if (f.fault == fault) return f.name;
+  }
+  return "?";
+}
+
+bool ParseBoxFault(const char* name, BoxFault* out) {
+  for (const BoxFaultInfo& f : kBoxFaults) {
+    if (name != nullptr && std::strcmp(f.name, name) == 0) {
+      *out = f.fault;
+      return true;
+    }
+  }
+  return false;
+}
 
 VirtualBox::VirtualBox() = default;
 
@@ -67,28 +86,41 @@ void VirtualBox::ExecuteLocked() {
     reply[len++] = static_cast<uint8_t>(value >> 8);
     reply[len++] = static_cast<uint8_t>(value);
   }
+  std::vector<uint8_t> bytes(reply, reply + len);
+  uint32_t delay = 0;
   switch (fault_) {
     case BoxFault::kNone:
       break;
     case BoxFault::kSilent:
-      len = 0;
-      break;
+    case BoxFault::kVanished:
+    case BoxFault::kReplug:
+      return;
     case BoxFault::kShort:
-      len = 1;
+      bytes.resize(1);
       break;
     case BoxFault::kGarbage:
-      for (size_t i = 0; i < len; ++i) reply[i] = NextGarbageLocked();
+      for (uint8_t& b : bytes) b = NextGarbageLocked();
       break;
-    case BoxFault::kVanished:
-      len = 0;
+    case BoxFault::kSplit:
+      if (bytes.size() > 1) {
+        replies_.push_back({0, {bytes[0]}});
+        replies_.push_back({splitGapMs_, std::vector<uint8_t>(bytes.begin() + 1, bytes.end())});
+        return;
+      }
+      break;  // a one-byte reply cannot be split
+    case BoxFault::kLate:
+      delay = lateMs_;
+      break;
+    case BoxFault::kStray:
+      bytes.push_back(NextGarbageLocked());
       break;
   }
-  reply_.insert(reply_.end(), reply, reply + len);
+  replies_.push_back({delay, std::move(bytes)});
 }
 
 bool VirtualBox::SerialWrite(const uint8_t* data, size_t n) {
   std::lock_guard lock(mutex_);
-  if (fault_ == BoxFault::kVanished) return false;
+  if (fault_ == BoxFault::kVanished || fault_ == BoxFault::kReplug) return false;
   for (size_t i = 0; i < n; ++i) {
     const uint8_t b = data[i];
     received_.push_back(b);
@@ -104,18 +136,9 @@ bool VirtualBox::SerialWrite(const uint8_t* data, size_t n) {
   return true;
 }
 
-int VirtualBox::SerialRead(uint8_t* out, size_t n) {
+std::vector<ReplyPiece> VirtualBox::TakeReplies() {
   std::lock_guard lock(mutex_);
-  if (fault_ == BoxFault::kVanished) return -1;
-  const size_t k = std::min(n, reply_.size());
-  for (size_t i = 0; i < k; ++i) out[i] = reply_[i];
-  reply_.erase(reply_.begin(), reply_.begin() + static_cast<std::ptrdiff_t>(k));
-  return static_cast<int>(k);
-}
-
-size_t VirtualBox::SerialPending() const {
-  std::lock_guard lock(mutex_);
-  return reply_.size();
+  return std::exchange(replies_, {});
 }
 
 uint16_t VirtualBox::MotorWord() const {
@@ -158,17 +181,41 @@ void VirtualBox::SetMotorListener(std::function<void(uint16_t)> listener) {
 
 void VirtualBox::SetFault(BoxFault fault) {
   std::lock_guard lock(mutex_);
+  const bool wasGone = fault_ == BoxFault::kVanished || fault_ == BoxFault::kReplug;
   fault_ = fault;
-  if (fault == BoxFault::kVanished) {
+  const bool gone = fault == BoxFault::kVanished || fault == BoxFault::kReplug;
+  if (gone) {
     // A pulled device takes its buffers with it.
-    reply_.clear();
+    replies_.clear();
     pendingCommand_.clear();
+  } else if (wasGone) {
+    ++plugs_;
   }
 }
 
 BoxFault VirtualBox::Fault() const {
   std::lock_guard lock(mutex_);
   return fault_;
+}
+
+bool VirtualBox::Vanished() const {
+  std::lock_guard lock(mutex_);
+  return fault_ == BoxFault::kVanished || fault_ == BoxFault::kReplug;
+}
+
+uint32_t VirtualBox::Plugs() const {
+  std::lock_guard lock(mutex_);
+  return plugs_;
+}
+
+void VirtualBox::SetSplitGapMs(uint32_t ms) {
+  std::lock_guard lock(mutex_);
+  splitGapMs_ = ms;
+}
+
+void VirtualBox::SetLateMs(uint32_t ms) {
+  std::lock_guard lock(mutex_);
+  lateMs_ = ms;
 }
 
 std::vector<uint8_t> VirtualBox::Received() const {

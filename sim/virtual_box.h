@@ -15,12 +15,45 @@
 
 namespace kelvora::sim {
 
+// What the box can be told to do wrong. Every fault lasts until another is set.
 enum class BoxFault {
   kNone,
   kSilent,    // no reply at all
   kShort,     // only the first reply byte
   kGarbage,   // reply of the right length with random bytes
+  kSplit,     // the reply in two pieces: its first byte, the rest SplitGapMs later
+  kLate,      // the whole reply LateMs after the command
+  kStray,     // one extra byte after the reply
   kVanished,  // the device is gone: reads and writes fail
+  kReplug,    // gone as kVanished; whoever serves the box brings it back after a while
+};
+
+// Every fault by name, in the order a list of them shows: kelvora-sim's options and
+// keys, and any view of the box, take them from here.
+struct BoxFaultInfo {
+  BoxFault fault;
+  const char* name;
+  const char* what;
+};
+inline constexpr BoxFaultInfo kBoxFaults[] = {
+    {BoxFault::kNone, "none", "the box answers normally"},
+    {BoxFault::kSilent, "silent", "no reply at all"},
+    {BoxFault::kShort, "short", "only the first reply byte"},
+    {BoxFault::kGarbage, "garbage", "random reply bytes"},
+    {BoxFault::kSplit, "split", "the reply in two pieces, the rest 8 ms after its first byte"},
+    {BoxFault::kLate, "late", "the reply 40 ms late"},
+    {BoxFault::kStray, "stray", "an extra byte after each reply"},
+    {BoxFault::kVanished, "vanished", "the device vanishes for good"},
+    {BoxFault::kReplug, "replug", "the device vanishes and comes back"},
+};
+const char* BoxFaultName(BoxFault fault);
+bool ParseBoxFault(const char* name, BoxFault* out);
+
+// Reply bytes that leave the box together, delayMs after the command that asked for
+// them was complete.
+struct ReplyPiece {
+  uint32_t delayMs;
+  std::vector<uint8_t> bytes;
 };
 
 class VirtualBox {
@@ -31,10 +64,9 @@ class VirtualBox {
   // Takes the bytes of one write; a complete command queues its reply.
   // Returns false when the device has vanished.
   bool SerialWrite(const uint8_t* data, size_t n);
-  // Hands out up to n queued reply bytes; returns how many, or -1 when vanished.
-  int SerialRead(uint8_t* out, size_t n);
-  // Reply bytes waiting.
-  size_t SerialPending() const;
+  // Hands out the reply pieces queued since the last call, in order. Whoever serves
+  // the box delivers each at its delay; nothing while the device has vanished.
+  std::vector<ReplyPiece> TakeReplies();
 
   // --- parallel side: the data register is written, the status register read.
   void WriteData(uint8_t value);
@@ -54,9 +86,16 @@ class VirtualBox {
   // --- faults.
   void SetFault(BoxFault fault);
   BoxFault Fault() const;
+  // Gone (kVanished or kReplug): its device cannot be opened, reads and writes fail.
+  bool Vanished() const;
+  // How often the device came back after vanishing. A handle opened before the last
+  // return is dead, as a descriptor of a pulled adapter stays dead after the replug.
+  uint32_t Plugs() const;
+  void SetSplitGapMs(uint32_t ms);
+  void SetLateMs(uint32_t ms);
 
-  // --- what the box saw. Bytes and motor words are recorded under every fault but
-  // kVanished: a silent, short or garbled box still hears the command.
+  // --- what the box saw. Bytes and motor words are recorded under every fault but a
+  // vanished device: a silent, short or garbled box still hears the command.
   std::vector<uint8_t> Received() const;     // every serial byte, in order
   std::vector<uint16_t> MotorWords() const;  // the motor word of every exchange
   size_t ExchangeCount() const;
@@ -72,13 +111,16 @@ class VirtualBox {
   mutable std::mutex mutex_;
   size_t exchanges_ = 0;
   std::vector<uint8_t> pendingCommand_;
-  std::vector<uint8_t> reply_;
+  std::vector<ReplyPiece> replies_;
   std::vector<uint8_t> received_;
   std::vector<uint16_t> motorWords_;
   uint16_t motorWord_ = 0;
   uint16_t inputs_ = 0;
   uint16_t analog_[2] = {0, 0};
   BoxFault fault_ = BoxFault::kNone;
+  uint32_t plugs_ = 0;
+  uint32_t splitGapMs_ = 8;
+  uint32_t lateMs_ = 40;
   std::function<uint16_t()> inputSource_;
   std::function<void(uint16_t)> motorListener_;
   uint32_t garbageSeed_ = 0x2545F491u;

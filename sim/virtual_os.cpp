@@ -1,5 +1,6 @@
 #include "sim/virtual_os.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace kelvora::sim {
@@ -62,6 +63,10 @@ VirtualOs::Port* VirtualOs::PortOf(Handle h) {
   return &ports_[it->second];
 }
 
+bool VirtualOs::Dead(const Port& port) {
+  return port.box == nullptr || port.box->Vanished() || port.box->Plugs() != port.plug;
+}
+
 Handle VirtualOs::OpenDevice(const char* name) {
   if (name == nullptr) return kNoHandle;
   const std::string key = Key(name);
@@ -70,7 +75,9 @@ Handle VirtualOs::OpenDevice(const char* name) {
   if (it != ports_.end() && it->second.box != nullptr) {
     Port& port = it->second;
     if (port.openHandle != kNoHandle) return kNoHandle;  // exclusive
-    if (port.box->Fault() == BoxFault::kVanished) return kNoHandle;
+    if (port.box->Vanished()) return kNoHandle;
+    port.plug = port.box->Plugs();
+    port.inbound.clear();
     port.openHandle = NewHandle();
     serialHandles_[port.openHandle] = key;
     return port.openHandle;
@@ -87,6 +94,7 @@ bool VirtualOs::CloseHandle(Handle h) {
   if (auto it = serialHandles_.find(h); it != serialHandles_.end()) {
     calls_.push_back("close " + it->second);
     ports_[it->second].openHandle = kNoHandle;
+    ports_[it->second].inbound.clear();
     serialHandles_.erase(it);
     return true;
   }
@@ -120,17 +128,59 @@ bool VirtualOs::SetCommTimeouts(Handle h, const drvos::SerialTimeouts& t) {
 
 int32_t VirtualOs::WriteFile(Handle h, const uint8_t* data, uint32_t n) {
   Port* port = PortOf(h);
-  if (port == nullptr || port->box == nullptr) return -1;
+  if (port == nullptr || Dead(*port)) return -1;
   if (!port->box->SerialWrite(data, n)) return -1;
+  // The replies set off by this write, queued by their time of arrival; pieces due at
+  // the same time keep their order.
+  const uint64_t now = clock_.NowMs();
+  for (const ReplyPiece& piece : port->box->TakeReplies()) {
+    const uint64_t at = now + piece.delayMs;
+    auto pos = std::upper_bound(port->inbound.begin(), port->inbound.end(), at,
+                                [](uint64_t t, const Arrival& a) { return t < a.atMs; });
+    for (uint8_t b : piece.bytes) pos = port->inbound.insert(pos, Arrival{at, b}) + 1;
+  }
   return static_cast<int32_t>(n);
 }
 
 int32_t VirtualOs::ReadFile(Handle h, uint8_t* data, uint32_t n) {
-  // The box answers at once, so a read never waits: what is not queued now would
-  // only have come after the time-out.
   Port* port = PortOf(h);
-  if (port == nullptr || port->box == nullptr) return -1;
-  return port->box->SerialRead(data, n);
+  if (port == nullptr || Dead(*port)) return -1;
+  // The read's time-outs over the bytes' arrival times: the total from the start of
+  // the call, the interval from each byte on; bytes already there count as arriving now.
+  const drvos::SerialTimeouts& t = port->timeouts;
+  const uint64_t now = clock_.NowMs();
+  const uint64_t total = now + t.readTotalConstant + uint64_t{t.readTotalMultiplier} * n;
+  uint32_t got = 0;
+  uint64_t last = now;
+  auto it = port->inbound.begin();
+  for (; it != port->inbound.end() && got < n; ++it) {
+    const uint64_t at = std::max(it->atMs, now);
+    if (at > total) break;
+    if (got > 0 && t.readInterval != 0 && at - last > t.readInterval) break;
+    data[got++] = it->byte;
+    last = at;
+  }
+  port->inbound.erase(port->inbound.begin(), it);
+  return static_cast<int32_t>(got);
+}
+
+bool VirtualOs::PurgeInput(Handle h) {
+  Port* port = PortOf(h);
+  if (port == nullptr || Dead(*port)) return false;
+  const uint64_t now = clock_.NowMs();
+  std::erase_if(port->inbound, [now](const Arrival& a) { return a.atMs <= now; });
+  return true;
+}
+
+bool VirtualOs::ReopenDevice(Handle h) {
+  auto it = serialHandles_.find(h);
+  if (it == serialHandles_.end()) return false;
+  calls_.push_back("reopen " + it->second);
+  Port& port = ports_[it->second];
+  port.inbound.clear();  // a new device starts with empty buffers
+  if (port.box == nullptr || port.box->Vanished()) return false;
+  port.plug = port.box->Plugs();
+  return true;
 }
 
 uint32_t VirtualOs::TimeSetEvent(uint32_t periodMs, uint32_t, drvos::TimerProc proc, uintptr_t user,
@@ -148,6 +198,10 @@ uint32_t VirtualOs::TimeKillEvent(uint32_t id) {
 void VirtualOs::Sleep(uint32_t ms) {
   calls_.push_back("sleep " + std::to_string(ms));
   clock_.Advance(ms);
+}
+
+bool VirtualOs::PortReachable(uint32_t base) {
+  return parallel_ != nullptr && parallel_->PortReachable(base);
 }
 
 void VirtualOs::PortOut16(uint32_t port, uint16_t value) {

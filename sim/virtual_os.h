@@ -2,6 +2,11 @@
 // timer and Sleep are the virtual clock. The parallel side is a pluggable backend so
 // that the register-level box and the port driver can be added without touching this.
 //
+// A serial port is a line with a receive buffer: the box's reply pieces arrive at the
+// virtual time of their delay after the command. A read takes no virtual time; it
+// returns what the port's time-outs would have let through (bytes that arrive later
+// stay on their way), and a purge drops only what has arrived by now.
+//
 // Single-threaded like the clock: everything runs on the thread that advances time.
 #pragma once
 
@@ -21,6 +26,8 @@ class ParallelBackend {
   virtual ~ParallelBackend() = default;
   virtual drvos::Handle OpenDevice(const char* name) = 0;
   virtual bool CloseHandle(drvos::Handle h) = 0;
+  // Whether a base's registers are there for a port used without a device handle.
+  virtual bool PortReachable(uint32_t) { return true; }
   virtual void PortOut16(uint32_t port, uint16_t v) = 0;
   virtual uint16_t PortIn16(uint32_t port) = 0;
   virtual bool DeviceIoControl(drvos::Handle h, uint32_t code, const void* in, uint32_t inSize,
@@ -46,7 +53,8 @@ class VirtualOs final : public drvos::Os {
 
   // What the driver asked of this layer, one line per call that matters for the
   // order of open and close: "open COM1", "line", "timeouts", "settimer 10",
-  // "sleep 40", "killtimer 1", "close COM1". Reads and writes are not logged.
+  // "sleep 40", "killtimer 1", "close COM1", "reopen COM1". Reads, writes and purges
+  // are not logged.
   const std::vector<std::string>& Calls() const { return calls_; }
   void ClearCalls() { calls_.clear(); }
   // The settings the driver last gave a serial port (by name), if it was ever opened.
@@ -62,11 +70,15 @@ class VirtualOs final : public drvos::Os {
   bool SetCommTimeouts(drvos::Handle h, const drvos::SerialTimeouts& t) override;
   int32_t WriteFile(drvos::Handle h, const uint8_t* data, uint32_t n) override;
   int32_t ReadFile(drvos::Handle h, uint8_t* data, uint32_t n) override;
+  bool PurgeInput(drvos::Handle h) override;
+  bool ReopenDevice(drvos::Handle h) override;
   uint32_t TimeSetEvent(uint32_t periodMs, uint32_t resolution, drvos::TimerProc proc,
                         uintptr_t user, uint32_t flags) override;
   uint32_t TimeKillEvent(uint32_t id) override;
   void Sleep(uint32_t ms) override;
+  uint64_t NowUs() override { return clock_.NowMs() * 1000; }
   drvos::PlatformFamily Family() override { return family_; }
+  bool PortReachable(uint32_t base) override;
   void PortOut16(uint32_t port, uint16_t value) override;
   uint16_t PortIn16(uint32_t port) override;
   bool DeviceIoControl(drvos::Handle h, uint32_t code, const void* in, uint32_t inSize, void* out,
@@ -75,9 +87,15 @@ class VirtualOs final : public drvos::Os {
   bool StopService(const char* name) override;
 
  private:
+  struct Arrival {
+    uint64_t atMs;
+    uint8_t byte;
+  };
   struct Port {
     VirtualBox* box = nullptr;
     drvos::Handle openHandle = drvos::kNoHandle;
+    uint32_t plug = 0;             // the box's Plugs() when the device was opened
+    std::vector<Arrival> inbound;  // received or on its way, by time of arrival
     bool haveLine = false;
     bool haveTimeouts = false;
     drvos::SerialLine line{};
@@ -85,6 +103,8 @@ class VirtualOs final : public drvos::Os {
   };
   static std::string Key(const std::string& name);
   Port* PortOf(drvos::Handle h);
+  // The device behind an open handle is gone (or came back after it was opened).
+  static bool Dead(const Port& port);
   drvos::Handle NewHandle();
 
   VirtualClock& clock_;

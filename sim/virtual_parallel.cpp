@@ -79,6 +79,11 @@ bool VirtualParallel::CloseHandle(drvos::Handle h) {
   return true;
 }
 
+bool VirtualParallel::PortReachable(uint32_t base) {
+  const int n = PortOfBase(base);
+  return n != 0 && boxes_[n - 1] != nullptr;
+}
+
 void VirtualParallel::PortOut16(uint32_t port, uint16_t v) {
   accesses_.push_back(RegisterAccess{true, port, v});
   const int n = PortOfBase(port);

@@ -49,6 +49,7 @@ class VirtualParallel final : public ParallelBackend {
   // ParallelBackend
   drvos::Handle OpenDevice(const char* name) override;
   bool CloseHandle(drvos::Handle h) override;
+  bool PortReachable(uint32_t base) override;
   void PortOut16(uint32_t port, uint16_t v) override;
   uint16_t PortIn16(uint32_t port) override;
   bool DeviceIoControl(drvos::Handle h, uint32_t code, const void* in, uint32_t inSize, void* out,

@@ -12,6 +12,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <time.h>
@@ -38,13 +39,17 @@ extern char** environ;
 namespace {
 
 using kelvora::sim::BoxFault;
+using kelvora::sim::BoxFaultName;
 using kelvora::sim::Layout;
+using kelvora::sim::ParseBoxFault;
 using kelvora::sim::Robot;
 using kelvora::sim::RobotOptions;
 using kelvora::sim::VirtualBox;
 
 // 9600 baud, start bit, 8 data bits, stop bit: 10 bit times per character.
 constexpr int64_t kByteNs = 10LL * 1000000000LL / 9600;
+// How long a replugged device stays away.
+constexpr int64_t kReplugAfterNs = 2000000000LL;
 
 const char kUsage[] =
     "Usage: kelvora-sim [options] [-- PROGRAM [ARGS...]]\n"
@@ -66,7 +71,12 @@ const char kUsage[] =
     "                              the robot was left, between its ends, not homed)\n"
     "      --pace / --no-pace      answer at the real line speed, 9600 baud, about 1.04 ms\n"
     "                              per byte (default on)\n"
-    "  -f, --fault F               box fault from the start: silent, short, garbage, vanished\n"
+    "  -f, --fault F               box fault from the start: silent, short, garbage, split,\n"
+    "                              late, stray, vanished, replug (see the keys)\n"
+    "      --link PATH             make PATH a symbolic link to the device and map the COM\n"
+    "                              port to PATH; the link follows the device when it comes\n"
+    "                              back after a replug, as /dev/serial/by-id/... follows an\n"
+    "                              adapter\n"
     "      --stuck-impulse N       the impulse switch of axis N sticks (repeatable)\n"
     "      --end-switch-broken N   the end switch of axis N never closes (repeatable)\n"
     "      --input11               start with the switch on input 11 closed\n"
@@ -81,8 +91,13 @@ const char kUsage[] =
     "  1..8     toggle a stuck impulse switch on that axis\n"
     "  e 1..8   toggle a broken end switch on that axis\n"
     "  s t g    box goes silent / answers short / answers garbage\n"
+    "  h        replies come in two pieces, the rest 8 ms after the first byte\n"
+    "  l        replies come 40 ms late\n"
+    "  b        a stray byte follows every reply\n"
     "  n        box answers normally again\n"
     "  v        the device vanishes (for good)\n"
+    "  r        the device vanishes and comes back 2 s later (replug; a new\n"
+    "           pseudo-terminal, found again under the --link name)\n"
     "  x X y Y  analog input EX or EY down / up by 128\n"
     "  p        print the axes' true positions\n"
     "  ?        this key list\n"
@@ -93,6 +108,7 @@ struct Options : RobotOptions {
   int com = 1;
   bool pace = true;
   BoxFault fault = BoxFault::kNone;
+  std::string link;
   std::vector<int> stuck;
   std::vector<int> endBroken;
   bool input11 = false;
@@ -121,38 +137,6 @@ bool ParseInt(const char* text, int lo, int hi, int* out) {
   return true;
 }
 
-bool ParseFault(const std::string& s, BoxFault* out) {
-  if (s == "none")
-    *out = BoxFault::kNone;
-  else if (s == "silent")
-    *out = BoxFault::kSilent;
-  else if (s == "short")
-    *out = BoxFault::kShort;
-  else if (s == "garbage")
-    *out = BoxFault::kGarbage;
-  else if (s == "vanished")
-    *out = BoxFault::kVanished;
-  else
-    return false;
-  return true;
-}
-
-const char* FaultName(BoxFault f) {
-  switch (f) {
-    case BoxFault::kNone:
-      return "";
-    case BoxFault::kSilent:
-      return "silent";
-    case BoxFault::kShort:
-      return "short";
-    case BoxFault::kGarbage:
-      return "garbage";
-    case BoxFault::kVanished:
-      return "vanished";
-  }
-  return "";
-}
-
 // Returns 0 to go on, 1 for help printed, 2 for a usage error.
 int ParseOptions(int argc, char** argv, Options* o) {
   enum {
@@ -165,7 +149,8 @@ int ParseOptions(int argc, char** argv, Options* o) {
     kEy,
     kNoKeys,
     kStatus,
-    kNoStatus
+    kNoStatus,
+    kLink
   };
   static const option longOpts[] = {
       {"layout", required_argument, nullptr, 'l'},
@@ -176,6 +161,7 @@ int ParseOptions(int argc, char** argv, Options* o) {
       {"pace", no_argument, nullptr, kPace},
       {"no-pace", no_argument, nullptr, kNoPace},
       {"fault", required_argument, nullptr, 'f'},
+      {"link", required_argument, nullptr, kLink},
       {"stuck-impulse", required_argument, nullptr, kStuck},
       {"end-switch-broken", required_argument, nullptr, kEndBroken},
       {"input11", no_argument, nullptr, kInput11},
@@ -241,10 +227,13 @@ int ParseOptions(int argc, char** argv, Options* o) {
         o->pace = false;
         break;
       case 'f':
-        if (!ParseFault(optarg, &o->fault)) {
+        if (!ParseBoxFault(optarg, &o->fault)) {
           std::fprintf(stderr, "kelvora-sim: unknown fault '%s'\n", optarg);
           return 2;
         }
+        break;
+      case kLink:
+        o->link = optarg;
         break;
       case kStuck:
       case kEndBroken: {
@@ -345,6 +334,7 @@ class Simulator {
 
   ~Simulator() {
     Stop();
+    Unlink();
     box_.SetInputSource(nullptr);
     box_.SetMotorListener(nullptr);
   }
@@ -389,6 +379,37 @@ class Simulator {
   }
 
   const std::string& Path() const { return path_; }
+  // What the COM port is mapped to: the --link name, else the device itself.
+  const std::string& MapPath() const { return options_.link.empty() ? path_ : options_.link; }
+
+  // Points the --link name at the device (atomically, so that an opener never finds it
+  // missing); never replaces anything but a symbolic link.
+  bool Link(std::string* error) {
+    const std::string& link = options_.link;
+    if (link.empty()) return true;
+    struct stat st {};
+    if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+      *error = link + " exists and is no symbolic link";
+      return false;
+    }
+    const std::string fresh = link + ".new";
+    unlink(fresh.c_str());
+    if (symlink(path_.c_str(), fresh.c_str()) != 0 || rename(fresh.c_str(), link.c_str()) != 0) {
+      *error = "cannot link " + link + ": " + std::strerror(errno);
+      unlink(fresh.c_str());
+      return false;
+    }
+    linked_ = true;
+    return true;
+  }
+
+  void Unlink() {
+    struct stat st {};
+    if (linked_ && lstat(options_.link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      unlink(options_.link.c_str());
+    }
+    linked_ = false;
+  }
 
   void Start() {
     if (options_.fault != BoxFault::kNone) SetFault(options_.fault);
@@ -404,15 +425,38 @@ class Simulator {
   }
 
   void SetFault(BoxFault f) {
-    if (vanished_) return;
+    if (vanished_) return;  // gone: nothing to answer wrongly until it is back
     box_.SetFault(f);
-    if (f == BoxFault::kVanished) {
+    if (f == BoxFault::kVanished || f == BoxFault::kReplug) {
       // the device is gone: stop answering, then pull the terminal away
       vanished_ = true;
       running_ = false;
       if (thread_.joinable()) thread_.join();
       CloseDevice();
+      if (f == BoxFault::kReplug) returnAtNs_ = MonoNs() + kReplugAfterNs;
     }
+  }
+
+  // Brings a replugged device back once its time has come: a new pseudo-terminal, as
+  // an adapter comes back as a new device, with the --link name pointed at it. Returns
+  // what to tell the user, or "" while nothing happened.
+  std::string CheckReplug() {
+    if (returnAtNs_ == 0 || MonoNs() < returnAtNs_) return "";
+    returnAtNs_ = 0;
+    std::string error;
+    if (!OpenPty(&error) || !Link(&error)) {
+      CloseDevice();
+      return "kelvora-sim: the device stays gone: " + error;
+    }
+    box_.SetFault(BoxFault::kNone);
+    vanished_ = false;
+    running_ = true;
+    thread_ = std::thread([this] { Serve(); });
+    if (options_.link.empty()) {
+      return "kelvora-sim: the device is back as " + path_ +
+             "; under its new name a program that used the old one cannot find it (see --link)";
+    }
+    return "kelvora-sim: the device is back as " + path_ + ", " + options_.link + " points to it";
   }
 
   void ToggleInput11() { robot_.SetExtraInput(11, !robot_.ExtraInput(11)); }
@@ -479,8 +523,7 @@ class Simulator {
       std::snprintf(buf, sizeof buf, " | EX %d EY %d", ex_, ey_);
       s += buf;
     }
-    const char* f = FaultName(box_.Fault());
-    if (*f) s += std::string(" | box ") + f;
+    if (box_.Fault() != BoxFault::kNone) s += std::string(" | box ") + BoxFaultName(box_.Fault());
     return s;
   }
 
@@ -521,7 +564,8 @@ class Simulator {
   // the previous one, and a reply is complete ten bit times per byte after the later of
   // its command and the previous reply. The reply goes out in one write at that moment:
   // byte by byte, a sleep that oversleeps (a loaded machine) could split it across the
-  // reader's 5 ms gap limit and shift every later reply by a byte.
+  // reader's 5 ms gap limit and shift every later reply by a byte. A reply piece that a
+  // fault delays goes out when it is due, while later commands are served meanwhile.
   void Serve() {
     // fine-grained sleeps: the default timer slack alone would be 5% of a byte time
     prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
@@ -531,10 +575,22 @@ class Simulator {
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &sp);
     int64_t rxDone = 0;
     int64_t txDone = 0;
+    std::vector<std::pair<int64_t, std::vector<uint8_t>>> due;  // delayed pieces, send time
     uint8_t buf[256];
     while (running_) {
+      int64_t now = MonoNs();
+      int waitMs = 20;
+      for (auto it = due.begin(); it != due.end();) {
+        if (it->first <= now) {
+          WriteAll(it->second.data(), it->second.size());
+          it = due.erase(it);
+          continue;
+        }
+        waitMs = std::min<int>(waitMs, static_cast<int>((it->first - now + 999999) / 1000000));
+        ++it;
+      }
       pollfd p{master_, POLLIN, 0};
-      int r = poll(&p, 1, 20);
+      int r = poll(&p, 1, waitMs);
       if (r < 0 && errno != EINTR) break;
       if (r <= 0) continue;
       if (p.revents & (POLLERR | POLLNVAL)) break;
@@ -555,14 +611,19 @@ class Simulator {
           SleepUntilNs(rxDone);
         }
         if (!box_.SerialWrite(&buf[i], 1)) return;
-        uint8_t reply[16];
-        const int got = box_.SerialRead(reply, sizeof reply);
-        if (got <= 0) continue;
-        if (options_.pace) {
-          txDone = std::max(txDone, rxDone) + got * kByteNs;
-          SleepUntilNs(txDone);
+        for (kelvora::sim::ReplyPiece& piece : box_.TakeReplies()) {
+          const int64_t size = static_cast<int64_t>(piece.bytes.size());
+          if (piece.delayMs != 0) {
+            const int64_t ready = (options_.pace ? rxDone : MonoNs()) + piece.delayMs * 1000000LL;
+            due.emplace_back(ready + (options_.pace ? size * kByteNs : 0), std::move(piece.bytes));
+            continue;
+          }
+          if (options_.pace) {
+            txDone = std::max(txDone, rxDone) + size * kByteNs;
+            SleepUntilNs(txDone);
+          }
+          WriteAll(piece.bytes.data(), piece.bytes.size());
         }
-        WriteAll(reply, static_cast<size_t>(got));
       }
     }
   }
@@ -578,6 +639,8 @@ class Simulator {
   std::thread thread_;
   std::atomic<bool> running_{false};
   bool vanished_ = false;
+  int64_t returnAtNs_ = 0;  // when a replugged device comes back; 0: none pending
+  bool linked_ = false;
   int ex_ = 0;
   int ey_ = 0;
 };
@@ -623,7 +686,7 @@ int ExitStatusOf(int status) {
 int Run(const Options& options) {
   Simulator sim(options);
   std::string error;
-  if (!sim.OpenPty(&error)) {
+  if (!sim.OpenPty(&error) || !sim.Link(&error)) {
     std::fprintf(stderr, "kelvora-sim: %s\n", error.c_str());
     return 1;
   }
@@ -644,12 +707,12 @@ int Run(const Options& options) {
   sim.Start();
   const std::string var = "ZQBREL_COM" + std::to_string(options.com);
   std::printf("kelvora-sim: virtual box on %s\n%s=%s\n", sim.Path().c_str(), var.c_str(),
-              sim.Path().c_str());
+              sim.MapPath().c_str());
   std::fflush(stdout);
 
   pid_t child = -1;
   if (!options.program.empty()) {
-    setenv(var.c_str(), sim.Path().c_str(), 1);
+    setenv(var.c_str(), sim.MapPath().c_str(), 1);
     std::vector<char*> args;
     for (const std::string& a : options.program) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -736,6 +799,18 @@ int Run(const Options& options) {
           case 'v':
             sim.SetFault(BoxFault::kVanished);
             break;
+          case 'h':
+            sim.SetFault(BoxFault::kSplit);
+            break;
+          case 'l':
+            sim.SetFault(BoxFault::kLate);
+            break;
+          case 'b':
+            sim.SetFault(BoxFault::kStray);
+            break;
+          case 'r':
+            sim.SetFault(BoxFault::kReplug);
+            break;
           case 'x':
             sim.ChangeAnalog(0, -128);
             break;
@@ -765,6 +840,7 @@ int Run(const Options& options) {
         }
       }
     }
+    if (const std::string back = sim.CheckReplug(); !back.empty()) PrintLine(status, back);
     if (status && MonoNs() >= nextStatus) {
       nextStatus = MonoNs() + 100000000LL;
       std::string line = sim.StatusLine();

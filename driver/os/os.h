@@ -54,6 +54,15 @@ class Os {
   // Synchronous read with the port's time-outs; returns the bytes that arrived (0..n,
   // a time-out is not an error) or -1 when the device failed.
   virtual int32_t ReadFile(Handle h, uint8_t* data, uint32_t n) = 0;
+  // Discards whatever has been received and not read yet. Bytes still on their way
+  // are not touched. True on success.
+  virtual bool PurgeInput(Handle h) = 0;
+  // After the device behind a serial handle failed (an adapter pulled): lets go of the
+  // dead device at once, so that it can come back under its name, and opens the same
+  // device path again, raw and exclusive, as the first open did. The handle stays the
+  // same either way; until this succeeds its reads and writes fail at once. The line
+  // settings and time-outs are the caller's to set again. True when the device is back.
+  virtual bool ReopenDevice(Handle h) = 0;
 
   // --- periodic timer ------------------------------------------------------------
   // Starts a periodic timer; returns its id, 0 on failure.
@@ -62,9 +71,15 @@ class Os {
   // Stops it; waits for a tick in progress unless called from inside that tick.
   virtual uint32_t TimeKillEvent(uint32_t id) = 0;
   virtual void Sleep(uint32_t ms) = 0;
+  // Monotonic time in microseconds, for pacing reopen attempts and stamping the trace.
+  virtual uint64_t NowUs() = 0;
 
   // --- parallel port registers ---------------------------------------------------
   virtual PlatformFamily Family() = 0;
+  // Whether the registers of a parallel base can be reached now, for a port used
+  // without a device handle. May claim the port for the process; claims nothing when
+  // the answer is false.
+  virtual bool PortReachable(uint32_t base) = 0;
   // 16-bit port write/read on the three parallel bases (data at base, status at base+1).
   virtual void PortOut16(uint32_t port, uint16_t value) = 0;
   virtual uint16_t PortIn16(uint32_t port) = 0;

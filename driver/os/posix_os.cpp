@@ -53,6 +53,15 @@ bool LookupHandle(Handle h, HandleEntry* out) {
   return true;
 }
 
+bool UpdateHandle(Handle h, const HandleEntry& entry) {
+  HandleTable& t = Table();
+  std::lock_guard lock(t.mutex);
+  auto it = t.entries.find(h);
+  if (it == t.entries.end()) return false;
+  it->second = entry;
+  return true;
+}
+
 bool UnregisterHandle(Handle h, HandleEntry* out) {
   HandleTable& t = Table();
   std::lock_guard lock(t.mutex);
@@ -110,6 +119,12 @@ bool PosixOs::CloseHandle(Handle h) {
       return ClosePortDriverDevice(entry);
   }
   return false;
+}
+
+uint64_t PosixOs::NowUs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
 }
 
 void PosixOs::Sleep(uint32_t ms) {

@@ -14,13 +14,15 @@ enum class HandleKind { kSerial, kParallelDevice, kPortDriver };
 
 struct HandleEntry {
   HandleKind kind;
-  int fd;        // -1 when the object owns no file descriptor
+  int fd;        // -1 when the object owns no file descriptor (or its device vanished)
   void* object;  // kind-specific state, owned by the facility that made it
 };
 
 // The handle table: values handed out are never 0 or 1. Thread-safe.
 Handle RegisterHandle(const HandleEntry& entry);
 bool LookupHandle(Handle h, HandleEntry* out);
+// Replaces the entry of a handle that is still registered (a reopened device).
+bool UpdateHandle(Handle h, const HandleEntry& entry);
 bool UnregisterHandle(Handle h, HandleEntry* out);
 
 // The device file for a Windows port name: ZQBREL_COM<n> / ZQBREL_LPT<n> from the
@@ -35,11 +37,15 @@ class PosixOs final : public Os {
   bool SetCommTimeouts(Handle h, const SerialTimeouts& t) override;
   int32_t WriteFile(Handle h, const uint8_t* data, uint32_t n) override;
   int32_t ReadFile(Handle h, uint8_t* data, uint32_t n) override;
+  bool PurgeInput(Handle h) override;
+  bool ReopenDevice(Handle h) override;
   uint32_t TimeSetEvent(uint32_t periodMs, uint32_t resolution, TimerProc proc, uintptr_t user,
                         uint32_t flags) override;
   uint32_t TimeKillEvent(uint32_t id) override;
   void Sleep(uint32_t ms) override;
+  uint64_t NowUs() override;
   PlatformFamily Family() override;
+  bool PortReachable(uint32_t base) override;
   void PortOut16(uint32_t port, uint16_t value) override;
   uint16_t PortIn16(uint32_t port) override;
   bool DeviceIoControl(Handle h, uint32_t code, const void* in, uint32_t inSize, void* out,

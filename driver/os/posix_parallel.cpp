@@ -10,8 +10,9 @@
 // A port is claimed exclusively (PPEXCL + PPCLAIM) while a device handle for it is
 // open ("LPT<n>", or "\\.\WRTdev0", which serves LPT1). A base that is accessed
 // without such a handle — the three-letter name "LPT" with a preset base — claims its
-// port on first use and keeps it until the process ends or a device of that port is
-// opened; a port that could not be claimed that way stays unreachable until then.
+// port when the open asks whether it is reachable, and keeps it until the process ends
+// or a device of that port is opened. A port that could not be claimed stays
+// unreachable until the next such question.
 #include <fcntl.h>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
@@ -164,6 +165,15 @@ PlatformFamily PosixOs::Family() {
   const char* platform = std::getenv("ZQBREL_PLATFORM");
   if (platform != nullptr && ::strcasecmp(platform, "nt") == 0) return PlatformFamily::kPortDriver;
   return PlatformFamily::kDirect;  // "9x", unset or anything else
+}
+
+bool PosixOs::PortReachable(uint32_t base) {
+  const int slot = SlotOfBase(base);
+  if (slot < 0) return false;
+  std::lock_guard lock(g_mutex);
+  PortSlot& s = g_slots[slot];
+  if (s.fd < 0) s.triedOnDemand = false;  // ask again: the port may have come free
+  return SlotFdLocked(slot) >= 0;
 }
 
 void PosixOs::PortOut16(uint32_t port, uint16_t value) {

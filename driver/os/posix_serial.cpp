@@ -1,7 +1,11 @@
 // Serial ports on termios with the read and write time-outs of the Windows serial
 // driver: a read returns what arrived by the total time-out, or once the line has
 // been quiet for the interval after a byte; a time-out is not an error.
+//
+// A handle outlives its device: when an adapter is pulled, ReopenDevice lets go of the
+// dead descriptor and opens the same path again behind the same handle.
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -13,6 +17,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 
 #include "driver/os/posix_os.h"
@@ -20,23 +25,29 @@
 namespace kelvora::drvos {
 namespace {
 
-// Time-outs by handle, kept here rather than behind the entry's object pointer, so
-// that a read racing a close finds either the settings or nothing, never freed memory.
-struct TimeoutTable {
-  std::mutex mutex;
-  std::unordered_map<Handle, SerialTimeouts> byHandle;
+// Time-outs and device path by handle, kept here rather than behind the entry's object
+// pointer, so that a read racing a close finds either the settings or nothing, never
+// freed memory.
+struct SerialSettings {
+  SerialTimeouts timeouts{0, 0, 0, 0, 0};
+  std::string path;
 };
 
-TimeoutTable& Timeouts() {
-  static TimeoutTable* const table = new TimeoutTable();
+struct SerialTable {
+  std::mutex mutex;
+  std::unordered_map<Handle, SerialSettings> byHandle;
+};
+
+SerialTable& Serials() {
+  static SerialTable* const table = new SerialTable();
   return *table;
 }
 
 SerialTimeouts TimeoutsOf(Handle h) {
-  TimeoutTable& t = Timeouts();
+  SerialTable& t = Serials();
   std::lock_guard lock(t.mutex);
   auto it = t.byHandle.find(h);
-  return it != t.byHandle.end() ? it->second : SerialTimeouts{0, 0, 0, 0, 0};
+  return it != t.byHandle.end() ? it->second.timeouts : SerialTimeouts{0, 0, 0, 0, 0};
 }
 
 int64_t NowNs() {
@@ -64,9 +75,10 @@ int WaitFor(int fd, short event, int64_t deadlineNs) {
   }
 }
 
+// False for an unknown handle and for one whose device vanished.
 bool SerialFd(Handle h, int* fd) {
   HandleEntry entry{};
-  if (!LookupHandle(h, &entry) || entry.kind != HandleKind::kSerial) return false;
+  if (!LookupHandle(h, &entry) || entry.kind != HandleKind::kSerial || entry.fd < 0) return false;
   *fd = entry.fd;
   return true;
 }
@@ -106,18 +118,27 @@ void MakeRaw(termios* t) {
   t->c_cc[VTIME] = 0;
 }
 
-}  // namespace
+// USB serial adapters hold received bytes for a while before they pass them on (an
+// FTDI chip up to its latency timer, 16 ms by default), longer than a poll period.
+// The low-latency flag asks the driver to deliver at once; ftdi_sio turns it into a
+// 1 ms latency timer. Devices without the request (a pseudo-terminal) refuse it, and
+// the line works without.
+void AskLowLatency(int fd) {
+  serial_struct ss{};
+  if (ioctl(fd, TIOCGSERIAL, &ss) != 0 || (ss.flags & ASYNC_LOW_LATENCY) != 0) return;
+  ss.flags |= ASYNC_LOW_LATENCY;
+  (void)ioctl(fd, TIOCSSERIAL, &ss);
+}
 
-Handle OpenSerialDevice(const char* name) {
-  const std::string path = DevicePathFor(name);
-  if (path.empty()) return kNoHandle;
+// Opens a serial device raw and exclusive; -1 when it cannot be had.
+int OpenSerialFd(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return kNoHandle;
+  if (fd < 0) return -1;
   // Share mode 0: the lock keeps out every other opener that locks (this library in
   // another process too, even as root); TIOCEXCL keeps out unprivileged openers.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
-    return kNoHandle;
+    return -1;
   }
   ioctl(fd, TIOCEXCL);
   termios t{};
@@ -125,26 +146,77 @@ Handle OpenSerialDevice(const char* name) {
     MakeRaw(&t);
     tcsetattr(fd, TCSANOW, &t);
   }
+  AskLowLatency(fd);
+  return fd;
+}
+
+bool CloseSerialFd(int fd) {
+  ioctl(fd, TIOCNXCL);
+  flock(fd, LOCK_UN);
+  return ::close(fd) == 0;
+}
+
+}  // namespace
+
+Handle OpenSerialDevice(const char* name) {
+  const std::string path = DevicePathFor(name);
+  if (path.empty()) return kNoHandle;
+  const int fd = OpenSerialFd(path);
+  if (fd < 0) return kNoHandle;
   const Handle h = RegisterHandle(HandleEntry{HandleKind::kSerial, fd, nullptr});
-  TimeoutTable& table = Timeouts();
+  SerialTable& table = Serials();
   std::lock_guard lock(table.mutex);
-  table.byHandle[h] = SerialTimeouts{0, 0, 0, 0, 0};
+  table.byHandle[h] = SerialSettings{SerialTimeouts{0, 0, 0, 0, 0}, path};
   return h;
 }
 
 bool CloseSerialDevice(const HandleEntry& entry) {
   {
-    // The entry has left the handle table already; drop its time-outs too.
-    TimeoutTable& table = Timeouts();
+    // The entry has left the handle table already; drop its settings too.
+    SerialTable& table = Serials();
     std::lock_guard lock(table.mutex);
     for (auto it = table.byHandle.begin(); it != table.byHandle.end();) {
       HandleEntry e{};
       it = LookupHandle(it->first, &e) ? std::next(it) : table.byHandle.erase(it);
     }
   }
-  ioctl(entry.fd, TIOCNXCL);
-  flock(entry.fd, LOCK_UN);
-  return ::close(entry.fd) == 0;
+  // A device that vanished was let go already: the handle closes all the same.
+  return entry.fd < 0 || CloseSerialFd(entry.fd);
+}
+
+bool PosixOs::ReopenDevice(Handle h) {
+  HandleEntry entry{};
+  if (!LookupHandle(h, &entry) || entry.kind != HandleKind::kSerial) return false;
+  if (entry.fd >= 0) {
+    // The dead descriptor goes first: while it is open, a replugged adapter would come
+    // back under another name (ttyUSB1 instead of ttyUSB0).
+    const int dead = entry.fd;
+    entry.fd = -1;
+    UpdateHandle(h, entry);
+    CloseSerialFd(dead);
+  }
+  std::string path;
+  {
+    SerialTable& table = Serials();
+    std::lock_guard lock(table.mutex);
+    auto it = table.byHandle.find(h);
+    if (it == table.byHandle.end()) return false;
+    path = it->second.path;
+  }
+  const int fd = OpenSerialFd(path);
+  if (fd < 0) return false;
+  entry.fd = fd;
+  if (!UpdateHandle(h, entry)) {
+    CloseSerialFd(fd);  // closed meanwhile
+    return false;
+  }
+  return true;
+}
+
+bool PosixOs::PurgeInput(Handle h) {
+  int fd;
+  if (!SerialFd(h, &fd)) return false;
+  return tcflush(fd, TCIFLUSH) == 0;
 }
 
 bool PosixOs::SetCommLine(Handle h, const SerialLine& line) {
@@ -203,9 +275,11 @@ bool PosixOs::SetCommLine(Handle h, const SerialLine& line) {
 bool PosixOs::SetCommTimeouts(Handle h, const SerialTimeouts& t) {
   int fd;
   if (!SerialFd(h, &fd)) return false;
-  TimeoutTable& table = Timeouts();
+  SerialTable& table = Serials();
   std::lock_guard lock(table.mutex);
-  table.byHandle[h] = t;
+  auto it = table.byHandle.find(h);
+  if (it == table.byHandle.end()) return false;
+  it->second.timeouts = t;
   return true;
 }
 

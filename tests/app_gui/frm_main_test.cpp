@@ -360,7 +360,17 @@ TEST_F(FrmMainTest, DisplayColoursFollowMotorsAndTheInterface) {
   form->tmrITimer();
   EXPECT_EQ(form->shpInterface->BrushColor(), QColor(255, 0, 0));
   EXPECT_EQ(form->lblM1Pos->text(), shown);
+
+  // The adapter is pulled and plugged back in: red while it is gone, green again once
+  // the driver has found it, with no switching off and on.
+  rig->box.SetFault(sim::BoxFault::kVanished);
+  rig->Advance(500);
+  form->tmrITimer();
+  EXPECT_EQ(form->shpInterface->BrushColor(), QColor(255, 0, 0));
   rig->box.SetFault(sim::BoxFault::kNone);
+  rig->Advance(1100);
+  form->tmrITimer();
+  EXPECT_EQ(form->shpInterface->BrushColor(), kLime);
 }
 
 TEST_F(FrmMainTest, AnErrorInANestedHandlerIsShownAndTheMoveGoesOn) {

@@ -2,11 +2,15 @@
 // pseudo-terminal with the box on the master side. Timing assertions are tolerant.
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <regex>
 #include <set>
 #include <string>
 #include <thread>
@@ -129,6 +133,139 @@ TEST_F(PtyDriverTest, SilentThenVanishedBoxKeepsTickingAndCloseCompletes) {
   zqCloseInterface(&rec);
   EXPECT_LT(Clock::now() - start, 1000ms);
   EXPECT_EQ(rec.Handle, 0u);
+}
+
+// Polls a condition for up to `limit`.
+template <typename F>
+bool Within(std::chrono::milliseconds limit, F f) {
+  const auto end = Clock::now() + limit;
+  while (Clock::now() < end) {
+    if (f()) return true;
+    Wait(5ms);
+  }
+  return f();
+}
+
+// What a fault leaves on a real pseudo-terminal (the rest of a split reply, a late
+// reply, a stray byte) is dropped before the next command: once the fault has ended,
+// the inputs are right and stay right. Without the purge, every later reply would be
+// read shifted by the bytes left over.
+TEST_F(PtyDriverTest, LeftoverBytesOfAFaultNeverShiftLaterReplies) {
+  rec.InputCount = 16;
+  ASSERT_EQ(zqOpenInterface(&rec, "COM1"), 0);
+  const uint16_t words[] = {0x8005, 0x1234};
+  for (auto fault : {sim::BoxFault::kSplit, sim::BoxFault::kLate, sim::BoxFault::kStray}) {
+    pty.box.SetFault(fault);
+    Wait(150ms);
+    pty.box.SetFault(sim::BoxFault::kNone);
+    Wait(100ms);  // what was still on its way has come (and gone)
+    for (uint16_t w : words) {
+      pty.box.SetInputs(w);
+      ASSERT_TRUE(Eventually([&] { return Field(rec.InputWord) == w; }))
+          << sim::BoxFaultName(fault) << " " << std::hex << Field(rec.InputWord);
+      for (int i = 0; i < 10; ++i) {
+        Wait(10ms);
+        EXPECT_EQ(Field(rec.InputWord), w) << sim::BoxFaultName(fault);
+      }
+    }
+  }
+}
+
+// The adapter is pulled and plugged back in under the stable name the port is mapped
+// to (as /dev/serial/by-id/... is): the timer ticks on with the error value, finds the
+// new device, and the box hears motors off until the program commands again.
+TEST_F(PtyDriverTest, ReplugUnderAStableNameResumesWithMotorsOff) {
+  char dir[] = "/tmp/kelvora_replug_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string link = std::string(dir) + "/ttyUSB-box";
+  auto pointLinkAt = [&](const std::string& target) {
+    const std::string fresh = link + ".new";
+    return symlink(target.c_str(), fresh.c_str()) == 0 && rename(fresh.c_str(), link.c_str()) == 0;
+  };
+  ASSERT_TRUE(pointLinkAt(pty.SlavePath()));
+  setenv("ZQBREL_COM1", link.c_str(), 1);
+  pty.box.SetInputs(0x0003);
+  ASSERT_EQ(zqOpenInterface(&rec, "COM1"), 0x03);
+  zqSetMotor(&rec, 1, 2);
+  ASSERT_TRUE(Eventually([&] { return pty.box.MotorWord() == 0x0002; }));
+
+  // Pulled: the name goes with the device, as udev removes it.
+  ASSERT_TRUE(pointLinkAt("/nonexistent/kelvora-tty"));
+  pty.Vanish();
+  ASSERT_TRUE(Eventually([&] { return Field(rec.InputWord) == 0x1FFFFu; }));
+  Wait(300ms);
+  EXPECT_EQ(Field(rec.InputWord), 0x1FFFFu);
+
+  PtyBox back;
+  ASSERT_TRUE(back.ok());
+  back.box.SetInputs(0x0005);
+  ASSERT_TRUE(pointLinkAt(back.SlavePath()));
+  // One look a second: back within about a second and a tick.
+  ASSERT_TRUE(Within(3000ms, [&] { return Field(rec.InputWord) == 0x05u; }));
+  EXPECT_EQ(Field(rec.MotorWord), 0u);
+  Wait(100ms);
+  const auto words = back.box.MotorWords();
+  ASSERT_FALSE(words.empty());
+  EXPECT_EQ(std::count(words.begin(), words.end(), 0), static_cast<long>(words.size()));
+  zqSetMotor(&rec, 1, 1);
+  EXPECT_TRUE(Eventually([&] { return back.box.MotorWord() == 0x0001; }));
+  EXPECT_EQ(zqCloseInterface(&rec), 1);
+  unlink(link.c_str());
+  rmdir(dir);
+}
+
+// ZQBREL_TRACE: one line per exchange, in a form a script can read, the failures too.
+TEST_F(PtyDriverTest, TraceWritesOneParsableLinePerExchange) {
+  char path[] = "/tmp/kelvora_trace_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  setenv("ZQBREL_TRACE", path, 1);
+  rec.InputCount = 16;
+  pty.box.SetInputs(0x8005);
+  const int32_t opened = zqOpenInterface(&rec, "COM1");
+  unsetenv("ZQBREL_TRACE");
+  ASSERT_EQ(opened, 0x05);
+  Wait(150ms);
+  pty.box.SetFault(sim::BoxFault::kSilent);
+  ASSERT_TRUE(Eventually([&] { return Field(rec.InputWord) == 0x1FFFFu; }));
+  pty.box.SetFault(sim::BoxFault::kNone);
+  ASSERT_TRUE(Eventually([&] { return Field(rec.InputWord) == 0x8005u; }));
+  EXPECT_EQ(zqCloseInterface(&rec), 1);
+
+  const std::regex line(
+      R"(t=(\d+\.\d{6}) port=COM1 out=([0-9A-F]+|-) in=([0-9A-F]+|-) want=(\d) )"
+      R"(took_ms=\d+\.\d{3} timeouts=(\d+) reopens=0 result=(ok|short|timeout|gone|back))");
+  std::ifstream in(path);
+  std::vector<std::string> texts;
+  for (std::string text; std::getline(in, text);) texts.push_back(text);
+  unlink(path);
+  ASSERT_EQ(texts.size(), pty.Exchanges());
+  double last = 0;
+  unsigned timeouts = 0;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(texts[i], m, line)) << texts[i];
+    const double t = std::stod(m[1]);
+    EXPECT_GE(t, last);
+    last = t;
+    const std::string result = m[6];
+    if (i == 0) {
+      EXPECT_EQ(m[2], "C100");
+      EXPECT_EQ(m[3], "05");
+      EXPECT_EQ(result, "ok");
+    } else if (result == "ok") {
+      EXPECT_EQ(m[2], "C20000");
+      EXPECT_EQ(m[3], "0580");
+      EXPECT_EQ(m[4], "2");
+    } else {
+      EXPECT_EQ(result, "timeout") << texts[i];
+      EXPECT_EQ(m[3], "-");
+      ++timeouts;
+    }
+    EXPECT_EQ(std::stoul(m[5]), timeouts);
+  }
+  EXPECT_GE(timeouts, 1u);
 }
 
 // Runs the helper and notes when each of its stdout lines arrived.

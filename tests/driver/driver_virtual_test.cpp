@@ -3,6 +3,7 @@
 // unload, and a box that misbehaves while polled.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -410,6 +411,119 @@ TEST_F(DriverTest, VanishedDeviceFailsEveryTickAndCloseStillCompletes) {
   EXPECT_EQ(rig.clock.TimerCount(), 0u);
   rig.box.SetFault(BoxFault::kNone);  // the adapter comes back: the port opens again
   EXPECT_EQ(zqOpenInterface(&rec, "COM1"), 0xFF);
+}
+
+// --- an imperfect line ---------------------------------------------------------------
+
+struct LineFaultCase {
+  uint32_t inputs, phase;
+  BoxFault fault;
+  int exchanges;                 // how long the fault lasts
+  bool inputsCome, analogComes;  // in the exchanges while it lasts
+};
+
+class LineFaultTest : public DriverTest, public ::testing::WithParamInterface<LineFaultCase> {};
+
+// Whatever a fault leaves on the line (the rest of a split reply, a late reply, a stray
+// byte) must never be read as a later command's reply. The inputs change every tick,
+// so a reply read one exchange late shows.
+TEST_P(LineFaultTest, InputsAreRightAgainFromTheFirstExchangeAfterTheFault) {
+  const LineFaultCase& c = GetParam();
+  const uint16_t words[] = {0x8005, 0x0580, 0x1234, 0xA55A, 0x00FF, 0xFF00, 0x4321, 0x0001};
+  const uint32_t mask = c.inputs == 16 ? 0xFFFF : 0xFF;
+  rig.box.SetAnalog(0, 0x0123);
+  rig.box.SetAnalog(1, 0x0456);
+  ASSERT_NE(OpenQuiet(c.inputs, c.phase), static_cast<int32_t>(kErr));
+  const uint32_t period = rec.PollInterval;
+  rig.box.SetFault(c.fault);
+  for (int i = 0; i < c.exchanges; ++i) {
+    rig.box.SetInputs(words[i]);
+    rig.clock.Advance(period);
+    EXPECT_EQ(rec.InputWord, c.inputsCome ? words[i] & mask : kErr) << "faulty exchange " << i;
+    if (c.phase != 0) {
+      const uint32_t measured = rec.AnalogPhase == 2 ? rec.AnalogX : rec.AnalogY;
+      const uint32_t want = rec.AnalogPhase == 2 ? 0x0123 : 0x0456;
+      EXPECT_EQ(measured, c.analogComes ? want : kErr) << "faulty exchange " << i;
+    }
+  }
+  rig.box.SetFault(BoxFault::kNone);
+  for (int i = 0; i < 8; ++i) {
+    rig.box.SetInputs(words[7 - i]);
+    rig.clock.Advance(period);
+    EXPECT_EQ(rec.InputWord, words[7 - i] & mask) << "exchange " << i << " after the fault";
+    if (c.phase != 0 && i > 0) {
+      EXPECT_EQ(rec.AnalogX, 0x0123u) << i;
+      EXPECT_EQ(rec.AnalogY, 0x0456u) << i;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, LineFaultTest,
+    ::testing::Values(
+        // Split: the first byte, the rest 8 ms later, past the 5 ms gap a read waits.
+        LineFaultCase{16, 0, BoxFault::kSplit, 3, false, false},
+        LineFaultCase{8, 1, BoxFault::kSplit, 3, true, false},
+        LineFaultCase{16, 1, BoxFault::kSplit, 3, false, false},
+        LineFaultCase{8, 0, BoxFault::kSplit, 3, true, false},  // one byte comes whole
+        // One reply 40 ms late: past the 34 and 38 ms a one- or two-byte read waits,
+        // within the 46 ms of a four-byte one.
+        LineFaultCase{8, 0, BoxFault::kLate, 1, false, false},
+        LineFaultCase{16, 0, BoxFault::kLate, 1, false, false},
+        LineFaultCase{16, 1, BoxFault::kLate, 1, true, true},
+        // A stray byte after the reply.
+        LineFaultCase{8, 0, BoxFault::kStray, 3, true, false},
+        LineFaultCase{16, 1, BoxFault::kStray, 3, true, true}));
+
+TEST_F(DriverTest, VanishedDeviceIsLookedForOnceASecondAndComesBackWithMotorsOff) {
+  rig.box.SetInputs(0x0003);
+  ASSERT_EQ(OpenQuiet(8), 0x03);
+  const uint32_t handle = rec.Handle;
+  const uint32_t timer = rec.TimerId;
+  rec.MotorWord = 0x0006;
+  rig.clock.Advance(10);
+  ASSERT_EQ(rig.box.MotorWord(), 0x0006);
+  const size_t exchanges = rig.box.ExchangeCount();
+  auto reopens = [&] {
+    const Strings& calls = rig.os.Calls();
+    return std::count(calls.begin(), calls.end(), std::string("reopen COM1"));
+  };
+
+  // The adapter is pulled. The first failing tick lets go of the dead device at once,
+  // then the driver looks for it once a second.
+  rig.box.SetFault(BoxFault::kVanished);
+  const struct {
+    uint32_t advance;
+    long attempts;
+  } steps[] = {{10, 1}, {990, 1}, {10, 2}, {990, 2}, {10, 3}};
+  for (const auto& s : steps) {
+    rig.clock.Advance(s.advance);
+    EXPECT_EQ(reopens(), s.attempts) << rig.clock.NowMs();
+    EXPECT_EQ(rec.InputWord, kErr);
+  }
+  EXPECT_EQ(rig.box.ExchangeCount(), exchanges);
+
+  // Plugged back in: found at the next try, set up as at open, and the motor word
+  // cleared before the first exchange, so that nothing starts by itself.
+  rig.box.SetFault(BoxFault::kNone);
+  rig.box.SetInputs(0x0005);
+  rig.box.ClearRecords();
+  rig.os.ClearCalls();
+  rig.clock.Advance(990);
+  EXPECT_TRUE(rig.os.Calls().empty());
+  rig.clock.Advance(10);
+  EXPECT_EQ(rig.os.Calls(), (Strings{"reopen COM1", "line", "timeouts"}));
+  EXPECT_EQ(rec.MotorWord, 0u);
+  rig.clock.Advance(50);
+  EXPECT_EQ(rec.InputWord, 0x05u);
+  EXPECT_EQ(rig.box.MotorWords(), (std::vector<uint16_t>(5, 0)));
+  EXPECT_EQ(rec.Handle, handle);  // the caller's record never saw a change but the inputs
+  EXPECT_EQ(rec.TimerId, timer);
+  EXPECT_EQ(zqSetMotor(&rec, 1, 2), 0x05);
+  rig.clock.Advance(10);
+  EXPECT_EQ(rig.box.MotorWord(), 0x0002);
+  EXPECT_EQ(zqCloseInterface(&rec), 1);
+  EXPECT_TRUE(rig.os.OpenPorts().empty());
 }
 
 }  // namespace

@@ -119,6 +119,19 @@ TEST_F(PosixSerialTest, ReadReturnsWhatCameAfterTheIntervalOrTheTotal) {
   EXPECT_EQ(0, memcmp(buf, two, 2));
 }
 
+TEST_F(PosixSerialTest, PurgeDropsWhatWaitsAndNothingAfter) {
+  const uint8_t stale[] = {0x05, 0x80, 0x42};
+  ASSERT_EQ(write(master, stale, 3), 3);
+  std::this_thread::sleep_for(20ms);  // through the pty into the slave's buffer
+  EXPECT_TRUE(os.PurgeInput(h));
+  uint8_t buf[2];
+  EXPECT_EQ(os.ReadFile(h, buf, 1), 0);
+  const uint8_t fresh[] = {0x11};
+  ASSERT_EQ(write(master, fresh, 1), 1);
+  EXPECT_EQ(os.ReadFile(h, buf, 1), 1);
+  EXPECT_EQ(buf[0], 0x11);
+}
+
 TEST_F(PosixSerialTest, VanishedDeviceFailsAtOnceEveryTime) {
   close(master);
   master = -1;

@@ -10,11 +10,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "sim/virtual_box.h"
@@ -74,12 +76,30 @@ class PtyBox {
   sim::VirtualBox box;
 
  private:
+  // Commands in, replies out; a reply piece with a delay goes out when it is due, while
+  // later commands are served meanwhile.
   void Serve() {
     bool connected = false;
+    std::vector<std::pair<Clock::time_point, std::vector<uint8_t>>> due;
     while (!stop_) {
       const int fd = master_;
+      auto now = Clock::now();
+      for (auto it = due.begin(); it != due.end();) {
+        if (it->first > now) {
+          ++it;
+          continue;
+        }
+        if (write(fd, it->second.data(), it->second.size()) < 0) {
+        }
+        it = due.erase(it);
+      }
+      int wait = 20;
+      for (const auto& d : due) {
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(d.first - now).count();
+        wait = std::min<int>(wait, static_cast<int>(std::max<int64_t>(ms, 0)));
+      }
       pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, 20) <= 0) continue;
+      if (poll(&p, 1, wait) <= 0) continue;
       if (p.revents & POLLIN) {
         uint8_t buf[64];
         const ssize_t n = read(fd, buf, sizeof buf);
@@ -88,13 +108,19 @@ class PtyBox {
           const size_t before = box.ExchangeCount();
           box.SerialWrite(buf, static_cast<size_t>(n));
           const size_t after = box.ExchangeCount();
+          now = Clock::now();
           {
             std::lock_guard lock(mutex_);
-            for (size_t i = before; i < after; ++i) times_.push_back(Clock::now());
+            for (size_t i = before; i < after; ++i) times_.push_back(now);
           }
-          uint8_t reply[64];
-          const int k = box.SerialRead(reply, sizeof reply);
-          if (k > 0 && write(fd, reply, static_cast<size_t>(k)) < 0) {
+          for (sim::ReplyPiece& piece : box.TakeReplies()) {
+            if (piece.delayMs == 0) {
+              if (write(fd, piece.bytes.data(), piece.bytes.size()) < 0) {
+              }
+            } else {
+              due.emplace_back(now + std::chrono::milliseconds(piece.delayMs),
+                               std::move(piece.bytes));
+            }
           }
           continue;
         }
@@ -105,6 +131,7 @@ class PtyBox {
           hangups_.push_back(Clock::now());
         }
         connected = false;
+        due.clear();  // nobody there to receive them
         timespec ms{0, 1000000};
         nanosleep(&ms, nullptr);  // no slave open: poll reports the hangup at once
       }

@@ -2,6 +2,8 @@
 // motor words reaching the box, analog polling, close; and the port driver's service.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "driver/zqBrel20.h"
 #include "portdriver/service.h"
 #include "tests/driver_parallel/parallel_test_util.h"
@@ -90,14 +92,41 @@ TEST(ParallelInterface, ThreeLetterNameUsesThePresetBase) {
   EXPECT_EQ(rec.Handle, 0u);
 }
 
+// The timer period's minimums on the parallel box: 1 ms, and 100 ms with analog polling
+// whenever less than 20 ms was asked for.
+TEST(ParallelInterface, PollIntervalMinimums) {
+  sim::VirtualBox box;
+  sim::VirtualParallel ports;
+  ParallelRig rig{&ports};
+  ports.AttachBox(1, &box);
+  const struct {
+    uint32_t asked, phase, want;
+  } cases[] = {{0, 0, 1}, {7, 0, 7}, {0, 1, 100}, {19, 1, 100}, {20, 1, 20}, {35, 1, 35}};
+  for (const auto& c : cases) {
+    TBrelRecord rec = TBrelRecord{};
+    rec.PollInterval = c.asked;
+    rec.AnalogPhase = c.phase;
+    ASSERT_NE(zqOpenInterface(&rec, "LPT1"), static_cast<int32_t>(ZQ_ERROR));
+    EXPECT_EQ(rec.PollInterval, c.want) << c.asked << " " << c.phase;
+    EXPECT_EQ(rig.os.Calls().back(), "settimer " + std::to_string(c.want));
+    EXPECT_NE(zqCloseInterface(&rec), 0);
+  }
+}
+
 TEST(ParallelInterface, OpenFailuresLeaveNothingRunning) {
   sim::VirtualParallel ports;  // no box anywhere: no device opens
   ParallelRig rig{&ports};
   TBrelRecord rec = TBrelRecord{};
   EXPECT_EQ(zqOpenInterface(&rec, "LPT1"), static_cast<int32_t>(ZQ_ERROR));
   EXPECT_EQ(rec.Handle, 0u);
-  rec = TBrelRecord{};
-  EXPECT_EQ(zqOpenInterface(&rec, "LPT"), static_cast<int32_t>(ZQ_ERROR));  // PortAddr 0
+  // The bare name with no base, or with a base where no port answers: every input would
+  // read as set for good.
+  for (uint32_t base : {0u, 0x378u}) {
+    rec = TBrelRecord{};
+    rec.PortAddr = base;
+    EXPECT_EQ(zqOpenInterface(&rec, "LPT"), static_cast<int32_t>(ZQ_ERROR)) << base;
+    EXPECT_EQ(rec.Handle, 0u);
+  }
   rig.os.SetFamily(drvos::PlatformFamily::kPortDriver);
   rec = TBrelRecord{};
   EXPECT_EQ(zqOpenInterface(&rec, "LPT1"), static_cast<int32_t>(ZQ_ERROR));

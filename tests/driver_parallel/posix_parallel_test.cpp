@@ -92,8 +92,16 @@ TEST_F(PosixParallelTest, ExportsFailCleanlyWithoutAPort) {
   TBrelRecord rec{};
   EXPECT_EQ(zqOpenInterface(&rec, "LPT2"), static_cast<int32_t>(ZQ_ERROR));
   EXPECT_EQ(rec.Handle, 0u);
-  rec = TBrelRecord{};
-  EXPECT_EQ(zqOpenInterface(&rec, "LPT"), static_cast<int32_t>(ZQ_ERROR));  // no preset base
+  // The bare name on a preset base whose port is out of reach (missing, not a ppdev
+  // port): no open, no timer, nothing claimed (the descriptor count is checked below).
+  for (uint32_t base : {0u, 0x378u, 0x278u, 0x3BCu}) {
+    rec = TBrelRecord{};
+    rec.PortAddr = base;
+    EXPECT_EQ(zqOpenInterface(&rec, "LPT"), static_cast<int32_t>(ZQ_ERROR)) << base;
+    EXPECT_EQ(rec.Handle, 0u);
+    EXPECT_EQ(rec.TimerId, 0u);
+    EXPECT_FALSE(os.PortReachable(base));
+  }
   setenv("ZQBREL_PLATFORM", "nt", 1);
   rec = TBrelRecord{};
   EXPECT_EQ(zqOpenInterface(&rec, "LPT3"), static_cast<int32_t>(ZQ_ERROR));

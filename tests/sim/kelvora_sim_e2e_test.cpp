@@ -50,8 +50,16 @@ class SimProcess {
 
   ~SimProcess() {
     if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
+      // Asked first, so that it removes what it made (a --link name); then told.
+      kill(pid_, SIGTERM);
+      pid_t done = 0;
+      for (int i = 0; i < 100 && (done = waitpid(pid_, nullptr, WNOHANG)) == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      if (done == 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+      }
     }
     close(keys_);
     close(out_);
@@ -218,6 +226,39 @@ TEST(KelvoraSimEndToEnd, SilentAndVanishedBoxFailTheExchanges) {
   EXPECT_TRUE(WaitFor([&] { return Read(link.Record().InputWord) == ZQ_ERROR; }, 2000));
   Pause(100);
   EXPECT_EQ(Read(link.Record().InputWord), ZQ_ERROR) << "a vanished device stays gone";
+}
+
+// The keys for an imperfect line: split, late and stray replies leave the inputs right
+// once they end; a replug takes the device away and brings it back under the --link
+// name, where the driver finds it again.
+TEST(KelvoraSimEndToEnd, LineFaultKeysAndReplugUnderTheLinkName) {
+  char dir[] = "/tmp/kelvora_sim_link_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string name = std::string(dir) + "/box";
+  {
+    SimProcess sim({"--no-pace", "--layout", "rob5", "--link", name});
+    ASSERT_EQ(sim.Device(), name);
+    Connection link(name, 16);
+    ASSERT_TRUE(link.Open());
+    bool on = false;
+    for (char key : {'h', 'l', 'b'}) {
+      sim.Key(key);
+      Pause(150);
+      sim.Key('n');
+      sim.Key('i');
+      on = !on;
+      EXPECT_TRUE(WaitFor([&] { return link.InputSet(11) == on; }, 2000)) << key;
+      Pause(100);
+      EXPECT_EQ(link.InputSet(11), on) << key;
+      EXPECT_NE(Read(link.Record().InputWord), ZQ_ERROR) << key;
+    }
+    sim.Key('r');
+    EXPECT_TRUE(WaitFor([&] { return Read(link.Record().InputWord) == ZQ_ERROR; }, 2000));
+    EXPECT_FALSE(sim.LineAfter("kelvora-sim: the device is back").empty());
+    EXPECT_TRUE(WaitFor([&] { return Read(link.Record().InputWord) != ZQ_ERROR; }, 3000));
+    EXPECT_EQ(link.InputSet(11), on);
+  }
+  rmdir(dir);  // the simulator took its link with it
 }
 
 TEST(KelvoraSimEndToEnd, RunsAProgramWithThePortMappedAndEndsWithItsStatus) {
