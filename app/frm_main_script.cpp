@@ -193,8 +193,6 @@ void TfrmMain::mnuSpeichernUClick() {
   Modified = false;
 }
 
-}  // namespace kelvora::app
-
 // ---- Recovery after a termination signal ------------------------------------------
 
 void TfrmMain::WriteRecoveryScript() {
@@ -225,3 +223,5 @@ void TfrmMain::ReportRecoveredScripts() {
 void TfrmMain::ReportRecoveredScriptsLater() {
   QTimer::singleShot(0, this, [this] { RunCommand([this] { ReportRecoveredScripts(); }); });
 }
+
+}  // namespace kelvora::app

@@ -120,9 +120,12 @@ TEST_F(FrmMainScriptTest, TheMarkedLineCannotBeUnmarkedAlsoNotDuringARun) {
   };
   ctrlClick();
   EXPECT_EQ(Marked(), 1);
+  // Space also searches for the next line that starts with a blank (every line does):
+  // the mark may move on, but it stays.
   form->lstScript->setFocus();
   QTest::keyClick(form->lstScript, Qt::Key_Space, Qt::ControlModifier);
-  EXPECT_EQ(Marked(), 1);
+  EXPECT_NE(Marked(), -1);
+  ClickLine(1);
   // The commands that need the marked line find it.
   Click(form->cmdPosSpeichern);
   Click(form->cmdVor);
