@@ -530,16 +530,21 @@ void TfrmMain::FormCreate() {
   setWindowTitle(ApplicationTitle());
   PrgModus = 0;
   Robot = std::make_unique<access::TBrelRobot>();
-  Settings.ProgDir = progDirOverride_.empty() ? platform::ProgDir() : progDirOverride_;
-  if (!Settings.ProgDir.empty() && Settings.ProgDir.back() != '/') Settings.ProgDir += '/';
+  const platform::ProgramFolders folders =
+      progDirOverride_.empty()
+          ? platform::CurrentProgramFolders()
+          : platform::ChooseProgramFolders(progDirOverride_,
+                                           platform::IsWritableDirectory(progDirOverride_));
+  Settings.ProgDir = folders.progDir;
   // The help pages and relative names resolve in the program's folder.
   QDir::setCurrent(QString::fromStdString(Settings.ProgDir));
-  Ini = std::make_unique<platform::ProfileFile>(settings::SettingsPath(Settings));
+  Ini = std::make_unique<platform::ProfileFile>(settings::SettingsFile(folders));
   ReadSettings();
   ConfigureAxes();
   ShowModelData();
   mnuNeuClick();
   SetMode(1);
+  ReportRecoveredScriptsLater();
 }
 
 // ---- Settings -----------------------------------------------------------------------
@@ -804,8 +809,8 @@ bool TfrmMain::Shutdown() {
       saved = false;
     }
     if (!saved) {
-      // The script could not be written: stay open so that it is not lost.
-      if (Robot->Opened) tmrI->start();
+      // The script could not be written: stay open so that it is not lost. The display
+      // stays stopped until the next close runs the shutdown again.
       return false;
     }
   }
@@ -847,6 +852,7 @@ void TfrmMain::EmergencyStop(int signal) {
     Robot->ClearMotors();
     Robot->CloseInterface();
   }
+  WriteRecoveryScript();  // outputs off first, then the script
   QCoreApplication::exit(128 + signal);
 }
 

@@ -186,11 +186,19 @@ class TfrmMain : public QMainWindow {
 
   // The switch-off that SIGINT, SIGTERM and SIGHUP lead to: every output off (the
   // motor word 0 reaches the box), the interface closed, the program ended with exit
-  // code 128 + signal, without writing the settings.
+  // code 128 + signal, without writing the settings; a modified script goes to a
+  // recovery file.
   void EmergencyStop(int signal);
   // Routes SIGINT, SIGTERM and SIGHUP to EmergencyStop through a self-pipe. The
   // program calls it once; tests need not.
   void InstallSignalHandling();
+  // A modified script that a termination signal would lose: written to a recovery file
+  // beside the settings file, its path printed on standard error (frm_main_script.cpp).
+  void WriteRecoveryScript();
+  // Names the recovery files not yet named in one "Information" box; the start-up
+  // sequence asks for it once the window's event loop runs (ReportRecoveredScriptsLater).
+  void ReportRecoveredScripts();
+  void ReportRecoveredScriptsLater();
 
   // ---- Handlers -------------------------------------------------------------------
   void cmdActionClick();

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QListWidget>
+#include <QTimer>
+#include <cstdio>
+#include <ctime>
 
 #include "app/frm_main.h"
 #include "app/script.h"
@@ -14,10 +17,33 @@
 namespace kelvora::app {
 namespace {
 
+constexpr const char* kEditing = "kelvoraEditingLines";
+
+// A list box lets Ctrl+click and Ctrl+Space unmark its selected line; the script needs
+// a marked line in every list that has lines, also while a run reads it. An unmarked
+// line is therefore marked again at once, unless the script itself is removing lines
+// (it marks the right one when it is done).
+void KeepOneLineMarked(QListWidget* list) {
+  static const char* const kInstalled = "kelvoraKeepsOneLineMarked";
+  if (list->property(kInstalled).toBool()) return;
+  list->setProperty(kInstalled, true);
+  QObject::connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, list,
+                   [list](const QItemSelection&, const QItemSelection& deselected) {
+                     if (list->property(kEditing).toBool() || list->count() == 0 ||
+                         !list->selectionModel()->selectedIndexes().isEmpty())
+                       return;
+                     int row =
+                         deselected.indexes().isEmpty() ? -1 : deselected.indexes().first().row();
+                     if (row < 0 || row >= list->count()) row = list->currentRow();
+                     if (row < 0 || row >= list->count()) row = 0;
+                     list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+                   });
+}
+
 // lstScript as the script core sees it: the selected line is the marked line.
 class ListBoxScript final : public ScriptList {
  public:
-  explicit ListBoxScript(QListWidget* list) : list_(list) {}
+  explicit ListBoxScript(QListWidget* list) : list_(list) { KeepOneLineMarked(list); }
 
   int Count() const override { return list_->count(); }
   std::string Line(int index) const override {
@@ -34,23 +60,28 @@ class ListBoxScript final : public ScriptList {
   void Append(const std::string& text) override { list_->addItem(QString::fromStdString(text)); }
   void Delete(int index) override {
     if (index < 0 || index >= Count()) ThrowIndexError(index);
+    Editing editing(list_);
     delete list_->takeItem(index);
   }
-  void Clear() override { list_->clear(); }
+  void Clear() override {
+    Editing editing(list_);
+    list_->clear();
+  }
   int ItemIndex() const override {
     const QModelIndexList rows = list_->selectionModel()->selectedIndexes();
     return rows.isEmpty() ? -1 : rows.first().row();
   }
   void SetItemIndex(int index) override {
-    if (index >= 0 && index < Count()) {
+    if (index >= 0 && index < Count())
       list_->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
-    } else {
-      list_->clearSelection();
-      list_->setCurrentRow(-1);
-    }
   }
 
  private:
+  struct Editing {
+    explicit Editing(QListWidget* l) : list(l) { list->setProperty(kEditing, true); }
+    ~Editing() { list->setProperty(kEditing, false); }
+    QListWidget* list;
+  };
   QListWidget* list_;
 };
 
@@ -160,6 +191,37 @@ void TfrmMain::mnuSpeichernUClick() {
   ScriptName = QFileInfo(path).fileName();
   setWindowTitle(ApplicationTitle() + QStringLiteral(" [") + ScriptName + QLatin1Char(']'));
   Modified = false;
+}
+
+// ---- Recovery after a termination signal ------------------------------------------
+
+void TfrmMain::WriteRecoveryScript() {
+  if (!Modified) return;
+  const std::string path = WriteRecoveryFile(
+      Settings.ProgDir, Settings.ScriptExt, AllLines(ListBoxScript(lstScript)), std::time(nullptr));
+  if (path.empty())
+    std::fprintf(stderr, "Kelvora: das geänderte Script konnte nicht gesichert werden (%s)\n",
+                 Settings.ProgDir.c_str());
+  else
+    std::fprintf(stderr, "Kelvora: geändertes Script gesichert in %s\n", path.c_str());
+}
+
+void TfrmMain::ReportRecoveredScripts() {
+  const std::vector<std::string> names = UnnoticedRecoveryFiles(Settings.ProgDir);
+  if (names.empty()) return;
+  QString text = QStringLiteral(
+      "Beim letzten Programmende durch ein Signal wurde ein geändertes Script gesichert:");
+  for (const std::string& name : names)
+    text +=
+        QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(Settings.ProgDir + name));
+  // Named once: the names go on record before the box is shown, so that a second start
+  // while it is open does not repeat them.
+  MarkRecoveryFilesNoticed(Settings.ProgDir);
+  CurrentPrompts().Info(this, QStringLiteral("Information"), text);
+}
+
+void TfrmMain::ReportRecoveredScriptsLater() {
+  QTimer::singleShot(0, this, [this] { RunCommand([this] { ReportRecoveredScripts(); }); });
 }
 
 }  // namespace kelvora::app

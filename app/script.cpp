@@ -1,9 +1,12 @@
 #include "app/script.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <limits>
@@ -153,7 +156,10 @@ void VectorScriptList::Clear() {
 }
 
 void VectorScriptList::SetItemIndex(int index) {
-  itemIndex_ = index >= 0 && index < Count() ? index : -1;
+  if (index >= 0 && index < Count())
+    itemIndex_ = index;
+  else if (Count() == 0)
+    itemIndex_ = -1;
 }
 
 std::string MarkedLine(const ScriptList& list) {
@@ -246,21 +252,33 @@ std::string JoinScriptText(const std::vector<std::string>& lines) {
 }
 
 std::vector<std::string> ReadScriptFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK a FIFO would block the open itself until a writer came.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) ThrowOpenError(path);
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  // Devices and pipes never end (or never answer); a file too large for any script is
+  // refused before it is read.
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      st.st_size > static_cast<off_t>(kMaxScriptFileSize))
+    ThrowOpenError(path);
   std::string bytes;
   char buf[8192];
   for (;;) {
     ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      ThrowOpenError(path);
-    }
+    if (n < 0) ThrowOpenError(path);
     if (n == 0) break;
-    bytes.append(buf, static_cast<size_t>(n));
+    const std::string_view chunk(buf, static_cast<size_t>(n));
+    const size_t zero = chunk.find('\0');
+    bytes.append(chunk.substr(0, zero));
+    if (zero != std::string_view::npos) break;  // the text ends at a zero byte
+    // A file that grows while it is read is held to the same limit.
+    if (bytes.size() > kMaxScriptFileSize) ThrowOpenError(path);
   }
-  ::close(fd);
   return SplitScriptText(bytes);
 }
 
@@ -282,6 +300,75 @@ void SaveScript(const ScriptList& list, const std::string& path) {
 std::string FileNamePart(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// ---- Recovery ----------------------------------------------------------------------
+
+namespace {
+
+bool IsRecoveryName(const std::string& name) {
+  return name.rfind(kRecoveryPrefix, 0) == 0;
+}
+
+// The names in dir that a recovery file may have, sorted.
+std::vector<std::string> RecoveryNames(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* d = ::opendir(dir.c_str())) {
+    while (const dirent* e = ::readdir(d)) {
+      const std::string name = e->d_name;
+      struct stat st;
+      if (IsRecoveryName(name) && ::stat((dir + name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        names.push_back(name);
+    }
+    ::closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+std::string WriteRecoveryFile(const std::string& dir, const std::string& ext,
+                              const std::vector<std::string>& lines, std::time_t now) {
+  // The extension becomes part of a file name: never a path, never anything odd.
+  const bool plain = ext.size() == 3 && ext.compare(0, 2, "RB") == 0 &&
+                     std::isalnum(static_cast<unsigned char>(ext[2]));
+  const std::string suffix = "." + (plain ? ext : std::string("RB"));
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  const std::string base = dir + kRecoveryPrefix + stamp;
+  const std::string bytes = JoinScriptText(lines);
+  for (int n = 1; n <= 100; ++n) {
+    const std::string path = base + (n == 1 ? std::string() : "-" + std::to_string(n)) + suffix;
+    const int failure = platform::CreateNewFile(path, bytes);
+    if (failure == 0) return path;
+    if (failure != EEXIST) break;
+  }
+  return {};
+}
+
+std::vector<std::string> UnnoticedRecoveryFiles(const std::string& dir) {
+  // The notice file holds raw names, one a line; a missing one names nothing.
+  std::vector<std::string> noticed;
+  try {
+    for (const std::string& line : ReadScriptFile(dir + kRecoveryNoticeFile))
+      noticed.push_back(platform::Utf8ToCp1252(line));
+  } catch (const ScriptError&) {
+  }
+  std::vector<std::string> fresh;
+  for (const std::string& name : RecoveryNames(dir)) {
+    if (std::find(noticed.begin(), noticed.end(), name) == noticed.end()) fresh.push_back(name);
+  }
+  return fresh;
+}
+
+void MarkRecoveryFilesNoticed(const std::string& dir) {
+  // Only names that still exist: the list never grows beyond the folder's own files.
+  std::string bytes;
+  for (const std::string& name : RecoveryNames(dir)) bytes += name + "\r\n";
+  platform::ReplaceFile(dir + kRecoveryNoticeFile, bytes);
 }
 
 }  // namespace kelvora::app

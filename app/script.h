@@ -4,7 +4,9 @@
 // ScriptHost; the headless player and the tests bring their own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -51,8 +53,9 @@ void ParseLine(std::string_view line, bool rob5, int32_t lineValues[8]);
 
 // ---- The list ----------------------------------------------------------------------
 
-// The script as the commands see it: an ordered list of lines with at most one marked.
-// Indices start at 0; ItemIndex -1 means no line is marked.
+// The script as the commands see it: an ordered list of lines. A list with lines has
+// exactly one marked line once one was marked (the commands rely on it); ItemIndex -1
+// means no line is marked, as in an empty list. Indices start at 0.
 class ScriptList {
  public:
   virtual ~ScriptList() = default;
@@ -64,7 +67,7 @@ class ScriptList {
   virtual void Delete(int index) = 0;
   virtual void Clear() = 0;
   virtual int ItemIndex() const = 0;
-  // An index outside the list unmarks every line, as a list box does.
+  // An index outside the list leaves the mark where it is (an empty list has none).
   virtual void SetItemIndex(int index) = 0;
 };
 
@@ -117,7 +120,11 @@ void NewScript(ScriptList& list, int32_t lineValues[8], bool rob5);
 std::vector<std::string> SplitScriptText(std::string_view bytes);
 // The file bytes: every line in code page 1252 followed by CR LF.
 std::string JoinScriptText(const std::vector<std::string>& lines);
-// Throws the open error when the file cannot be read.
+// The largest script file read: 1 MiB, some 40 000 lines.
+inline constexpr size_t kMaxScriptFileSize = size_t{1} << 20;
+// Reads a regular file up to its first zero byte. Throws the open error when the file
+// cannot be read, is no regular file (a device or a pipe would never end) or is larger
+// than kMaxScriptFileSize.
 std::vector<std::string> ReadScriptFile(const std::string& path);
 // Replaces the file atomically: a temporary file in the same folder, flushed to disk,
 // then renamed over the old one. On any failure the old file is left as it was and the
@@ -129,5 +136,25 @@ void LoadScript(ScriptList& list, const std::string& path);
 void SaveScript(const ScriptList& list, const std::string& path);
 // The file-name part of a path.
 std::string FileNamePart(const std::string& path);
+
+// ---- Recovery ----------------------------------------------------------------------
+// A modified script that a termination signal would lose is written beside the settings
+// file as Kelvora-recovered-<time>.<ext>; the next start names it once.
+
+inline constexpr const char* kRecoveryPrefix = "Kelvora-recovered-";
+// Lists the recovery files already named to the user, one name a line.
+inline constexpr const char* kRecoveryNoticeFile = ".Kelvora-recovered-notice";
+
+// Writes lines to a new file dir + "Kelvora-recovered-YYYYMMDD-HHMMSS." + ext (local
+// time of now), never over an existing file: a taken name gets "-2", "-3", ... before
+// the extension. The file appears whole or not at all. An extension that is not "RB"
+// and one letter or digit becomes "RB". Returns the path, empty when nothing could be
+// written.
+std::string WriteRecoveryFile(const std::string& dir, const std::string& ext,
+                              const std::vector<std::string>& lines, std::time_t now);
+// The recovery files in dir not yet named to the user (by file name, sorted), and the
+// call that records them as named.
+std::vector<std::string> UnnoticedRecoveryFiles(const std::string& dir);
+void MarkRecoveryFilesNoticed(const std::string& dir);
 
 }  // namespace kelvora::app

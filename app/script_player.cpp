@@ -70,17 +70,22 @@ void RunScript(ScriptHost& host) {
   access::TBrelRobot& robot = host.Robot();
   host.SetMode(kModeRun);
   do {
-    list.SetItemIndex(-1);
+    // A pass starts before line 1; the list keeps its mark, so the next line is counted
+    // here rather than by unmarking the list.
+    int next = 0;
     robot.StopFlag = false;
     for (;;) {
-      list.SetItemIndex(list.ItemIndex() + 1);
+      list.SetItemIndex(next);
       ParseAndDrive(host);
       DriveLine(host);
       // Moves that fail at once (a dead interface) process no messages; without this
       // a repeated run could never see HALT.
       host.ProcessMessages();
-      if (list.ItemIndex() == list.Count() - 1) break;
+      // The user may have marked another line meanwhile: the run goes on after it.
+      const int marked = list.ItemIndex();
+      if (marked == list.Count() - 1) break;
       if (robot.StopFlag) break;
+      next = marked + 1;
     }
   } while (host.Repeat());
   host.SetMode(kModeTeachIn);

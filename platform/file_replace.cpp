@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace kelvora::platform {
@@ -35,20 +36,19 @@ std::string FollowLink(const std::string& path) {
 
 }  // namespace
 
-int ReplaceFile(const std::string& path, std::string_view bytes) {
-  const std::string target = FollowLink(path);
-  struct stat old {};
-  const bool exists = ::stat(target.c_str(), &old) == 0;
-  if (exists && S_ISDIR(old.st_mode)) return EISDIR;
-  if (exists && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) return EACCES;
+namespace {
 
+// The temporary file beside target, written and flushed; its mode and ownership taken
+// from old when given. Returns 0 and the temporary name, or the errno of the first
+// step that failed (the temporary file then removed).
+int WriteTemporary(const std::string& target, std::string_view bytes, const struct stat* old,
+                   std::string& temp, std::string& dir) {
   size_t slash = target.rfind('/');
-  std::string dir = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+  dir = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
   if (dir.empty()) dir = "/";
   const std::string prefix = slash == std::string::npos ? std::string() : dir;
   // A short name of our own: the file's name could be too long to extend.
   static std::atomic<unsigned> counter{0};
-  std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temp = prefix + ".kelvora-" + std::to_string(::getpid()) + "-" +
@@ -66,25 +66,66 @@ int ReplaceFile(const std::string& path, std::string_view bytes) {
   };
   errno = 0;
   step(WriteAll(fd, bytes));
-  if (failure == 0 && exists) {
-    step(::fchmod(fd, old.st_mode & 07777) == 0);
-    // Keeping the owner is best effort: only a privileged process can give a file away.
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) errno = 0;
+  if (failure == 0 && old) {
+    // Owner and group first: a change of owner may clear the mode's set-id bits.
+    // Only a privileged process can give a file away; any member of the file's group
+    // can hand the new file to that group. Both are best effort.
+    if (::fchown(fd, old->st_uid, old->st_gid) != 0 && ::fchown(fd, -1, old->st_gid) != 0)
+      errno = 0;
+    step(::fchmod(fd, old->st_mode & 07777) == 0);
   }
   if (failure == 0) step(::fsync(fd) == 0);
   step(::close(fd) == 0);
-  if (failure == 0) step(::rename(temp.c_str(), target.c_str()) == 0);
-  if (failure != 0) {
-    ::unlink(temp.c_str());
-    return failure;
-  }
-  // Make the rename itself durable; the data is safe either way by now.
+  if (failure != 0) ::unlink(temp.c_str());
+  return failure;
+}
+
+// Makes the rename or link itself durable; the data is safe either way by now.
+void SyncDirectory(const std::string& dir) {
   int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
     ::fsync(dirFd);
     ::close(dirFd);
   }
+}
+
+}  // namespace
+
+int ReplaceFile(const std::string& path, std::string_view bytes) {
+  const std::string target = FollowLink(path);
+  struct stat old {};
+  const bool exists = ::stat(target.c_str(), &old) == 0;
+  if (exists && S_ISDIR(old.st_mode)) return EISDIR;
+  if (exists && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) return EACCES;
+
+  std::string temp, dir;
+  if (int failure = WriteTemporary(target, bytes, exists ? &old : nullptr, temp, dir))
+    return failure;
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
+    const int failure = errno ? errno : EIO;
+    ::unlink(temp.c_str());
+    return failure;
+  }
+  SyncDirectory(dir);
   return 0;
+}
+
+int CreateNewFile(const std::string& path, std::string_view bytes) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0) return EEXIST;
+  std::string temp, dir;
+  if (int failure = WriteTemporary(path, bytes, nullptr, temp, dir)) return failure;
+  // Unlike a plain rename, both refuse a name that appeared in the meantime; a folder
+  // that knows no such rename may still know hard links.
+  int failure = 0;
+  if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+    failure = errno ? errno : EIO;
+    if (failure == EINVAL || failure == ENOSYS)
+      failure = ::link(temp.c_str(), path.c_str()) == 0 ? 0 : (errno ? errno : EIO);
+    ::unlink(temp.c_str());
+  }
+  if (failure == 0) SyncDirectory(dir);
+  return failure;
 }
 
 }  // namespace kelvora::platform

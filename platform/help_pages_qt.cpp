@@ -122,6 +122,13 @@ Script fragt nach einem Namen.</td></tr>
 Dateien auch mit einem Texteditor ansehen. Der Fenstertitel zeigt den Namen des Scripts.</p>
 <p>Beim Beenden fragt das Programm &bdquo;Script-Datei Speichern?&ldquo;, wenn das Script geändert
 wurde.</p>
+<p>Geöffnet werden nur gewöhnliche Dateien bis 1 MiB (etwa 40 000 Zeilen); ein Nullbyte beendet
+den Text.</p>
+<p>Wird das Programm durch ein Signal beendet (zum Beispiel weil das Terminal geschlossen wurde),
+schaltet es alle Ausgänge aus und sichert ein geändertes Script ohne Rückfrage neben der
+Kelvora.INI als <span class='k'>Kelvora-recovered-JJJJMMTT-hhmmss.RB3</span> (Endung des Modells);
+eine vorhandene Datei wird nie überschrieben. Beim nächsten Start nennt eine Meldung die Datei,
+einmal.</p>
 )";
 
 const char* const kMenus = R"(
@@ -143,14 +150,23 @@ höchste Position jeder Achse in Impulsen vom Endschalter. Ein Wert von 9999 bed
 Achse gibt es nicht.</p>
 <p>Rob5 ist das Modell mit Fahrwagen; es braucht das Erweiterungsmodul des Interfaces und hat die
 Ausgänge M6, M7 und den Eingang 11 (M8).</p>
-<p>Die Werte werden beim Beenden in der Datei Kelvora.INI im Programmordner gespeichert.</p>
+<p>Die Werte werden beim Beenden in der Datei Kelvora.INI gespeichert, alle auf einmal: die
+Datei enthält danach entweder alle neuen Werte oder bleibt, wie sie war. Die Datei liegt im
+Programmordner. Darf das Programm in seinen Ordner nicht schreiben (ein installiertes Programm),
+gilt der Ordner <span class='k'>~/.config/kelvora/</span> (bzw.
+<span class='k'>$XDG_CONFIG_HOME/kelvora/</span>): gelesen wird die Kelvora.INI dort, solange es
+sie noch nicht gibt die des Programmordners; gespeichert wird immer dort. Dieselbe Regel gilt für
+<span class='k'>kelvora-play</span>.</p>
+<p>Beschreibung: höchstens 40 Zeichen in einer Zeile; ein eingefügter Zeilenumbruch wird zum
+Leerzeichen. Arbeitsraum: 0 bis 999 eintippen (9999 für eine Achse, die es nicht gibt); ein Wert
+der Datei außerhalb von 0 bis 9999 gilt als nicht vorhanden.</p>
 )";
 
 const char* const kPorts = R"(
 <h1>Schnittstelle</h1>
 <p>Wählen Sie den Anschluss, an dem das Interface hängt: COM1 bis COM4 für das serielle
 Interface, LPT1 bis LPT3 (oder LPT) für das parallele. Beim parallelen Interface stellt der
-Verzögerungsfaktor den Takt ein; wenn Eingänge flackern, hilft ein größerer Wert.</p>
+Verzögerungsfaktor (0 bis 99) den Takt ein; wenn Eingänge flackern, hilft ein größerer Wert.</p>
 <p>Unter Linux ist COM1 das Gerät /dev/ttyS0; ein USB-Adapter wird mit der Umgebungsvariablen
 <span class='k'>ZQBREL_COM1=/dev/ttyUSB0</span> zugeordnet. Ohne Roboter können Sie mit
 <span class='k'>kelvora-sim</span> ein virtuelles Interface verwenden.</p>

@@ -287,6 +287,15 @@ bool HasLineBreakOrNul(std::string_view s) {
   return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+// True when reading would not give value back: the reader trims blanks and tabs and
+// removes an outer pair of equal quotes.
+bool NeedsQuotes(std::string_view value) {
+  if (value.empty()) return false;
+  if (IsBlank(value.front()) || IsBlank(value.back())) return true;
+  return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+         value.back() == value.front();
+}
+
 }  // namespace
 
 std::optional<std::string> FindValue(std::string_view bytes, std::string_view section,
@@ -321,7 +330,11 @@ bool SetValue(std::string& bytes, std::string_view section, std::string_view key
       key.front() == ';') {
     return false;
   }
-  std::string keyLine;
+  std::string quoted;
+  if (NeedsQuotes(value)) {
+    quoted = '"' + std::string(value) + '"';
+    value = quoted;
+  }
   std::vector<Line> lines = SplitLines(bytes);
   std::optional<Section> found = LocateSection(lines, section);
   if (found) {
@@ -406,10 +419,25 @@ ReadResult ReadWholeFile(const std::string& path, std::string& bytes, struct sta
   return ReadResult::kOk;
 }
 
-std::string FileBytes(const std::string& path) {
+// What reads and writes start from: the file, or the fallback while the file is missing.
+ReadResult SourceBytes(const std::string& path, const std::string& fallback, std::string& bytes,
+                       int& error) {
+  ReadResult read = ReadWholeFile(path, bytes, nullptr, error);
+  if (read == ReadResult::kMissing && !fallback.empty()) {
+    read = ReadWholeFile(fallback, bytes, nullptr, error);
+    // An unreadable fallback is no reason to refuse the file's first write.
+    if (read != ReadResult::kOk) {
+      bytes.clear();
+      read = ReadResult::kMissing;
+    }
+  }
+  return read;
+}
+
+std::string FileBytes(const std::string& path, const std::string& fallback) {
   std::string bytes;
   int error = 0;
-  if (ReadWholeFile(path, bytes, nullptr, error) != ReadResult::kOk) bytes.clear();
+  if (SourceBytes(path, fallback, bytes, error) != ReadResult::kOk) bytes.clear();
   return bytes;
 }
 
@@ -428,7 +456,7 @@ std::string ProfileFile::ReadString(std::string_view section, std::string_view k
   std::optional<std::string> value;
   // A name the code page cannot hold cannot be in the file either.
   if (sectionExact && keyExact)
-    value = profile::FindValue(FileBytes(path_), sectionBytes, keyBytes);
+    value = profile::FindValue(FileBytes(path_, fallback_), sectionBytes, keyBytes);
   if (value) return Cp1252ToUtf8(*value);
   // The default comes back the way a stored value would: cut to the same length.
   std::string d = Utf8ToCp1252(def);
@@ -442,14 +470,15 @@ int32_t ProfileFile::ReadInteger(std::string_view section, std::string_view key,
   std::string sectionBytes = Utf8ToCp1252(section, &sectionExact);
   std::string keyBytes = Utf8ToCp1252(key, &keyExact);
   if (!sectionExact || !keyExact) return def;
-  std::optional<std::string> value = profile::FindValue(FileBytes(path_), sectionBytes, keyBytes);
+  std::optional<std::string> value =
+      profile::FindValue(FileBytes(path_, fallback_), sectionBytes, keyBytes);
   return value ? StrToIntDef(*value, def) : def;
 }
 
 bool ProfileFile::SectionExists(std::string_view section) const {
   bool exact = true;
   std::string sectionBytes = Utf8ToCp1252(section, &exact);
-  return exact && profile::SectionHasKeys(FileBytes(path_), sectionBytes);
+  return exact && profile::SectionHasKeys(FileBytes(path_, fallback_), sectionBytes);
 }
 
 bool ProfileFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
@@ -458,23 +487,28 @@ bool ProfileFile::WriteInteger(std::string_view section, std::string_view key, i
 
 bool ProfileFile::WriteString(std::string_view section, std::string_view key,
                               std::string_view value) {
+  return WriteEntries({{std::string(section), std::string(key), std::string(value)}});
+}
+
+bool ProfileFile::WriteEntries(const std::vector<Entry>& entries) {
   lastError_.clear();
-  const std::string& target = path_;
   std::string bytes;
-  struct stat old {};
   int error = 0;
-  ReadResult read = ReadWholeFile(target, bytes, &old, error);
-  if (read == ReadResult::kFailed) {
+  if (SourceBytes(path_, fallback_, bytes, error) == ReadResult::kFailed) {
     // A file that exists but cannot be read must not be replaced by a fresh one.
     lastError_ = SystemText(error);
     return false;
   }
-  if (!profile::SetValue(bytes, Utf8ToCp1252(section), Utf8ToCp1252(key), Utf8ToCp1252(value))) {
-    lastError_ = "Zeilenumbruch oder ungültiger Name";
-    return false;
+  // The whole new file is built first: a value that cannot be stored stops the write
+  // before anything reaches the disk.
+  for (const Entry& e : entries) {
+    if (!profile::SetValue(bytes, Utf8ToCp1252(e.section), Utf8ToCp1252(e.key),
+                           Utf8ToCp1252(e.value))) {
+      lastError_ = "Zeilenumbruch oder ungültiger Name";
+      return false;
+    }
   }
-
-  if (int failure = ReplaceFile(target, bytes)) {
+  if (int failure = ReplaceFile(path_, bytes)) {
     lastError_ = SystemText(failure);
     return false;
   }

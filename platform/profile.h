@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace kelvora::platform {
 
@@ -50,6 +51,8 @@ bool SectionHasKeys(std::string_view bytes, std::string_view section);
 // Sets key in section, leaving every other byte as it was: an existing key keeps its line
 // and spelling; a new key goes after the last key line of its section; a new section goes to
 // the end, after one blank line unless the file is empty. Written lines end in CR LF.
+// A value that the reading rules would change (blanks or tabs at either end, an outer
+// pair of equal quotes) is written inside double quotes, so it reads back as it was.
 // Returns false (bytes unchanged) when the names or the value cannot be stored as one line.
 bool SetValue(std::string& bytes, std::string_view section, std::string_view key,
               std::string_view value);
@@ -63,9 +66,13 @@ bool SetValue(std::string& bytes, std::string_view section, std::string_view key
 // the old one, so the file is always either the old or the new version.
 class ProfileFile {
  public:
-  explicit ProfileFile(std::string path) : path_(std::move(path)) {}
+  // fallbackPath: a file read in place of path for as long as path does not exist; the
+  // first write then starts from its contents. Empty for none.
+  explicit ProfileFile(std::string path, std::string fallbackPath = {})
+      : path_(std::move(path)), fallback_(std::move(fallbackPath)) {}
 
   const std::string& Path() const { return path_; }
+  const std::string& FallbackPath() const { return fallback_; }
 
   // Names and values are UTF-8. A file that is missing or unreadable reads as empty.
   std::string ReadString(std::string_view section, std::string_view key,
@@ -79,10 +86,20 @@ class ProfileFile {
   // disk is exactly as it was before the call.
   bool WriteString(std::string_view section, std::string_view key, std::string_view value);
   bool WriteInteger(std::string_view section, std::string_view key, int32_t value);
+
+  struct Entry {
+    std::string section;
+    std::string key;
+    std::string value;
+  };
+  // Sets every entry, in order, with one replacement of the file: either all of them are
+  // written or, when one cannot be stored or the file cannot be replaced, none is.
+  bool WriteEntries(const std::vector<Entry>& entries);
   const std::string& LastError() const { return lastError_; }
 
  private:
   std::string path_;
+  std::string fallback_;
   std::string lastError_;
 };
 

@@ -16,12 +16,6 @@ std::string WithSlash(std::string dir) {
   return dir;
 }
 
-bool IsWritableDirectory(const std::string& dir) {
-  struct stat st;
-  return !dir.empty() && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-         ::access(dir.c_str(), W_OK) == 0;
-}
-
 // mkdir -p; the per-user folder is private to its user.
 void CreateDirectories(const std::string& dir) {
   for (size_t pos = 1; pos <= dir.size(); ++pos) {
@@ -60,15 +54,30 @@ std::string UserConfigDirectory() {
   return WithSlash(home) + ".config/kelvora/";
 }
 
-std::string ChooseProgDir(const std::string& programDir) {
-  if (IsWritableDirectory(programDir)) return WithSlash(programDir);
+bool IsWritableDirectory(const std::string& dir) {
+  struct stat st;
+  return !dir.empty() && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         ::access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+ProgramFolders ChooseProgramFolders(const std::string& programDir, bool programDirWritable) {
+  if (programDirWritable) return {WithSlash(programDir), {}};
   std::string user = UserConfigDirectory();
   CreateDirectories(user);
-  return user;
+  return {user, programDir.empty() ? std::string() : WithSlash(programDir)};
+}
+
+ProgramFolders CurrentProgramFolders() {
+  const std::string programDir = ProgramDirectory();
+  return ChooseProgramFolders(programDir, IsWritableDirectory(programDir));
+}
+
+std::string ChooseProgDir(const std::string& programDir) {
+  return ChooseProgramFolders(programDir, IsWritableDirectory(programDir)).progDir;
 }
 
 std::string ProgDir() {
-  return ChooseProgDir(ProgramDirectory());
+  return CurrentProgramFolders().progDir;
 }
 
 }  // namespace kelvora::platform

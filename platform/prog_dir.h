@@ -14,11 +14,30 @@ std::string ProgramDirectory();
 // with a trailing '/'. Not created here.
 std::string UserConfigDirectory();
 
-// programDir when it is a folder this process may write to; otherwise the per-user folder,
-// created (with its parents) if needed. Always ends with '/'.
+// True for a folder this process may create files in.
+bool IsWritableDirectory(const std::string& dir);
+
+// Where the program keeps its files, one rule for every program of the system.
+struct ProgramFolders {
+  // ProgDir: the program folder when it is writable, else the per-user folder. The
+  // settings file is written here; script dialogs start here. Ends with '/'.
+  std::string progDir;
+  // The program folder when progDir is the per-user folder, else empty: its settings
+  // file is read for as long as there is none in progDir (an installed program's own
+  // settings until the user's first close).
+  std::string fallbackDir;
+};
+
+// The rule on its own: programDir and whether it can be written. Creates the per-user
+// folder (with its parents) when it is chosen.
+ProgramFolders ChooseProgramFolders(const std::string& programDir, bool programDirWritable);
+// The rule for the running program.
+ProgramFolders CurrentProgramFolders();
+
+// ChooseProgramFolders(programDir, IsWritableDirectory(programDir)).progDir.
 std::string ChooseProgDir(const std::string& programDir);
 
-// ChooseProgDir(ProgramDirectory()).
+// CurrentProgramFolders().progDir.
 std::string ProgDir();
 
 }  // namespace kelvora::platform

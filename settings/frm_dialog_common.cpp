@@ -22,6 +22,7 @@ class TypedLengthValidator : public QValidator {
  public:
   TypedLengthValidator(int max, QObject* parent) : QValidator(parent), max_(max) {}
   State validate(QString& input, int&) const override {
+    input = SingleLineText(input);
     return input.size() > max_ ? Invalid : Acceptable;
   }
 
@@ -30,6 +31,16 @@ class TypedLengthValidator : public QValidator {
 };
 
 }  // namespace
+
+QString SingleLineText(QString text) {
+  for (QChar& c : text) {
+    const char16_t u = c.unicode();
+    if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029) c = QLatin1Char(' ');
+  }
+  // What the settings file (code page 1252) cannot hold shows as the '?' it will become.
+  const std::string stored = platform::Utf8ToCp1252(text.toStdString());
+  return QString::fromStdString(platform::Cp1252ToUtf8(stored));
+}
 
 void ShowErrorBox(QWidget* parent, const QString& text) {
   if (Hook()) {

@@ -24,8 +24,14 @@ ErrorBoxHook SetErrorBoxHook(ErrorBoxHook hook);
 // 32-bit range fail.
 bool DialogStrToInt(const QString& text, int32_t& value);
 
+// text with every line break and other control character replaced by a blank (a value of
+// the settings file is one line, and a break inside it would end the value there) and
+// every character that code page 1252 lacks by '?', as the file will store it.
+QString SingleLineText(QString text);
+
 // An edit field whose maxLength limits typing only: text set by the program (for example
 // "9999" in a three-character field) is shown in full, as it must survive until "OK".
+// Pasted line breaks become blanks.
 class TLimitedEdit : public QLineEdit {
   Q_OBJECT
  public:

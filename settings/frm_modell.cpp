@@ -5,10 +5,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <vector>
 
 #include "access/brel_mot_list.h"
 #include "platform/profile.h"
 #include "settings/frm_dialog_common.h"
+#include "settings/settings.h"
 
 namespace kelvora::settings {
 
@@ -150,16 +152,24 @@ void TfrmModell::LoadModelEntry(const QString& entry) {
   const std::string section = entry.toStdString();
   const bool isRob5 = entry == QStringLiteral("Rob5");
   if (profile_.SectionExists(section)) {
-    // Texts unconverted: a value that is no number shows as it is and fails at "OK".
     auto read = [&](const char* key, const char* def) {
       return QString::fromStdString(profile_.ReadString(section, key, def));
     };
-    txtBeschreibung->setText(read("RobText", "XXX"));
-    txtSaule->setText(read("Säule", "9999"));
-    txtArmH->setText(read("ArmH", "9999"));
-    txtArmV->setText(read("ArmV", "9999"));
+    // A value that is no number shows as it is and fails at "OK". A number is read by
+    // the settings file's rules: one outside the valid range counts as missing, as it
+    // does at start, and any other is shown in decimal, which "OK" always takes.
+    auto readMaximum = [&](const char* key, const char* def) {
+      const QString text = read(key, def);
+      int32_t value = 0;
+      if (!platform::TryStrToInt(text.toStdString(), value)) return text;
+      return ValidMaximum(value) ? Num(value) : QString::fromLatin1(def);
+    };
+    txtBeschreibung->setText(SingleLineText(read("RobText", "XXX")));
+    txtSaule->setText(readMaximum("Säule", "9999"));
+    txtArmH->setText(readMaximum("ArmH", "9999"));
+    txtArmV->setText(readMaximum("ArmV", "9999"));
     if (profile_.ReadString(section, "RobType", "G") == "G") {
-      txtGreifer->setText(read("Greifer", "9999"));
+      txtGreifer->setText(readMaximum("Greifer", "9999"));
       cboZusatz->setCurrentIndex(0);
       SetGripperRowEnabled(true);
     } else {
@@ -168,7 +178,7 @@ void TfrmModell::LoadModelEntry(const QString& entry) {
       SetGripperRowEnabled(false);
     }
     if (isRob5) {
-      txtWagen->setText(read("Wagen", "1000"));
+      txtWagen->setText(readMaximum("Wagen", "1000"));
       SetCarriageRowEnabled(true);
     } else {
       SetCarriageRowEnabled(false);
@@ -206,33 +216,34 @@ void TfrmModell::cboZusatzClick(int) {
   SetGripperRowEnabled(cboZusatz->currentIndex() == 0);
 }
 
-bool TfrmModell::StoreMaximum(TLimitedEdit* field, int axis) {
-  int32_t value = 0;
-  // The rows announce a range from 0; a negative maximum would make every target of
-  // the axis a run to its end switch.
-  if (!DialogStrToInt(field->text(), value) || value < 0) {
-    ShowErrorBox(this, QString::fromUtf8(kFieldError));
-    return false;
-  }
-  axes_.SetPos(axis, access::mcMaximum, value);
-  return true;
-}
-
 void TfrmModell::cmdOKClick() {
-  settings_.SetRobModel(cboRob->currentText().toStdString());
-  settings_.RobType = cboZusatz->currentIndex() != 0 ? "Z" : "G";
-  settings_.RobText = txtBeschreibung->text().toStdString();
-  // Each maximum is stored as soon as it converts; a failing field leaves the earlier
-  // ones applied and the dialog open.
-  if (!StoreMaximum(txtSaule, 1)) return;
-  if (!StoreMaximum(txtArmV, 3)) return;
-  if (!StoreMaximum(txtArmH, 2)) return;
-  if (!settings_.IsRob5()) {
-    if (!StoreMaximum(txtGreifer, 4)) return;
+  const std::string model = cboRob->currentText().toStdString();
+  // The fields the new model uses, in the order they are checked; every one is checked
+  // before anything is applied, so a refused "OK" changes nothing (not another model's
+  // maxima, nor the model itself).
+  struct Maximum {
+    TLimitedEdit* field;
+    int axis;
+    int32_t value;
+  };
+  std::vector<Maximum> maxima = {{txtSaule, 1, 0}, {txtArmV, 3, 0}, {txtArmH, 2, 0}};
+  if (model != "Rob5") {
+    maxima.push_back({txtGreifer, 4, 0});
   } else {
-    if (!StoreMaximum(txtWagen, 4)) return;
-    if (!StoreMaximum(txtGreifer, 5)) return;
+    maxima.push_back({txtWagen, 4, 0});
+    maxima.push_back({txtGreifer, 5, 0});
   }
+  for (Maximum& m : maxima) {
+    // The rows announce a range from 0; the upper end is what the settings file can hold.
+    if (!DialogStrToInt(m.field->text(), m.value) || !ValidMaximum(m.value)) {
+      ShowErrorBox(this, QString::fromUtf8(kFieldError));
+      return;
+    }
+  }
+  settings_.SetRobModel(model);
+  settings_.RobType = cboZusatz->currentIndex() != 0 ? "Z" : "G";
+  settings_.RobText = SingleLineText(txtBeschreibung->text()).toStdString();
+  for (const Maximum& m : maxima) axes_.SetPos(m.axis, access::mcMaximum, m.value);
   accept();
 }
 

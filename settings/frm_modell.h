@@ -49,8 +49,6 @@ class TfrmModell : public QDialog {
   void FormCreate();
   void SetGripperRowEnabled(bool on);
   void SetCarriageRowEnabled(bool on);
-  // Converts one range field; false (after the message) when it is no number or below 0.
-  bool StoreMaximum(TLimitedEdit* field, int axis);
 
   ProgramSettings& settings_;
   const platform::ProfileFile& profile_;

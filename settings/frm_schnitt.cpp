@@ -6,15 +6,13 @@
 #include <QPushButton>
 
 #include "settings/frm_dialog_common.h"
+#include "settings/settings.h"
 
 namespace kelvora::settings {
 
 namespace {
 
 constexpr const char* kDelayError = "Fehlerhafter Wert für Verzögerungsfaktor";
-// The driver repeats every register write this many times; beyond the advised range a
-// value only slows the box down, and a negative one would wrap to a count in the billions.
-constexpr int32_t kMaxDelay = 99;
 
 }  // namespace
 
@@ -99,7 +97,10 @@ void TfrmSchnitt::cboPortClick(int) {
 void TfrmSchnitt::cmdOKClick() {
   settings_.PortName = cboPort->currentText().toStdString();
   int32_t delay = 0;
-  if (!DialogStrToInt(txtDelay->text(), delay) || delay < 0 || delay > kMaxDelay) {
+  // The driver repeats every register write this many times: beyond the advised range a
+  // value only slows the box down, and a negative one would wrap to a count in the
+  // billions. The settings file holds the same range, so a stored delay always passes.
+  if (!DialogStrToInt(txtDelay->text(), delay) || !ValidLptDelay(delay)) {
     ShowErrorBox(this, QString::fromUtf8(kDelayError));
     return;
   }

@@ -39,6 +39,18 @@ void MakeAbsent(access::TBrelMotList& axes, int axis) {
   axes.SetPos(axis, mcMaximum, kAbsent);
 }
 
+// A number of the file within its range; def when it is missing, no number or outside.
+int32_t ReadInRange(const platform::ProfileFile& file, std::string_view section,
+                    std::string_view key, int32_t def, bool (*valid)(int64_t)) {
+  const int32_t v = file.ReadInteger(section, key, def);
+  return valid(v) ? v : def;
+}
+
+int32_t ReadMaximum(const platform::ProfileFile& file, std::string_view section,
+                    std::string_view key, int32_t def) {
+  return ReadInRange(file, section, key, def, ValidMaximum);
+}
+
 std::string MaxText(const access::TBrelMotList& axes, int axis) {
   return std::to_string(axes.GetPos(axis, mcMaximum));
 }
@@ -49,13 +61,20 @@ std::string SettingsPath(const ProgramSettings& settings) {
   return settings.ProgDir + kSettingsFileName;
 }
 
+platform::ProfileFile SettingsFile(const platform::ProgramFolders& folders) {
+  return platform::ProfileFile(
+      folders.progDir + kSettingsFileName,
+      folders.fallbackDir.empty() ? std::string() : folders.fallbackDir + kSettingsFileName);
+}
+
 void ReadSettings(ProgramSettings& settings, access::TBrelMotList& axes,
                   const platform::ProfileFile& file) {
   settings.Left = file.ReadInteger("Common", "Left", 50);
   settings.Top = file.ReadInteger("Common", "Top", 50);
   settings.SetRobModel(file.ReadString("Common", "RobModel", "Rob3"));
   settings.PortName = file.ReadString("Port", "PortName", "COM1");
-  settings.LPTDelay = static_cast<uint32_t>(file.ReadInteger("Port", "LPTDelay", 10));
+  settings.LPTDelay =
+      static_cast<uint32_t>(ReadInRange(file, "Port", "LPTDelay", 10, ValidLptDelay));
   ReadModelEntry(settings, axes, file, settings.RobModel);
 }
 
@@ -64,14 +83,14 @@ void ReadModelEntry(ProgramSettings& settings, access::TBrelMotList& axes,
   settings.SetRobModel(model);
   settings.RobType = file.ReadString(model, "RobType", "G");
   settings.RobText = file.ReadString(model, "RobText", "Säulenroboter");
-  axes.SetPos(1, mcMaximum, file.ReadInteger(model, "Säule", 240));
-  axes.SetPos(2, mcMaximum, file.ReadInteger(model, "ArmH", 160));
-  axes.SetPos(3, mcMaximum, file.ReadInteger(model, "ArmV", 150));
+  axes.SetPos(1, mcMaximum, ReadMaximum(file, model, "Säule", 240));
+  axes.SetPos(2, mcMaximum, ReadMaximum(file, model, "ArmH", 160));
+  axes.SetPos(3, mcMaximum, ReadMaximum(file, model, "ArmV", 150));
   if (settings.IsRob5()) {
-    axes.SetPos(4, mcMaximum, file.ReadInteger("Rob5", "Wagen", 1000));
-    axes.SetPos(5, mcMaximum, file.ReadInteger("Rob5", "Greifer", 28));
+    axes.SetPos(4, mcMaximum, ReadMaximum(file, "Rob5", "Wagen", 1000));
+    axes.SetPos(5, mcMaximum, ReadMaximum(file, "Rob5", "Greifer", 28));
   } else if (settings.IsTypeG()) {
-    axes.SetPos(4, mcMaximum, file.ReadInteger(model, "Greifer", 28));
+    axes.SetPos(4, mcMaximum, ReadMaximum(file, model, "Greifer", 28));
   }
 }
 
@@ -127,23 +146,26 @@ std::string WriteErrorText(const std::string& path) {
 bool WriteSettings(const ProgramSettings& settings, const access::TBrelMotList& axes,
                    platform::ProfileFile& file, std::string* error) {
   const std::string& model = settings.RobModel;
-  auto maxOf = [&](int axis) { return axes.GetPos(axis, mcMaximum); };
-  bool ok = file.WriteInteger("Common", "Left", settings.Left) &&
-            file.WriteInteger("Common", "Top", settings.Top) &&
-            file.WriteString("Common", "RobModel", model) &&
-            file.WriteString("Port", "PortName", settings.PortName) &&
-            file.WriteString("Port", "LPTDelay", std::to_string(settings.LPTDelay)) &&
-            file.WriteString(model, "RobType", settings.RobType) &&
-            file.WriteString(model, "RobText", settings.RobText) &&
-            file.WriteInteger(model, "Säule", maxOf(1)) &&
-            file.WriteInteger(model, "ArmH", maxOf(2)) &&
-            file.WriteInteger(model, "ArmV", maxOf(3));
-  if (ok && settings.IsRob5()) {
-    ok = file.WriteInteger("Rob5", "Wagen", maxOf(4)) &&
-         file.WriteInteger("Rob5", "Greifer", maxOf(5));
-  } else if (ok && settings.IsTypeG()) {
-    ok = file.WriteInteger(model, "Greifer", maxOf(4));
+  auto maxOf = [&](int axis) { return std::to_string(axes.GetPos(axis, mcMaximum)); };
+  std::vector<platform::ProfileFile::Entry> entries = {
+      {"Common", "Left", std::to_string(settings.Left)},
+      {"Common", "Top", std::to_string(settings.Top)},
+      {"Common", "RobModel", model},
+      {"Port", "PortName", settings.PortName},
+      {"Port", "LPTDelay", std::to_string(settings.LPTDelay)},
+      {model, "RobType", settings.RobType},
+      {model, "RobText", settings.RobText},
+      {model, "Säule", maxOf(1)},
+      {model, "ArmH", maxOf(2)},
+      {model, "ArmV", maxOf(3)},
+  };
+  if (settings.IsRob5()) {
+    entries.push_back({"Rob5", "Wagen", maxOf(4)});
+    entries.push_back({"Rob5", "Greifer", maxOf(5)});
+  } else if (settings.IsTypeG()) {
+    entries.push_back({model, "Greifer", maxOf(4)});
   }
+  const bool ok = file.WriteEntries(entries);
   if (!ok && error) *error = WriteErrorText(file.Path());
   return ok;
 }

@@ -8,6 +8,7 @@
 
 #include "access/brel_mot_list.h"
 #include "platform/profile.h"
+#include "platform/prog_dir.h"
 #include "settings/program_settings.h"
 
 namespace kelvora::settings {
@@ -16,9 +17,31 @@ inline constexpr const char* kSettingsFileName = "Kelvora.INI";
 
 // ProgDir + "Kelvora.INI".
 std::string SettingsPath(const ProgramSettings& settings);
+// The settings file of the program's folders: written in ProgDir, read from the program
+// folder's file until ProgDir has one (see platform::ProgramFolders).
+platform::ProfileFile SettingsFile(const platform::ProgramFolders& folders);
+
+// The one valid range of each number the settings hold, shared by the reader (a value
+// outside it counts as absent and gives the default), the dialogs (which refuse it) and
+// the writer (which therefore only writes what it can read back).
+// LPTDelay: a repeat count for every register write of the parallel box; the interface
+// dialog's field takes two digits.
+inline constexpr int32_t kMinLptDelay = 0;
+inline constexpr int32_t kMaxLptDelay = 99;
+// Axis maxima in impulses: typed ones have three digits; 1000 (the carriage) and 9999
+// (an axis the model does not use) come from the file and the built-in values.
+inline constexpr int32_t kMinMaximum = 0;
+inline constexpr int32_t kMaxMaximum = 9999;
+inline bool ValidLptDelay(int64_t v) {
+  return v >= kMinLptDelay && v <= kMaxLptDelay;
+}
+inline bool ValidMaximum(int64_t v) {
+  return v >= kMinMaximum && v <= kMaxMaximum;
+}
 
 // Fills the settings (window position included) and the axis maxima from the file; missing
-// keys and integers that do not convert give the start-up defaults. ProgDir is left alone.
+// keys, integers that do not convert and numbers outside their range give the start-up
+// defaults. ProgDir is left alone.
 void ReadSettings(ProgramSettings& settings, access::TBrelMotList& axes,
                   const platform::ProfileFile& file);
 void ReadSettings(ProgramSettings& settings, access::TBrelMotList& axes, const std::string& path);
@@ -47,10 +70,11 @@ inline constexpr const char* kRob5Controls[13] = {
 // "nach <path> kann nicht geschrieben werden"
 std::string WriteErrorText(const std::string& path);
 
-// Writes the settings key by key, each at once, the window position taken from
-// settings.Left/Top (the caller stores the window's current edges there first). Stops at
-// the first write that fails and returns false with WriteErrorText(file path) in *error;
-// the keys before it are written, the file is never left half-written.
+// Writes every key of the settings with one replacement of the file, the window position
+// taken from settings.Left/Top (the caller stores the window's current edges there
+// first). When any key cannot be stored or the file cannot be replaced, nothing is
+// written and it returns false with WriteErrorText(file path) in *error: the file holds
+// either all of the keys or what it held before.
 bool WriteSettings(const ProgramSettings& settings, const access::TBrelMotList& axes,
                    platform::ProfileFile& file, std::string* error = nullptr);
 

@@ -4,7 +4,6 @@
 // line as it is driven. Ctrl+C (or SIGTERM) acts as HALT: the current movement stops,
 // the outputs are switched off and the interface is closed before the program ends.
 #include <signal.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -73,19 +72,6 @@ class Player final : public kelvora::app::ScriptHost, public kelvora::platform::
   bool halted_ = false;
 };
 
-bool FileExists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-// The settings file the program would use: beside it, else the per-user one.
-std::string SettingsFile() {
-  std::string dir = kelvora::platform::ProgramDirectory();
-  if (!dir.empty() && FileExists(dir + kelvora::settings::kSettingsFileName))
-    return dir + kelvora::settings::kSettingsFileName;
-  return kelvora::platform::UserConfigDirectory() + kelvora::settings::kSettingsFileName;
-}
-
 bool ValidModel(const std::string& m) {
   return m.size() == 4 && m.compare(0, 3, "Rob") == 0 && m[3] >= '1' && m[3] <= '9';
 }
@@ -128,11 +114,12 @@ int main(int argc, char** argv) {
 
   TBrelRobot robot;
   ProgramSettings settings;
-  const std::string ini = SettingsFile();
+  // The settings file the program uses, by the program's own rule.
+  const kelvora::platform::ProfileFile ini =
+      kelvora::settings::SettingsFile(kelvora::platform::CurrentProgramFolders());
   kelvora::settings::ReadSettings(settings, robot.Axes, ini);
   if (!model.empty() && model != settings.RobModel)
-    kelvora::settings::ReadModelEntry(settings, robot.Axes, kelvora::platform::ProfileFile(ini),
-                                      model);
+    kelvora::settings::ReadModelEntry(settings, robot.Axes, ini, model);
   if (!port.empty()) settings.PortName = port;
   kelvora::settings::ConfigureAxes(settings, robot.Axes);
 

@@ -107,6 +107,49 @@ TEST_F(FrmMainScriptTest, MarkingAnotherLineDuringARunContinuesAfterIt) {
   EXPECT_THAT(errors, IsEmpty());
 }
 
+// A list box lets Ctrl+click and Ctrl+Space unmark its line; the script always keeps one.
+TEST_F(FrmMainScriptTest, TheMarkedLineCannotBeUnmarkedAlsoNotDuringARun) {
+  Make();
+  SwitchOnAndHome();
+  SetLines({"    40    10    10     0", "    80    20    20     0", "    60    30    20     0"});
+  ClickLine(1);
+  auto ctrlClick = [this] {
+    QListWidget* list = form->lstScript;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      list->visualItemRect(list->item(Marked() < 0 ? 1 : Marked())).center());
+  };
+  ctrlClick();
+  EXPECT_EQ(Marked(), 1);
+  // Space also searches for the next line that starts with a blank (every line does):
+  // the mark may move on, but it stays.
+  form->lstScript->setFocus();
+  QTest::keyClick(form->lstScript, Qt::Key_Space, Qt::ControlModifier);
+  EXPECT_NE(Marked(), -1);
+  ClickLine(1);
+  // The commands that need the marked line find it.
+  Click(form->cmdPosSpeichern);
+  Click(form->cmdVor);
+  EXPECT_EQ(Marked(), 2);
+  EXPECT_EQ(form->PrgModus, 3);
+  EXPECT_THAT(errors, IsEmpty());
+
+  // During a run: the pass goes on after the line, it does not start again.
+  std::vector<int> seen;
+  bool clicked = false;
+  onMessages = [&] {
+    if (seen.empty() || seen.back() != Marked()) seen.push_back(Marked());
+    if (Marked() == 1 && !clicked) {
+      clicked = true;
+      ctrlClick();
+    }
+  };
+  Click(form->cmdScriptStarten);
+  onMessages = nullptr;
+  EXPECT_THAT(seen, ElementsAre(0, 1, 2));
+  EXPECT_EQ(form->PrgModus, 3);
+  EXPECT_THAT(errors, IsEmpty());
+}
+
 TEST_F(FrmMainScriptTest, HaltEndsARepeatedRunAfterTheCurrentLineAndUnticksRepeat) {
   Make({.ini = "[Rob3]\r\nRobType=Z\r\n"});  // motor 4 as an extra output
   SwitchOnAndHome();

@@ -9,6 +9,8 @@
 #include <array>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -159,8 +161,11 @@ TEST(ScriptEditing, NewScriptAndTheMarkedLine) {
   list.SetItemIndex(0);
   ParseMarkedLine(list, false, v);
   EXPECT_THAT(v, ElementsAre(1, 2, 3, 0, 0, 0, 0, 0));
-  list.SetItemIndex(5);  // outside: unmarks, as a list box does
-  EXPECT_EQ(list.ItemIndex(), -1);
+  // A list with lines keeps its marked line: an index outside leaves the mark alone.
+  for (int outside : {5, -1}) {
+    list.SetItemIndex(outside);
+    EXPECT_EQ(list.ItemIndex(), 0) << outside;
+  }
 }
 
 TEST(ScriptText, SplitsAtEveryLineEndKeepsEmptyLinesAndStopsAtAZeroByte) {
@@ -257,6 +262,76 @@ TEST_F(ScriptFileTest, UnreadableFileLeavesTheListAlone) {
               "Datei " + dir_ + name + " kann nicht geöffnet werden");
   EXPECT_THAT(list.Lines(), ElementsAre("keep"));
   EXPECT_EQ(list.ItemIndex(), 0);
+}
+
+// Only regular files are read, and none larger than a script can sensibly be: a device,
+// a pipe or a huge file is refused with the open error instead of read without end.
+TEST_F(ScriptFileTest, ReadsRegularFilesUpToTheLimitAndStopsAtAZeroByte) {
+  const std::string line = "     0     0     0     0\r\n";
+  ASSERT_EQ(mkfifo((dir_ + "pipe.RB3").c_str(), 0600), 0);
+  WriteBytes(dir_ + "limit.RB3", std::string(kMaxScriptFileSize - line.size(), ' ') + line);
+  std::ofstream(dir_ + "huge.RB3", std::ios::binary).flush();
+  ASSERT_EQ(truncate((dir_ + "huge.RB3").c_str(), off_t{3} << 30), 0);  // sparse, 3 GiB
+  WriteBytes(dir_ + "over.RB3", std::string(kMaxScriptFileSize + 1, 'x'));
+  // Everything after a zero byte is ignored, however much follows.
+  WriteBytes(dir_ + "zero.RB3", line + std::string("1\0", 2) + std::string(1000, 'y'));
+  const struct {
+    std::string path;
+    Lines lines;  // empty with refused: the open error
+    bool refused;
+  } cases[] = {
+      {"/dev/zero", {}, true},
+      {dir_ + "pipe.RB3", {}, true},
+      {dir_ + "huge.RB3", {}, true},
+      {dir_ + "over.RB3", {}, true},
+      {dir_ + "limit.RB3",
+       {std::string(kMaxScriptFileSize - line.size(), ' ') + line.substr(0, 24)},
+       false},
+      {dir_ + "zero.RB3", {line.substr(0, 24), "1"}, false},
+  };
+  for (const auto& c : cases) {
+    VectorScriptList list({"keep"});
+    list.SetItemIndex(0);
+    const std::string error = ErrorText([&] { LoadScript(list, c.path); });
+    if (c.refused) {
+      EXPECT_EQ(error, "Datei " + c.path + " kann nicht geöffnet werden") << c.path;
+      EXPECT_THAT(list.Lines(), ElementsAre("keep")) << c.path;
+    } else {
+      EXPECT_EQ(error, "(no error)") << c.path;
+      EXPECT_EQ(list.Lines(), c.lines) << c.path;
+    }
+  }
+}
+
+// A termination signal must not lose a modified script: it goes to a new file beside the
+// settings, never over another, and the next start names it once.
+TEST_F(ScriptFileTest, RecoveryFilesAreNewAndNamedOnce) {
+  const Lines lines = {"     0     0     0     0", "   120    85    40     1"};
+  std::tm t{};
+  t.tm_year = 124, t.tm_mon = 4, t.tm_mday = 18, t.tm_hour = 15, t.tm_min = 30, t.tm_sec = 12;
+  t.tm_isdst = -1;
+  const std::time_t now = std::mktime(&t);
+  const std::string first = WriteRecoveryFile(dir_, "RB3", lines, now);
+  EXPECT_EQ(first, dir_ + "Kelvora-recovered-20240518-153012.RB3");
+  EXPECT_EQ(ReadBytes(first), "     0     0     0     0\r\n   120    85    40     1\r\n");
+  // The same second again, and an extension that could name a path: new names.
+  EXPECT_EQ(WriteRecoveryFile(dir_, "RB3", {"b"}, now),
+            dir_ + "Kelvora-recovered-20240518-153012-2.RB3");
+  EXPECT_EQ(WriteRecoveryFile(dir_, "RB/", {"c"}, now),
+            dir_ + "Kelvora-recovered-20240518-153012.RB");
+  EXPECT_EQ(ReadBytes(first), "     0     0     0     0\r\n   120    85    40     1\r\n");
+  EXPECT_EQ(WriteRecoveryFile(dir_ + "missing/", "RB3", lines, now), "");
+
+  EXPECT_THAT(UnnoticedRecoveryFiles(dir_), ElementsAre("Kelvora-recovered-20240518-153012-2.RB3",
+                                                        "Kelvora-recovered-20240518-153012.RB",
+                                                        "Kelvora-recovered-20240518-153012.RB3"));
+  MarkRecoveryFilesNoticed(dir_);
+  EXPECT_THAT(UnnoticedRecoveryFiles(dir_), ElementsAre());
+  // A later one is new; the noticed ones stay where they are.
+  const std::string later = WriteRecoveryFile(dir_, "RB5", {"d"}, now + 60);
+  EXPECT_THAT(UnnoticedRecoveryFiles(dir_), ElementsAre("Kelvora-recovered-20240518-153112.RB5"));
+  EXPECT_TRUE(std::filesystem::exists(first));
+  EXPECT_TRUE(std::filesystem::exists(later));
 }
 
 TEST_F(ScriptFileTest, SavingReplacesAnExistingFileAndKeepsItsPermissions) {

@@ -400,10 +400,11 @@ TEST_F(FrmMainTest, ShutdownAsksAboutAModifiedScriptAndStaysOpenWhenItCannotBeSa
   EXPECT_FALSE(form->close());
   EXPECT_THAT(questions, ElementsAre("Information | Script-Datei Speichern?"));
   EXPECT_THAT(errors, ElementsAre(Shown("Datei " + saveResult + " kann nicht erstellt werden")));
-  // Still there to save elsewhere: robot open, display running, script kept.
+  // Still there to save elsewhere: robot open, script kept; the display stays stopped
+  // until the next close.
   ASSERT_NE(form->Robot, nullptr);
   EXPECT_TRUE(form->Robot->Opened);
-  EXPECT_TRUE(form->tmrI->isActive());
+  EXPECT_FALSE(form->tmrI->isActive());
   EXPECT_TRUE(form->Modified);
 
   saveResult = dir.filePath("DEMO.RB3");
@@ -444,6 +445,42 @@ TEST_F(FrmMainTest, TerminationSignalSwitchesOffWithoutWritingSettings) {
   EXPECT_FALSE(form->tmrI->isActive());
   EXPECT_TRUE(form->close());
   EXPECT_FALSE(SettingsWritten());
+}
+
+// A termination signal ends at once, but a modified script is not lost: it goes to a
+// recovery file beside the settings, and the next start names that file once.
+TEST_F(FrmMainTest, TerminationSignalKeepsAModifiedScriptInARecoveryFile) {
+  Make();
+  SwitchOnAndHome();
+  Click(form->cmdPosAnfugen);
+  ASSERT_TRUE(form->Modified);
+  const QStringList lines = {form->lstScript->item(0)->text(), form->lstScript->item(1)->text()};
+  form->EmergencyStop(SIGHUP);
+  EXPECT_EQ(WireMotorWord(), 0);
+  const QStringList found =
+      QDir(dir.path()).entryList({"Kelvora-recovered-*.RB3"}, QDir::Files, QDir::Name);
+  ASSERT_EQ(found.size(), 1);
+  QFile file(dir.filePath(found[0]));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), (lines.join("\r\n") + "\r\n").toLatin1());
+  EXPECT_TRUE(form->close());
+  form.reset();
+  rig.reset();
+
+  // The next start names it in one "Information" box, once the window's loop runs.
+  Make();
+  QCoreApplication::processEvents();
+  ASSERT_EQ(infos.size(), 1u);
+  EXPECT_TRUE(infos[0].startsWith("Information | "));
+  EXPECT_TRUE(infos[0].endsWith(dir.filePath(found[0]))) << infos[0].toStdString();
+  form->close();
+  form.reset();
+  rig.reset();
+  infos.clear();
+  Make();  // and not again
+  QCoreApplication::processEvents();
+  EXPECT_THAT(infos, IsEmpty());
+  EXPECT_TRUE(QFile::exists(dir.filePath(found[0])));
 }
 
 TEST_F(FrmMainTest, F1OpensTheHelpPageOfTheFocusedControl) {

@@ -2,8 +2,11 @@
 // and the choice of the program folder.
 #include "platform/profile.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <optional>
@@ -99,6 +102,12 @@ TEST(ProfileWrite, ChangesOnlyTheOneLineOrAddsItInItsPlace) {
       {"[A]\r\nx=1\r\n", "B", "y", "2", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
       {"[A]\nx=1", "B", "y", "2", "[A]\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
       {"[A]\nx=1\n\n", "B", "y", "2", "[A]\nx=1\n\n[B]\r\ny=2\r\n"},
+      // A value that reading would change is quoted, so that it reads back as it was.
+      {bad, "S", "k", " a", "[S]\r\nk=\" a\"\r\n"},
+      {bad, "S", "k", "a\t", "[S]\r\nk=\"a\t\"\r\n"},
+      {bad, "S", "k", "'x'", "[S]\r\nk=\"'x'\"\r\n"},
+      {bad, "S", "k", "\"\"", "[S]\r\nk=\"\"\"\"\r\n"},
+      {bad, "S", "k", "\"x'", "[S]\r\nk=\"x'\r\n"},
       // What cannot be stored as one line is refused.
       // clang-format off
       {bad, "S", "k", "a\r\n[Common]\r\nLeft=1", nullptr}, {bad, "S", "k", "a\nb", nullptr},
@@ -112,6 +121,9 @@ TEST(ProfileWrite, ChangesOnlyTheOneLineOrAddsItInItsPlace) {
     std::string file = c.before;
     EXPECT_EQ(SetValue(file, c.section, c.key, c.value), c.after != nullptr) << "case " << i;
     EXPECT_EQ(file, c.after ? std::string(c.after) : c.before) << "case " << i;
+    if (c.after) {
+      EXPECT_EQ(FindValue(file, c.section, c.key), c.value) << "case " << i;
+    }
   }
 }
 
@@ -212,6 +224,74 @@ TEST(ProfileFileTest, FailedWritesReportFailureAndLeaveNoTrace) {
   EXPECT_FALSE(ProfileFile(dir.File("isdir.ini")).WriteString("Common", "Left", "1"));
   EXPECT_TRUE(std::filesystem::is_directory(dir.File("isdir.ini")));
   EXPECT_EQ(EntryCount(dir.Path()), 2);  // no temporary file left
+}
+
+TEST(ProfileFileTest, ManyKeysAreWrittenTogetherOrNotAtAll) {
+  TestDir dir;
+  ProfileFile ini(dir.File("Kelvora.INI"));
+  ASSERT_TRUE(ini.WriteEntries({{"Common", "Left", "1"}, {"Rob3", "RobText", "Säule"}}));
+  const std::string before = ReadBytes(ini.Path());
+  EXPECT_EQ(before, "[Common]\r\nLeft=1\r\n\r\n[Rob3]\r\nRobText=S\xE4ule\r\n");
+  // One value that cannot be stored, however late, and none of them is written.
+  EXPECT_FALSE(ini.WriteEntries({{"Common", "Left", "2"}, {"Rob3", "RobText", "a\nb"}}));
+  EXPECT_FALSE(ini.LastError().empty());
+  EXPECT_EQ(ReadBytes(ini.Path()), before);
+  EXPECT_EQ(EntryCount(dir.Path()), 1);
+}
+
+TEST(ProfileFileTest, FallbackIsReadUntilTheFileExistsAndStartsItsFirstWrite) {
+  TestDir dir;
+  WriteBytes(dir.File("shipped.ini"), "[A]\r\nx=1\r\n[B]\r\ny=2\r\n");
+  ProfileFile ini(dir.File("own.ini"), dir.File("shipped.ini"));
+  EXPECT_EQ(ini.ReadString("B", "y", ""), "2");
+  EXPECT_TRUE(ini.SectionExists("A"));
+  ASSERT_TRUE(ini.WriteString("A", "x", "3"));
+  EXPECT_EQ(ReadBytes(dir.File("own.ini")), "[A]\r\nx=3\r\n[B]\r\ny=2\r\n");
+  EXPECT_EQ(ReadBytes(dir.File("shipped.ini")), "[A]\r\nx=1\r\n[B]\r\ny=2\r\n");
+  WriteBytes(dir.File("shipped.ini"), "[B]\r\ny=9\r\n");  // no longer looked at
+  EXPECT_EQ(ini.ReadString("B", "y", ""), "2");
+  // A fallback that is missing or unreadable reads as empty and does not stop a write.
+  ProfileFile lone(dir.File("lone.ini"), dir.File("missing.ini"));
+  EXPECT_EQ(lone.ReadString("A", "x", "d"), "d");
+  EXPECT_TRUE(lone.WriteString("A", "x", "1"));
+}
+
+// A settings file shared through a group (mode 0664, owned by another user) must stay in
+// its group when a member of that group replaces it; otherwise the next member cannot
+// write it any more. Root may write anything, so the writer is a child process that gives
+// up root for an ordinary user in that group.
+TEST(ProfileFileTest, ReplacingASharedFileKeepsItsGroup) {
+  if (::geteuid() != 0)
+    GTEST_SKIP() << "needs root to make a file of another user and to become a plain user";
+  constexpr uid_t kOwner = 61001, kWriter = 61002;
+  constexpr gid_t kShared = 61010, kWriterGroup = 61011;
+  TestDir dir;
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+  const std::string path = dir.File("Kelvora.INI");
+  WriteBytes(path, "[Common]\r\nLeft=1\r\n");
+  ASSERT_EQ(::chown(path.c_str(), kOwner, kShared), 0);
+  ASSERT_EQ(::chmod(path.c_str(), 0664), 0);
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // 3: the privileges could not be dropped here (for example in a user namespace).
+    if (::setgroups(1, &kShared) != 0 || ::setgid(kWriterGroup) != 0 || ::setuid(kWriter) != 0)
+      ::_exit(3);
+    ProfileFile ini(path);
+    ::_exit(ini.WriteString("Common", "Left", "2") ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "this machine does not let a child drop root";
+  ASSERT_EQ(WEXITSTATUS(status), 0) << "the group member could not write the file";
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(ReadBytes(path), "[Common]\r\nLeft=2\r\n");
+  EXPECT_EQ(st.st_gid, kShared);
+  EXPECT_EQ(st.st_mode & 07777, 0664u);
+  EXPECT_EQ(st.st_uid, kWriter);  // a plain user cannot give the file away
 }
 
 TEST(ProgDirTest, ProgramFolderWhenWritableElseThePerUserFolder) {

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -178,7 +181,7 @@ TEST(Settings, LowerCaseRob5FindsTheSectionButKeepsTheStandardLayout) {
 }
 
 TEST(Settings, SauleAsHexadecimalAndAsText) {
-  const std::pair<const char*, int32_t> cases[] = {{"0x1E", 30},      {"$1E", 30},   {"-0x1E", -30},
+  const std::pair<const char*, int32_t> cases[] = {{"0x1E", 30},      {"$1E", 30},   {"-0x1E", 240},
                                                    {"dreissig", 240}, {" 30\t", 30}, {"", 240}};
   for (const auto& [text, max] : cases) {
     TestDir dir;
@@ -215,7 +218,7 @@ TEST(Settings, SwitchingFromRob5ToAStandardModelLeavesNoCarriage) {
   }
 }
 
-TEST(Settings, FailedWriteStopsAndNamesTheFile) {
+TEST(Settings, AFailedWriteNamesTheFileAndWritesNothing) {
   // A folder that cannot exist: its parent is a regular file.
   TestDir dir;
   WriteBytes(dir.File("plain"), "x");
@@ -224,14 +227,161 @@ TEST(Settings, FailedWriteStopsAndNamesTheFile) {
   EXPECT_FALSE(s.Close(&error));
   EXPECT_EQ(error, "nach " + dir.File("plain/Kelvora.INI") + " kann nicht geschrieben werden");
 
-  // A failure part-way: the keys before the failing one are written, none after it.
-  TestDir mid;
-  Started m(mid.Path());
-  m.settings.RobText = "zwei\nZeilen";
-  EXPECT_FALSE(m.Close(&error));
-  EXPECT_EQ(ReadBytes(mid.File("Kelvora.INI")),
-            "[Common]\r\nLeft=50\r\nTop=50\r\nRobModel=Rob3\r\n" + kDefaultPort +
-                "\r\n[Rob3]\r\nRobType=G\r\n");
+  // A value that cannot be stored (a line break in the description) stops the write
+  // before anything reaches the file: all keys or none, with or without a file before.
+  for (const std::string before : {"", "[Rob3]\r\nRobText=alt\r\n"}) {
+    TestDir mid;
+    if (!before.empty()) WriteBytes(mid.File("Kelvora.INI"), before);
+    Started m(mid.Path());
+    m.settings.RobText = "zwei\nZeilen";
+    EXPECT_FALSE(m.Close(&error));
+    EXPECT_EQ(error, "nach " + mid.File("Kelvora.INI") + " kann nicht geschrieben werden");
+    EXPECT_EQ(std::filesystem::exists(mid.File("Kelvora.INI")), !before.empty());
+    if (!before.empty()) {
+      EXPECT_EQ(ReadBytes(mid.File("Kelvora.INI")), before);
+    }
+    EXPECT_EQ(kelvora::testing::EntryCount(mid.Path()), before.empty() ? 0 : 1);
+  }
+}
+
+// Every number has one valid range: what lies outside counts as missing (the default) at
+// start, so the program never holds, shows or writes a value it could not read back.
+TEST(Settings, NumbersOutsideTheirRangeReadAsTheDefault) {
+  struct Case {
+    const char* key;
+    const char* text;
+    int32_t value;
+  };
+  const Case cases[] = {
+      {"LPTDelay", "-1", 10},  {"LPTDelay", "150", 10},  {"LPTDelay", "0", 0},
+      {"LPTDelay", "99", 99},  {"LPTDelay", "100", 10},  {"LPTDelay", "$63", 99},
+      {"Säule", "-5", 240},    {"Säule", "0", 0},        {"Säule", "9999", 9999},
+      {"Säule", "10000", 240}, {"Greifer", "-1", 28},    {"Greifer", "0x270F", 9999},
+      {"Wagen", "-800", 1000}, {"Wagen", "12000", 1000}, {"Wagen", "5000", 5000},
+  };
+  for (const Case& c : cases) {
+    TestDir dir;
+    const std::string key = platform::Utf8ToCp1252(c.key);
+    const std::string section = key == "LPTDelay" ? "Port" : "Rob5";
+    Started s = StartWith(
+        dir, "[Common]\r\nRobModel=Rob5\r\n[" + section + "]\r\n" + key + "=" + c.text + "\r\n");
+    const int axis = key == "Wagen" ? 4 : key == "Greifer" ? 5 : 1;
+    const int32_t got = key == "LPTDelay" ? static_cast<int32_t>(s.settings.LPTDelay)
+                                          : s.axes.GetPos(axis, mcMaximum);
+    EXPECT_EQ(got, c.value) << c.key << "=" << c.text;
+    // What the program then writes it reads back.
+    ASSERT_TRUE(s.Close());
+    Started again(dir.Path());
+    EXPECT_EQ(again.settings.LPTDelay, s.settings.LPTDelay) << c.key << "=" << c.text;
+    EXPECT_EQ(again.axes.GetPos(axis, mcMaximum), s.axes.GetPos(axis, mcMaximum));
+  }
+}
+
+// Round trip over settings the program can hold: every value read back equals the
+// value written, for random settings and for the ends of every range.
+TEST(Settings, EverySettingTheProgramCanWriteReadsBackEqual) {
+  std::mt19937 rng(16);
+  auto pick = [&](int32_t lo, int32_t hi) {
+    switch (rng() % 4) {
+      case 0:
+        return lo;
+      case 1:
+        return hi;
+      default:
+        return lo + static_cast<int32_t>(rng() % static_cast<uint32_t>(hi - lo + 1));
+    }
+  };
+  // Description characters: the code page's printable ones, blanks and quotes included.
+  const std::string chars = platform::Cp1252ToUtf8(" '\"=;[]$xX09\xE4\xD6\xDF\x80\xA0\xFF");
+  std::vector<std::string> glyphs;
+  for (size_t i = 0; i < chars.size();) {
+    size_t n = 1;
+    while (i + n < chars.size() && (static_cast<unsigned char>(chars[i + n]) & 0xC0) == 0x80) ++n;
+    glyphs.push_back(chars.substr(i, n));
+    i += n;
+  }
+  const char* const ports[] = {"COM1", "COM2", "COM3", "COM4", "LPT1", "LPT2", "LPT3", "LPT"};
+  for (int round = 0; round < 100; ++round) {
+    TestDir dir;
+    Started s(dir.Path());
+    s.settings.Left = static_cast<int32_t>(rng());
+    s.settings.Top = round == 0 ? INT32_MIN : round == 1 ? INT32_MAX : static_cast<int32_t>(rng());
+    s.settings.SetRobModel("Rob" + std::to_string(1 + rng() % 9));
+    s.settings.PortName = ports[rng() % 8];
+    s.settings.LPTDelay = static_cast<uint32_t>(pick(kMinLptDelay, kMaxLptDelay));
+    s.settings.RobType = rng() % 2 ? "G" : "Z";
+    s.settings.RobText.clear();
+    for (int n = static_cast<int>(rng() % 41); n > 0; --n)
+      s.settings.RobText += glyphs[rng() % glyphs.size()];
+    for (int axis = 1; axis <= 5; ++axis)
+      s.axes.SetPos(axis, mcMaximum, pick(kMinMaximum, kMaxMaximum));
+    ConfigureAxes(s.settings, s.axes);
+    std::string error;
+    ASSERT_TRUE(s.Close(&error)) << error;
+
+    Started r(dir.Path());
+    const std::string what =
+        "round " + std::to_string(round) + " text [" + s.settings.RobText + "]";
+    EXPECT_EQ(r.settings.Left, s.settings.Left) << what;
+    EXPECT_EQ(r.settings.Top, s.settings.Top) << what;
+    EXPECT_EQ(r.settings.RobModel, s.settings.RobModel) << what;
+    EXPECT_EQ(r.settings.PortName, s.settings.PortName) << what;
+    EXPECT_EQ(r.settings.LPTDelay, s.settings.LPTDelay) << what;
+    EXPECT_EQ(r.settings.RobType, s.settings.RobType) << what;
+    EXPECT_EQ(r.settings.RobText, s.settings.RobText) << what;
+    for (int axis = 1; axis <= 8; ++axis)
+      EXPECT_EQ(r.axes.GetPos(axis, mcMaximum), s.axes.GetPos(axis, mcMaximum))
+          << what << " axis " << axis;
+  }
+}
+
+// An installed program: its folder cannot be written, so the settings are the user's.
+TEST(Settings, ReadOnlyProgramFolderReadsItsFileUntilTheUsersOwnExists) {
+  TestDir program, home;
+  struct SavedEnv {
+    std::optional<std::string> value;
+    SavedEnv() {
+      if (const char* v = std::getenv("XDG_CONFIG_HOME")) value = v;
+    }
+    ~SavedEnv() {
+      value ? ::setenv("XDG_CONFIG_HOME", value->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
+    }
+  } saved;
+  ASSERT_EQ(::setenv("XDG_CONFIG_HOME", home.Path().c_str(), 1), 0);
+  const std::string shipped =
+      "[Common]\r\nRobModel=Rob4\r\n[Rob4]\r\nRobType=G\r\nRobText=Knickarm\r\n"
+      "[Rob9]\r\nRobText=bleibt\r\n";
+  WriteBytes(program.File("Kelvora.INI"), shipped);
+
+  // Writable: the program folder's own file, read and written there.
+  platform::ProgramFolders own = platform::ChooseProgramFolders(program.Path(), true);
+  EXPECT_EQ(own.progDir, program.Path());
+  EXPECT_TRUE(own.fallbackDir.empty());
+
+  platform::ProgramFolders user = platform::ChooseProgramFolders(program.Path(), false);
+  EXPECT_EQ(user.progDir, home.Path() + "kelvora/");
+  EXPECT_EQ(user.fallbackDir, program.Path());
+  platform::ProfileFile file = SettingsFile(user);
+  EXPECT_EQ(file.Path(), home.Path() + "kelvora/Kelvora.INI");
+  ProgramSettings settings;
+  settings.ProgDir = user.progDir;
+  TBrelMotList axes;
+  ReadSettings(settings, axes, file);
+  EXPECT_EQ(settings.RobModel, "Rob4");  // the shipped file, not the defaults
+  EXPECT_EQ(settings.RobText, "Knickarm");
+  settings.PortName = "COM2";
+  ASSERT_TRUE(WriteSettings(settings, axes, file));
+  // Written to the user's file, which keeps what the shipped one held; that one is unchanged.
+  EXPECT_EQ(ReadBytes(program.File("Kelvora.INI")), shipped);
+  const std::string written = ReadBytes(file.Path());
+  EXPECT_NE(written.find("RobText=bleibt"), std::string::npos);
+  EXPECT_NE(written.find("PortName=COM2"), std::string::npos);
+  // From now on the user's file is the one read.
+  WriteBytes(program.File("Kelvora.INI"), "[Common]\r\nRobModel=Rob7\r\n");
+  ProgramSettings next;
+  ReadSettings(next, axes, SettingsFile(user));
+  EXPECT_EQ(next.RobModel, "Rob4");
+  EXPECT_EQ(next.PortName, "COM2");
 }
 
 TEST(Settings, ScriptExtensionTakesAWholeLastCharacter) {

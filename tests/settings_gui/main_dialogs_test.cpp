@@ -171,7 +171,7 @@ TEST_F(MainDialogsTest, Rob5WithoutSectionShowsTheCarriageAndItsControls) {
                                          "Greifer=9999\r\n"));
 }
 
-TEST_F(MainDialogsTest, LetterInArmVShowsFehlerAndCancelKeepsAxisOne) {
+TEST_F(MainDialogsTest, LetterInArmVShowsFehlerAndCancelChangesNothing) {
   Start();
   Modell([&](QWidget* d) {
     Type(In<QLineEdit>(d, "txtSaule"), "200");
@@ -183,9 +183,10 @@ TEST_F(MainDialogsTest, LetterInArmVShowsFehlerAndCancelKeepsAxisOne) {
     EXPECT_TRUE(d->isVisible());
     Click(In<QPushButton>(d, "cmdEnde"));
   });
-  EXPECT_TRUE(Memo().contains("Säule : 200"));
+  // Every field is checked before any is applied: axis 1 keeps its maximum too.
+  EXPECT_TRUE(Memo().contains("Säule : 240"));
   EXPECT_TRUE(Memo().contains("ArmV : 150"));
-  EXPECT_THAT(FileAfterClose(), HasSubstr("Säule=200\r\nArmH=160\r\nArmV=150\r\n"));
+  EXPECT_THAT(FileAfterClose(), HasSubstr("Säule=240\r\nArmH=160\r\nArmV=150\r\n"));
 }
 
 TEST_F(MainDialogsTest, CancelAndReopenShowTheAbandonedSelection) {

@@ -1,5 +1,7 @@
 // The model dialog on its own: what it loads into its fields and what "OK" accepts. What the
 // main window then shows and writes is in main_dialogs_test.cpp.
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -115,11 +117,77 @@ TEST_F(ModellDialogTest, ExistingSectionFillsFieldsUnconvertedWithItsDefaults) {
   // A header without keys is no section: Rob2's built-in values apply.
   Pick(Rob(), "Rob2");
   EXPECT_EQ(Text("txtBeschreibung"), "Schweiß-Roboter");
-  // A value that is no number fails at "OK", after the model was taken.
+  // A value that is no number fails at "OK", and nothing is taken.
   Pick(Rob(), "Rob6");
   Ok();
   EXPECT_EQ(errors.texts.size(), 1);
-  EXPECT_EQ(rig->s.RobModel, "Rob6");
+  EXPECT_EQ(rig->s.RobModel, "Rob3");
+}
+
+// "OK" checks every field before it applies any: a refused "OK" changes nothing, so
+// "Abbrechen" after it leaves the current model as it was (not another model's section).
+TEST_F(ModellDialogTest, ARefusedOkAppliesNothing) {
+  Open("[Common]\nRobModel=Rob5\n[Rob5]\nRobType=G\nWagen=800\nGreifer=33\nArmV=120\n");
+  const std::vector<int32_t> before = {rig->Max(1), rig->Max(2), rig->Max(3), rig->Max(4),
+                                       rig->Max(5)};
+  struct Bad {
+    const char* field;
+    const char* text;
+  };
+  for (const Bad& bad : {Bad{"txtSaule", "x"}, Bad{"txtArmV", "a"}, Bad{"txtGreifer", "-1"}}) {
+    Pick(Rob(), "Rob3");
+    Type(Edit(bad.field), bad.text);
+    Ok();
+    EXPECT_TRUE(dlg->isVisible()) << bad.field;
+    Click(dlg->findChild<QPushButton*>("cmdEnde"));
+    EXPECT_EQ(rig->s.RobModel, "Rob5") << bad.field;
+    EXPECT_EQ(rig->s.RobType, "G");
+    EXPECT_EQ(rig->s.RobText, "Säulenroboter");
+    EXPECT_EQ(
+        (std::vector<int32_t>{rig->Max(1), rig->Max(2), rig->Max(3), rig->Max(4), rig->Max(5)}),
+        before)
+        << bad.field;
+    dlg->show();
+  }
+  EXPECT_THAT(errors.texts, ::testing::Each(QString("Fehlerhafte Werte für den Arbeitsraum")));
+  EXPECT_EQ(errors.texts.size(), 3);
+}
+
+// Reader and dialog agree: stored numbers outside the valid range read as missing, and the
+// dialog opened on what was read, or on another entry's section, is confirmed unchanged.
+TEST_F(ModellDialogTest, StoredValuesAlwaysPassOk) {
+  Open(
+      "[Common]\nRobModel=Rob3\n[Rob3]\nSäule=-5\nArmH=10000\nArmV=0x1E\n"
+      "[Rob6]\nSäule=-7\nArmH=0x20\nArmV=9999\nGreifer=12000\n");
+  EXPECT_EQ(Text("txtSaule"), "240");
+  EXPECT_EQ(Text("txtArmH"), "160");
+  EXPECT_EQ(Text("txtArmV"), "30");
+  Ok();
+  EXPECT_FALSE(dlg->isVisible());
+  dlg->show();
+  Pick(Rob(), "Rob6");
+  EXPECT_EQ(Text("txtSaule"), "9999");
+  EXPECT_EQ(Text("txtArmH"), "32");
+  EXPECT_EQ(Text("txtArmV"), "9999");
+  EXPECT_EQ(Text("txtGreifer"), "9999");
+  Ok();
+  EXPECT_FALSE(dlg->isVisible());
+  EXPECT_TRUE(errors.texts.isEmpty());
+  EXPECT_EQ(rig->Max(2), 32);
+}
+
+// A pasted line break would end the description's line in the settings file.
+TEST_F(ModellDialogTest, TheDescriptionTakesNoLineBreak) {
+  Open();
+  QApplication::clipboard()->setText("zwei\nZeilen\r\nund\tmehr");
+  Edit("txtBeschreibung")->setFocus();
+  Edit("txtBeschreibung")->selectAll();
+  QTest::keyClick(Edit("txtBeschreibung"), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(Text("txtBeschreibung"), "zwei Zeilen  und mehr");
+  Ok();
+  EXPECT_EQ(rig->s.RobText, "zwei Zeilen  und mehr");
+  std::string error;
+  EXPECT_TRUE(settings::WriteSettings(rig->s, rig->axes, *rig->file, &error)) << error;
 }
 
 TEST_F(ModellDialogTest, ModelWithoutADigitSelectsRob1) {

@@ -63,6 +63,21 @@ TEST_F(SchnittDialogTest, UnlistedStoredPortIsKeptAsSelectedExtraItem) {
   EXPECT_EQ(Port()->findText("LPT2"), 5);
 }
 
+// A stored delay outside the dialog's range reads as the default, so the dialog opened
+// on it can be confirmed unchanged; in range it is kept as stored.
+TEST_F(SchnittDialogTest, AStoredDelayAlwaysPassesOk) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"150", "10"}, {"-1", "10"}, {"99", "99"}, {"0", "0"}};
+  for (const auto& [stored, shown] : cases) {
+    Open(std::string("[Port]\nPortName=LPT1\nLPTDelay=") + stored + "\n");
+    EXPECT_EQ(Delay()->text(), shown) << stored;
+    Ok();
+    EXPECT_FALSE(dlg->isVisible()) << stored;
+    EXPECT_EQ(QString::number(rig->s.LPTDelay), shown) << stored;
+  }
+  EXPECT_TRUE(errors.texts.isEmpty());
+}
+
 TEST(AboutBoxTest, ShowsNameSubtitleToolsAuthorAndVersion) {
   settings::TfrmAbout about(nullptr);
   auto label = [&](const char* name) { return about.findChild<QLabel*>(name); };

@@ -41,7 +41,9 @@ class MainWindowRig : public ::testing::Test, public Prompts, public platform::G
   void Error(QWidget*, const QString& title, const QString& text) override {
     errors.push_back(title + " | " + text);
   }
-  void Info(QWidget*, const QString&, const QString&) override {}
+  void Info(QWidget*, const QString& title, const QString& text) override {
+    infos.push_back(title + " | " + text);
+  }
   bool Question(QWidget*, const QString& title, const QString& text) override {
     questions.push_back(title + " | " + text);
     return answer;
@@ -117,7 +119,7 @@ class MainWindowRig : public ::testing::Test, public Prompts, public platform::G
   QString Shown(const QString& text) const { return ApplicationTitle() + " | " + text + "."; }
 
   std::vector<double> defaultStart;  // empty: the layout's own start positions
-  std::vector<QString> errors, questions;
+  std::vector<QString> errors, questions, infos;
   std::vector<Dialog> dialogs;
   bool answer = false;  // "&Nein"
   QString openResult, saveResult;
