@@ -17,6 +17,8 @@ namespace kelvora::app {
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
   QCommandLineParser parser;
+  // Whole words after one dash, as Qt's own options are (-stylesheet is not -s -t ... -h).
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   parser.setApplicationDescription(
       QStringLiteral("Kelvora: teach-in program for construction-kit industrial robots."));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},

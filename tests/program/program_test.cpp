@@ -46,6 +46,8 @@ TEST(CommandLine, OptionsFileAndMistakes) {
       {{"-h", "DEMO.RB3"}, 0, "--version", "", {}},
       {{"--frobnicate"}, 2, "", "kelvora: Unknown option 'frobnicate'.", {}},
       {{"A.RB3", "B.RB3"}, 2, "", "one script file at most", {}},
+      // Qt's own options are gone by now; before, a word such as -stylesheet is no -h.
+      {{"-stylesheet", "x.qss"}, 2, "", "Unknown option 'stylesheet'", {}},
   };
   for (const auto& c : cases) {
     const CommandLine line = ParseCommandLine(QStringList{"/usr/bin/kelvora"} + c.args);
