@@ -107,17 +107,47 @@ case $check in
       inc=$(PKG_CONFIG_PATH="$work/usr/$lib/pkgconfig" pkg-config --variable=includedir zqbrel20)
       [ -f "$inc/zqBrel20.h" ] || fail "pkg-config includedir $inc"
     fi
-    # The installed player under the installed simulator plays the installed demo script.
-    # Settings and ports file from an empty home: the defaults (COM1), mapped by the simulator.
-    mkdir -p "$work/home"
-    set +e
-    out=$(cd "$work" && HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
-      timeout 100 "$work/usr/bin/kelvora-sim" --no-keys --no-status -p 3,3,3,3 \
-      -- "$work/usr/bin/kelvora-play" "$work/usr/share/kelvora/demo.RB3" --model Rob3 2>&1)
-    rc=$?
-    set -e
-    [ "$rc" = 0 ] || fail "installed kelvora-play under kelvora-sim exits $rc: $out"
-    grep -q '^Zeile 3: ' <<<"$out" && grep -q '^Ende$' <<<"$out" || fail "demo not played: $out"
+    # The installed player plays the installed demo script on the installed simulator. As
+    # root, the way a user runs it: one who may not write the program's folder, with the
+    # model and port in that user's settings file and the port mapped in that user's ports
+    # file to a kelvora-sim that knows nothing of the player. Otherwise under kelvora-sim.
+    if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && getent passwd nobody >/dev/null; then
+      chmod 755 "$work"
+      user=$work/user
+      mkdir -p "$user/.config/kelvora"
+      printf '[Common]\r\nRobModel=Rob3\r\n[Port]\r\nPortName=COM2\r\n' \
+        >"$user/.config/kelvora/Kelvora.INI"
+      chown -R nobody "$user"
+      as_user=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups
+        env -u ZQBREL_COM2 HOME="$user" XDG_CONFIG_HOME="$user/.config")
+      "${as_user[@]}" "$work/usr/bin/kelvora-sim" --no-keys --no-status -p 3,3,3,3 \
+        >"$work/sim.out" 2>&1 </dev/null &
+      pids+=($!)
+      for _ in $(seq 1 100); do grep -q '^ZQBREL_COM1=' "$work/sim.out" && break; sleep 0.1; done
+      device=$(sed -n 's/^ZQBREL_COM1=//p' "$work/sim.out")
+      [ -n "$device" ] || fail "kelvora-sim printed no device: $(cat "$work/sim.out")"
+      printf '# the box\nCOM2=%s\n' "$device" >"$user/.config/kelvora/ports"
+      set +e
+      out=$(cd "$user" && "${as_user[@]}" timeout 100 "$work/usr/bin/kelvora-play" \
+        "$work/usr/share/kelvora/demo.RB3" 2>&1)
+      rc=$?
+      set -e
+      [ "$rc" = 0 ] || fail "as a user, kelvora-play exits $rc: $out"
+      grep -q '^Rob3 : .*, COM2, Script demo.RB3' <<<"$out" && grep -q '^Ende$' <<<"$out" ||
+        fail "as a user, not played on COM2: $out"
+    else
+      # The installed player under the installed simulator plays the installed demo script.
+      # Settings and ports file from an empty home: the defaults (COM1), mapped by the simulator.
+      mkdir -p "$work/home"
+      set +e
+      out=$(cd "$work" && HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
+        timeout 100 "$work/usr/bin/kelvora-sim" --no-keys --no-status -p 3,3,3,3 \
+        -- "$work/usr/bin/kelvora-play" "$work/usr/share/kelvora/demo.RB3" --model Rob3 2>&1)
+      rc=$?
+      set -e
+      [ "$rc" = 0 ] || fail "installed kelvora-play under kelvora-sim exits $rc: $out"
+      grep -q '^Zeile 3: ' <<<"$out" && grep -q '^Ende$' <<<"$out" || fail "demo not played: $out"
+    fi
     ;;
 
   package)
