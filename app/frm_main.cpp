@@ -27,6 +27,7 @@
 #include "app/script_player.h"
 #include "platform/clock.h"
 #include "platform/help_qt.h"
+#include "platform/installed_data.h"
 #include "platform/profile.h"
 #include "platform/prog_dir.h"
 #include "settings/settings.h"
@@ -538,6 +539,7 @@ void TfrmMain::FormCreate() {
   Settings.ProgDir = folders.progDir;
   // The help pages and relative names resolve in the program's folder.
   QDir::setCurrent(QString::fromStdString(Settings.ProgDir));
+  DataDir = platform::InstalledDataDirectory();
   Ini = std::make_unique<platform::ProfileFile>(settings::SettingsFile(folders));
   ReadSettings();
   ConfigureAxes();

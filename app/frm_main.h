@@ -91,6 +91,9 @@ class TfrmMain : public QMainWindow {
   int32_t LineValues[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   bool Modified = false;
   QString ScriptName;
+  // The installed program's data folder with the demo script (empty when not installed):
+  // where "&Öffnen" starts until the program's folder holds a script of the model.
+  std::string DataDir;
 
   // The dialogs, made by the program after this window (nullptr until then).
   settings::TfrmModell* frmModell = nullptr;
@@ -223,6 +226,8 @@ class TfrmMain : public QMainWindow {
   void cmdZuPositionClick(int tag);  // tag of cmdZuruck (1), cmdVor (2), cmdAufPosition (3)
   void mnuNeuClick();
   void mnuOffnenClick();
+  // What "&Öffnen" does with the file the dialog gave; also the script named at start.
+  void OpenScript(const QString& path);
   void mnuSpeichernClick();
   void mnuSpeichernUClick();
 

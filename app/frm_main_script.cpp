@@ -13,6 +13,7 @@
 #include "app/frm_main.h"
 #include "app/script.h"
 #include "app/script_player.h"
+#include "platform/installed_data.h"
 
 namespace kelvora::app {
 namespace {
@@ -160,9 +161,15 @@ void TfrmMain::mnuNeuClick() {
 
 void TfrmMain::mnuOffnenClick() {
   const QString ext = QString::fromStdString(Settings.ScriptExt);
-  const QString path = CurrentPrompts().OpenFile(this, ScriptFilter(ext), ext,
-                                                 QString::fromStdString(Settings.ProgDir));
+  const std::string folder =
+      platform::OpenDialogFolder(Settings.ProgDir, DataDir, Settings.ScriptExt);
+  const QString path =
+      CurrentPrompts().OpenFile(this, ScriptFilter(ext), ext, QString::fromStdString(folder));
   if (path.isEmpty()) return;
+  OpenScript(path);
+}
+
+void TfrmMain::OpenScript(const QString& path) {
   ListBoxScript list(lstScript);
   // The name is taken only once the file has been read: taking it before would make a
   // later "Speichern" write the old script under the name of the file that failed.

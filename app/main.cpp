@@ -1,6 +1,7 @@
 // Kelvora: the teach-in program for construction-kit industrial robots.
 #include <memory>
 
+#include "app/command_line_qt.h"
 #include "app/frm_main.h"
 #include "app/kelvora_application_qt.h"
 #include "app/remote_control_qt.h"
@@ -13,7 +14,10 @@
 
 int main(int argc, char** argv) {
   using namespace kelvora;
+  if (const int code = app::InfoOptionsExit(argc, argv); code >= 0) return code;
   app::KelvoraApplication application(argc, argv);
+  QString startScript;
+  if (const int code = app::StartScriptArgument(&startScript); code >= 0) return code;
   // Hooks first: the window's creation may already let messages run.
   platform::InstallQtGuiHooks();
   platform::InstallHelpKey();
@@ -29,6 +33,7 @@ int main(int argc, char** argv) {
     frmMain->frmAbout = new settings::TfrmAbout(frmMain.get());
     frmMain->InstallSignalHandling();
     frmMain->show();
+    app::OpenStartScript(*frmMain, startScript);
     app::StartRemoteControl(*frmMain);
     result = application.exec();
   }

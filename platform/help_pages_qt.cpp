@@ -167,9 +167,29 @@ const char* const kPorts = R"(
 <p>Wählen Sie den Anschluss, an dem das Interface hängt: COM1 bis COM4 für das serielle
 Interface, LPT1 bis LPT3 (oder LPT) für das parallele. Beim parallelen Interface stellt der
 Verzögerungsfaktor (0 bis 99) den Takt ein; wenn Eingänge flackern, hilft ein größerer Wert.</p>
-<p>Unter Linux ist COM1 das Gerät /dev/ttyS0; ein USB-Adapter wird mit der Umgebungsvariablen
-<span class='k'>ZQBREL_COM1=/dev/ttyUSB0</span> zugeordnet. Ohne Roboter können Sie mit
-<span class='k'>kelvora-sim</span> ein virtuelles Interface verwenden.</p>
+<h2>Anschlüsse unter Linux</h2>
+<p>Die Anschlüsse heißen wie gewohnt COM1 bis COM9 und LPT1 bis LPT3. Welches Gerät dahinter
+steht, entscheidet die Treiberbibliothek in dieser Reihenfolge:</p>
+<ol><li>eine Umgebungsvariable, etwa <span class='k'>ZQBREL_COM1=/dev/ttyUSB0</span> für COM1
+(ZQBREL_LPT1 für LPT1);</li>
+<li>die Zeile <span class='k'>COM1=...</span> in der Datei
+<span class='k'>~/.config/kelvora/ports</span>;</li>
+<li>sonst /dev/ttyS0 für COM1, /dev/ttyS1 für COM2 und so fort, /dev/parport0 für LPT1.</li></ol>
+<h2>Einen USB-Adapter einmal zuordnen</h2>
+<p>Stecken Sie den Adapter ein und geben Sie im Terminal <span class='k'>kelvora-ports</span>
+ein. Es zeigt die seriellen und parallelen Anschlüsse mit ihrem festen Namen (unter
+/dev/serial/by-id; er bleibt nach einem Neustart und beim Umstecken gleich), ob Sie sie öffnen
+dürfen, und die passende Zeile, zum Beispiel</p>
+<p><span class='k'>COM1=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A600XYZ-if00-port0</span></p>
+<p>Schreiben Sie diese Zeile in die Datei ~/.config/kelvora/ports (Zeilen mit # sind
+Kommentare) und wählen Sie hier denselben Anschluss. Die Zuordnung gilt beim nächsten EIN.</p>
+<h2>Zugriffsrechte</h2>
+<p>Serielle Anschlüsse gehören der Gruppe <b>dialout</b>, parallele der Gruppe <b>lp</b>.
+Meldet das Programm &bdquo;Inpterfaceproblem mit : COM1&ldquo; und kelvora-ports
+&bdquo;access: no&ldquo;, nehmen Sie sich in die Gruppe auf
+(<span class='k'>sudo usermod -aG dialout $USER</span>) und melden Sie sich neu an.</p>
+<p>Ohne Roboter können Sie mit <span class='k'>kelvora-sim</span> ein virtuelles Interface
+verwenden.</p>
 )";
 
 const char* const kPanel = R"(

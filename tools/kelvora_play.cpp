@@ -31,6 +31,7 @@ extern "C" void OnSignal(int sig) {
 
 const char kUsage[] =
     "Usage: kelvora-play FILE [--port PORT] [--model RobN] [--repeat]\n"
+    "       kelvora-play --help | --version\n"
     "\n"
     "Switches the interface on, runs the robot home and plays the script FILE once\n"
     "(with --repeat until Ctrl+C), printing each line as it is driven. The model and\n"
@@ -95,6 +96,9 @@ int main(int argc, char** argv) {
       repeat = true;
     } else if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "-V" || a == "--version") {
+      std::printf("kelvora-play %s\n", KELVORA_VERSION);
       return 0;
     } else if (!a.empty() && a[0] != '-' && file.empty()) {
       file = a;

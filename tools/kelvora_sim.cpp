@@ -85,6 +85,7 @@ const char kUsage[] =
     "      --status / --no-status  force the live status line on or off (default: on when\n"
     "                              standard output is a terminal)\n"
     "  -h, --help                  this text\n"
+    "  -V, --version               the version\n"
     "\n"
     "Keys (from a terminal, or any standard input when no PROGRAM is run):\n"
     "  i        toggle the switch on input 11\n"
@@ -137,7 +138,7 @@ bool ParseInt(const char* text, int lo, int hi, int* out) {
   return true;
 }
 
-// Returns 0 to go on, 1 for help printed, 2 for a usage error.
+// Returns 0 to go on, 1 for help or version printed, 2 for a usage error.
 int ParseOptions(int argc, char** argv, Options* o) {
   enum {
     kPace = 1000,
@@ -171,12 +172,13 @@ int ParseOptions(int argc, char** argv, Options* o) {
       {"status", no_argument, nullptr, kStatus},
       {"no-status", no_argument, nullptr, kNoStatus},
       {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, 'V'},
       {nullptr, 0, nullptr, 0},
   };
   opterr = 1;
   int c;
   // '+': stop at the first word that is no option, so PROGRAM's own options stay its own
-  while ((c = getopt_long(argc, argv, "+l:c:s:k:p:f:h", longOpts, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, "+l:c:s:k:p:f:hV", longOpts, nullptr)) != -1) {
     switch (c) {
       case 'l':
         if (std::strcmp(optarg, "standard") == 0)
@@ -269,6 +271,9 @@ int ParseOptions(int argc, char** argv, Options* o) {
         break;
       case 'h':
         std::fputs(kUsage, stdout);
+        return 1;
+      case 'V':
+        std::printf("kelvora-sim %s\n", KELVORA_VERSION);
         return 1;
       default:
         std::fputs("Try 'kelvora-sim --help'.\n", stderr);

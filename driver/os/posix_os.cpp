@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "driver/os/ports_file.h"
 #include "driver/os/posix_os.h"
 
 namespace kelvora::drvos {
@@ -96,6 +97,8 @@ std::string DevicePathFor(const char* portName) {
   if (const char* mapped = std::getenv(var.c_str()); mapped != nullptr && *mapped != '\0') {
     return mapped;
   }
+  if (std::string mapped = MappedPortDevice(std::string(kind) + std::to_string(n)); !mapped.empty())
+    return mapped;
   return deviceStem + std::to_string(n - 1);
 }
 

@@ -26,7 +26,8 @@ bool UpdateHandle(Handle h, const HandleEntry& entry);
 bool UnregisterHandle(Handle h, HandleEntry* out);
 
 // The device file for a Windows port name: ZQBREL_COM<n> / ZQBREL_LPT<n> from the
-// environment, else /dev/ttyS<n-1> / /dev/parport<n-1>. Empty when the name is no port.
+// environment, else the per-user ports file's line for it, else /dev/ttyS<n-1> /
+// /dev/parport<n-1>. Empty when the name is no port.
 std::string DevicePathFor(const char* portName);
 
 class PosixOs final : public Os {

@@ -1,0 +1,86 @@
+#include "app/command_line_qt.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QPointer>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/frm_main.h"
+
+#ifndef KELVORA_VERSION
+#define KELVORA_VERSION "5.1.0"
+#endif
+
+namespace kelvora::app {
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+  QCommandLineParser parser;
+  // Whole words after one dash, as Qt's own options are (-stylesheet is not -s -t ... -h).
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser.setApplicationDescription(
+      QStringLiteral("Kelvora: teach-in program for construction-kit industrial robots."));
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                QStringLiteral("Show this help and end."));
+  const QCommandLineOption version({QStringLiteral("V"), QStringLiteral("version")},
+                                   QStringLiteral("Show the version and end."));
+  parser.addOption(help);
+  parser.addOption(version);
+  parser.addPositionalArgument(QStringLiteral("FILE"),
+                               QStringLiteral("Script file to open at start (for example "
+                                              "DEMO.RB3), as \"Öffnen\" would open it."),
+                               QStringLiteral("[FILE]"));
+
+  CommandLine result;
+  const bool parsed = parser.parse(arguments);
+  if (parser.isSet(help)) {
+    // Qt names the program by its full path or a placeholder; the command is "kelvora".
+    QString text = parser.helpText();
+    text.replace(0, text.indexOf(QLatin1Char('\n')),
+                 QStringLiteral("Usage: kelvora [options] [FILE]"));
+    result.out = text;
+    result.exitCode = 0;
+  } else if (parser.isSet(version)) {
+    result.out = QStringLiteral("kelvora " KELVORA_VERSION "\n");
+    result.exitCode = 0;
+  } else if (!parsed) {
+    result.err = QStringLiteral("kelvora: ") + parser.errorText() +
+                 QStringLiteral("\nTry 'kelvora --help'.\n");
+    result.exitCode = 2;
+  } else if (parser.positionalArguments().size() > 1) {
+    result.err = QStringLiteral("kelvora: one script file at most\nTry 'kelvora --help'.\n");
+    result.exitCode = 2;
+  } else if (parser.positionalArguments().size() == 1) {
+    // Absolute now: the window makes the program's folder the current one.
+    result.scriptFile = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
+  }
+  return result;
+}
+
+int InfoOptionsExit(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const CommandLine line = ParseCommandLine(arguments);
+  if (line.exitCode != 0) return -1;
+  std::fputs(line.out.toLocal8Bit().constData(), stdout);
+  return 0;
+}
+
+int StartScriptArgument(QString* scriptFile) {
+  const CommandLine line = ParseCommandLine(QCoreApplication::arguments());
+  std::fputs(line.err.toLocal8Bit().constData(), stderr);
+  std::fputs(line.out.toLocal8Bit().constData(), stdout);
+  *scriptFile = line.scriptFile;
+  return line.exitCode;
+}
+
+void OpenStartScript(TfrmMain& window, const QString& scriptFile) {
+  if (scriptFile.isEmpty()) return;
+  QPointer<TfrmMain> target(&window);
+  QTimer::singleShot(0, &window, [target, scriptFile] {
+    if (target) RunCommand([&] { target->OpenScript(scriptFile); });
+  });
+}
+
+}  // namespace kelvora::app

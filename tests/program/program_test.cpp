@@ -1,0 +1,147 @@
+// The program as installed software: its command line, the script named on it opened
+// at start as "&Öffnen" opens one, where "&Öffnen" starts, and the program's icon on
+// every window. Runs under the program's own application class, with its own main.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <cstdlib>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/command_line_qt.h"
+#include "app/kelvora_application_qt.h"
+#include "settings/frm_about.h"
+#include "settings/frm_schnitt.h"
+#include "settings/program_settings.h"
+#include "tests/support/main_window_rig.h"
+
+namespace kelvora::app {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+TEST(CommandLine, OptionsFileAndMistakes) {
+  const QString here = QDir::currentPath();
+  const struct {
+    QStringList args;
+    int exitCode;
+    const char* out;  // contained in the standard output
+    const char* err;  // contained in the standard error
+    QString file;
+  } cases[] = {
+      {{}, -1, "", "", {}},
+      {{"DEMO.RB3"}, -1, "", "", here + "/DEMO.RB3"},
+      {{"/tmp/x/A.RB5"}, -1, "", "", "/tmp/x/A.RB5"},
+      {{"--version"}, 0, "kelvora " KELVORA_TEST_VERSION "\n", "", {}},
+      {{"-V"}, 0, "kelvora " KELVORA_TEST_VERSION "\n", "", {}},
+      {{"--help"}, 0, "Usage: kelvora [options] [FILE]\n", "", {}},
+      {{"-h", "DEMO.RB3"}, 0, "--version", "", {}},
+      {{"--frobnicate"}, 2, "", "kelvora: Unknown option 'frobnicate'.", {}},
+      {{"A.RB3", "B.RB3"}, 2, "", "one script file at most", {}},
+      // Qt's own options are gone by now; before, a word such as -stylesheet is no -h.
+      {{"-stylesheet", "x.qss"}, 2, "", "Unknown option 'stylesheet'", {}},
+  };
+  for (const auto& c : cases) {
+    const CommandLine line = ParseCommandLine(QStringList{"/usr/bin/kelvora"} + c.args);
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    EXPECT_EQ(line.exitCode, c.exitCode);
+    EXPECT_THAT(line.out.toStdString(), HasSubstr(c.out));
+    EXPECT_THAT(line.err.toStdString(), HasSubstr(c.err));
+    EXPECT_EQ(line.scriptFile, c.file);
+  }
+}
+
+TEST(ProgramIcon, EveryWindowAndTheAboutBoxShowIt) {
+  const QIcon icon = QApplication::windowIcon();
+  ASSERT_FALSE(icon.isNull());
+  for (int size : {32, 48, 256}) {
+    EXPECT_EQ(icon.pixmap(size, size).size(), QSize(size, size)) << size;
+  }
+  const QImage expected = icon.pixmap(32, 32).toImage();
+  settings::TfrmAbout about(nullptr);
+  const QPixmap shown = about.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap();
+  EXPECT_EQ(shown.toImage().convertToFormat(expected.format()), expected);
+
+  // No window sets an icon of its own, so each shows the program's.
+  settings::ProgramSettings programSettings;
+  settings::TfrmSchnitt schnitt(programSettings, nullptr);
+  QMessageBox box;
+  QFileDialog dialog;
+  for (QWidget* w : std::initializer_list<QWidget*>{&about, &schnitt, &box, &dialog}) {
+    EXPECT_EQ(w->windowIcon().cacheKey(), icon.cacheKey()) << w->metaObject()->className();
+  }
+}
+
+class StartAndOpen : public MainWindowRig {
+ protected:
+  void WriteFile(const QString& path, const QByteArray& text) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+  }
+  QTemporaryDir data;  // stands for the installed share/kelvora
+};
+
+TEST_F(StartAndOpen, TheScriptNamedAtStartOpensAsOeffnenWould) {
+  Make();
+  const QString script = data.filePath("DEMO.RB3");
+  WriteFile(script, "     0     0     0     0\r\n   120    85    40     1\r\n");
+  OpenStartScript(*form, script);
+  EXPECT_EQ(form->lstScript->count(), 1);  // the new script, until the event loop runs
+  QTRY_COMPARE(form->lstScript->count(), 2);
+  EXPECT_EQ(form->ScriptName, QStringLiteral("DEMO.RB3"));
+  EXPECT_EQ(form->windowTitle(), ApplicationTitle() + " [DEMO.RB3]");
+  EXPECT_TRUE(dialogs.empty());
+
+  // A file that cannot be read: the error box of "&Öffnen", the script stays.
+  const QString missing = data.filePath("FEHLT.RB3");
+  OpenStartScript(*form, missing);
+  QTRY_COMPARE(errors.size(), size_t{1});
+  EXPECT_THAT(errors, ElementsAre(Shown("Datei " + missing + " kann nicht geöffnet werden")));
+  EXPECT_EQ(form->ScriptName, QStringLiteral("DEMO.RB3"));
+  EXPECT_EQ(form->lstScript->count(), 2);
+}
+
+TEST_F(StartAndOpen, OeffnenStartsAtTheDemoUntilTheUserHasAScript) {
+  Make();
+  WriteFile(data.filePath("demo.RB3"), "     0     0     0     0\r\n");
+  const QString progDir = QString::fromStdString(form->Settings.ProgDir);
+  const QString dataDir = data.path() + "/";
+  const struct {
+    QString dataDir;
+    const char* userFile;  // written into the program's folder before "&Öffnen"
+    QString folder;
+  } cases[] = {
+      {"", nullptr, progDir},           // not installed
+      {dataDir, nullptr, dataDir},      // first use: the demo is offered
+      {dataDir, "NOTES.TXT", dataDir},  // other files do not count
+      {dataDir, "OTHER.RB5", dataDir},  // nor scripts of other models
+      {dataDir, "mine.rb3", progDir},   // the user's own script: their folder
+  };
+  for (const auto& c : cases) {
+    if (c.userFile) WriteFile(progDir + c.userFile, "");
+    form->DataDir = c.dataDir.toStdString();
+    dialogs.clear();
+    form->mnuOffnenClick();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].folder, c.folder) << (c.userFile ? c.userFile : "-");
+  }
+}
+
+}  // namespace
+}  // namespace kelvora::app
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  kelvora::app::KelvoraApplication app(argc, argv);
+  testing::InitGoogleMock(&argc, argv);
+  return RUN_ALL_TESTS();
+}
