@@ -30,6 +30,7 @@ class ScriptedOs final : public drvos::Os {
     size_ = size;
     commFails_ = commFails;
     lastCommandLength = 0;
+    purged_ = false;
   }
   bool Exhausted() const { return size_ == 0; }
   uint8_t Next() {
@@ -47,6 +48,9 @@ class ScriptedOs final : public drvos::Os {
   bool SetCommTimeouts(drvos::Handle, const drvos::SerialTimeouts&) override { return true; }
   int32_t WriteFile(drvos::Handle h, const uint8_t* data, uint32_t n) override {
     Check(h == 5 && (n == 2 || n == 3));
+    // Whatever waited before the command is never read as its reply.
+    Check(purged_);
+    purged_ = false;
     const uint8_t cmd = data[0];
     Check(cmd == 0xC1 || cmd == 0xC2 || cmd == 0xC5 || cmd == 0xC6 || cmd == 0xC9 || cmd == 0xCA);
     // The 16-input commands carry both motor bytes.
@@ -63,12 +67,22 @@ class ScriptedOs final : public drvos::Os {
     for (uint32_t i = 0; i < claimed && i < n; ++i) data[i] = Next();
     return static_cast<int32_t>(claimed);
   }
+  bool PurgeInput(drvos::Handle h) override {
+    Check(h == 5);
+    purged_ = true;
+    return true;
+  }
+  // A failed device comes back when the input says so.
+  bool ReopenDevice(drvos::Handle h) override { return h == 5 && Next() % 2 == 0; }
   uint32_t TimeSetEvent(uint32_t, uint32_t, drvos::TimerProc, uintptr_t, uint32_t) override {
     return 7;
   }
   uint32_t TimeKillEvent(uint32_t) override { return 0; }
   void Sleep(uint32_t) override {}
+  // Every look at the clock is a poll period later.
+  uint64_t NowUs() override { return nowUs_ += 10000; }
   drvos::PlatformFamily Family() override { return drvos::PlatformFamily::kDirect; }
+  bool PortReachable(uint32_t) override { return true; }
   void PortOut16(uint32_t, uint16_t) override {}
   uint16_t PortIn16(uint32_t) override { return 0; }
   bool DeviceIoControl(drvos::Handle, uint32_t, const void*, uint32_t, void*, uint32_t) override {
@@ -83,6 +97,8 @@ class ScriptedOs final : public drvos::Os {
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
   bool commFails_ = false;
+  bool purged_ = false;
+  uint64_t nowUs_ = 0;
 };
 
 void CheckRecord(const TBrelRecord& r, const uint32_t (&before)[16]) {
