@@ -178,6 +178,8 @@ TEST(PosixTimer, KillFromInsideItsTickReturnsAndStopsIt) {
   ASSERT_NE(id, 0u);
   while (log.ticks == 0) std::this_thread::sleep_for(1ms);
   std::this_thread::sleep_for(50ms);
+  // The killed tick's last write to log is over before log leaves the stack.
+  while (log.inTick) std::this_thread::sleep_for(1ms);
   EXPECT_EQ(log.ticks, 1);
   EXPECT_EQ(log.killResult, 0u);
   EXPECT_NE(os.TimeKillEvent(id), 0u);  // gone already
