@@ -338,6 +338,8 @@ SimView::SimView(ViewTarget& target, QWidget* parent) : QWidget(parent), target_
 
   tmrFrame_ = new QTimer(this);
   tmrFrame_->setInterval(kFrameMs);
+  // a coarse timer may fire early, and so more than 30 times a second
+  tmrFrame_->setTimerType(Qt::PreciseTimer);
   connect(tmrFrame_, &QTimer::timeout, this, &SimView::Refresh);
   Refresh();
 }

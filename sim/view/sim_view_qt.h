@@ -39,7 +39,7 @@ class RobotDrawing : public QWidget {
 class SimView : public QWidget {
   Q_OBJECT
  public:
-  static constexpr int kFrameMs = 33;  // at most 30 frames a second
+  static constexpr int kFrameMs = 34;  // at most 30 frames a second
 
   explicit SimView(ViewTarget& target, QWidget* parent = nullptr);
 

@@ -1,13 +1,12 @@
 // The Qt side of kelvora-sim's window: the application, a display tried before Qt
 // commits to it, and the hand-over between the simulator's thread and the window's.
-#include <QApplication>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QThread>
@@ -36,9 +35,10 @@ void ProbeMessage(QtMsgType, const QMessageLogContext&, const QString& message) 
   [[maybe_unused]] ssize_t w = write(gProbeFd, line.constData(), static_cast<size_t>(line.size()));
 }
 
-std::string FirstEntry(const char* list) {
-  std::string s = list ? list : "";
-  return s.substr(0, s.find(';'));
+// The platform's name from QT_QPA_PLATFORM: the first of a list, without its arguments.
+std::string PlatformName(const char* value) {
+  std::string s = value ? value : "";
+  return s.substr(0, s.find_first_of(";:"));
 }
 
 class QtViewHost : public ViewHost {
@@ -65,7 +65,7 @@ class QtViewHost : public ViewHost {
 };
 
 std::unique_ptr<QtViewHost> QtViewHost::Open(std::string* why) {
-  const std::string platform = FirstEntry(std::getenv("QT_QPA_PLATFORM"));
+  const std::string platform = PlatformName(std::getenv("QT_QPA_PLATFORM"));
   if (platform == "offscreen" || platform == "minimal")
     return std::unique_ptr<QtViewHost>(new QtViewHost);
   const bool windowSystem =

@@ -60,7 +60,7 @@ struct Bench {
 TEST(SimView, DrawnStateFollowsTheRobot) {
   Bench b(Layout::kStandard, {120, 80, 75, 14});
   EXPECT_EQ(b.window.windowTitle(), QStringLiteral("Kelvora – virtueller Roboter"));
-  EXPECT_LE(1000 / SimView::kFrameMs, 30);
+  EXPECT_GE(SimView::kFrameMs * 30, 1000) << "at most 30 frames a second";
   ASSERT_EQ(b.Model().axes.size(), 4u);
   EXPECT_FALSE(b.Model().rob5);
 
@@ -144,8 +144,13 @@ TEST(SimView, Rob5CarriageExtraOutputsAndInput11) {
 TEST(SimView, EachControlSetsWhatItNames) {
   Bench b(Layout::kRob5, {10, 20, 30, 40, 5});
 
-  // Every fault of the table has its control, and the last, final one locks them all.
-  for (const FaultView& f : FaultViews()) {
+  // Every fault of the table has its control; a final one (the last clicked) locks them.
+  std::vector<FaultView> faults;
+  for (const FaultView& f : FaultViews())
+    if (!f.final) faults.push_back(f);
+  for (const FaultView& f : FaultViews())
+    if (f.final) faults.push_back(f);
+  for (const FaultView& f : faults) {
     auto* option = b.Control<QAbstractButton>(("optFault_" + std::string(f.name)).c_str());
     ASSERT_NE(option, nullptr);
     ASSERT_TRUE(option->isEnabled()) << f.name;
@@ -153,6 +158,7 @@ TEST(SimView, EachControlSetsWhatItNames) {
     EXPECT_EQ(b.box.Fault(), f.fault) << f.name;
     EXPECT_TRUE(option->isChecked()) << f.name;
     EXPECT_EQ(option->isEnabled(), !f.final) << f.name;
+    if (f.final) break;
   }
 
   auto* input11 = b.Control<QCheckBox>("chkInput11");
