@@ -199,6 +199,12 @@ die Analogwerte und die Motoren. Halten Sie die Maus auf L oder R eines Motors, 
 diese Richtung, bis Sie loslassen; mit gedrückter Strg-Taste bleibt er an. HALT schaltet alle
 Motoren aus. Das Panel ändert die gespeicherten Positionen nicht &ndash; fahren Sie danach HOME,
 wenn Sie Achsen bewegt haben.</p>
+<p>Ohne Interface und Roboter probieren Sie das Panel am virtuellen Roboter aus:
+<span class='k'>scripts/run</span> (oder <span class='k'>kelvora-sim --view -- kelvora</span>)
+öffnet neben dem Programm das Fenster &bdquo;Kelvora &ndash; virtueller Roboter&ldquo;. Dort sehen
+Sie die Säule drehen, den Arm ausfahren und den Greifer schließen, während ein Motor im Panel
+läuft, dazu Endschalter und Impulse als Lampen. Im selben Fenster schalten Sie den Eingang 11
+und lassen die Box oder eine Achse gestört antworten; das Panel zeigt, was dann ankommt.</p>
 )";
 
 const char* const kAbout = R"(

@@ -236,12 +236,40 @@ void Robot::UpdateAxisLocked(Axis& a) {
 
 uint16_t Robot::Inputs() const {
   std::lock_guard lock(mutex_);
+  return InputsLocked();
+}
+
+uint16_t Robot::InputsLocked() const {
   uint16_t word = extraInputs_;
   for (const Axis& a : axes_) {
     if (a.impulse) word |= static_cast<uint16_t>(1u << (a.config.impulseInput - 1));
     if (!a.endBroken && a.pos <= 0) word |= static_cast<uint16_t>(1u << (a.config.endSwitch - 1));
   }
   return word;
+}
+
+RobotState Robot::State() const {
+  std::lock_guard lock(mutex_);
+  RobotState state;
+  state.layout = layout_;
+  state.nowMicros = nowUs_;
+  state.motorWord = motorWord_;
+  state.inputs = InputsLocked();
+  state.axes.reserve(axes_.size());
+  for (const Axis& a : axes_) {
+    AxisState s;
+    s.config = a.config;
+    s.position = static_cast<double>(a.pos) / 1e6;
+    s.moving = a.mode != Mode::kRest && !(a.mode == Mode::kDrive && a.stalled);
+    s.motorCode = (motorWord_ >> (2 * (a.config.motor - 1))) & 3;
+    s.impulse = a.impulse;
+    s.endSwitch = !a.endBroken && a.pos <= 0;
+    s.stuckImpulse = a.stuck;
+    s.endSwitchBroken = a.endBroken;
+    s.impulseChanges = a.changes;
+    state.axes.push_back(s);
+  }
+  return state;
 }
 
 void Robot::SetExtraInput(int input, bool on) {

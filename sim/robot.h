@@ -41,6 +41,28 @@ struct AxisConfig {
   double start = 0;      // where it stands when the robot is made
 };
 
+// One axis as it stands at one moment (see Robot::State).
+struct AxisState {
+  AxisConfig config;
+  double position = 0;     // true position in units
+  bool moving = false;     // driven (and not stalled) or coasting
+  int motorCode = 0;       // its motor: 0 off, 1 left, 2 right, 3 both bits (off)
+  bool impulse = false;    // level of its impulse input
+  bool endSwitch = false;  // its end switch is closed
+  bool stuckImpulse = false;
+  bool endSwitchBroken = false;
+  uint64_t impulseChanges = 0;
+};
+
+// The whole robot at one moment, read under one lock: what a display draws from.
+struct RobotState {
+  Layout layout = Layout::kStandard;
+  uint64_t nowMicros = 0;
+  uint16_t motorWord = 0;
+  uint16_t inputs = 0;
+  std::vector<AxisState> axes;  // in axis order
+};
+
 // What the factories build; the defaults suit the driver's 10 ms poll (at most one unit
 // per poll) and leave room above the model maxima.
 struct RobotOptions {
@@ -91,6 +113,9 @@ class Robot {
   // 0 off, 1 left, 2 right, 3 both bits (off) for motor 1..8.
   int MotorCode(int motor) const;
 
+  // Every axis, the motors and the inputs at one moment.
+  RobotState State() const;
+
   // --- inputs.
   uint16_t Inputs() const;
   // Inputs that no axis drives (the Rob5 switch on input 11, anything a test sets).
@@ -139,6 +164,7 @@ class Robot {
   const Axis* AxisAt(int axis) const;
   void ApplyMotorWordLocked(uint16_t word);
   void AdvanceLocked(uint64_t micros);
+  uint16_t InputsLocked() const;
   void UpdateAxisLocked(Axis& a);
   void BeginLocked(Axis& a, Mode mode, int dir);
 

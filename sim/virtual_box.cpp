@@ -169,6 +169,12 @@ void VirtualBox::SetAnalog(int channel, uint16_t value) {
   analog_[channel] = value;
 }
 
+uint16_t VirtualBox::Analog(int channel) const {
+  if (channel < 0 || channel > 1) return 0;
+  std::lock_guard lock(mutex_);
+  return analog_[channel];
+}
+
 void VirtualBox::SetInputSource(std::function<uint16_t()> source) {
   std::lock_guard lock(mutex_);
   inputSource_ = std::move(source);

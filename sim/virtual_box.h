@@ -78,6 +78,7 @@ class VirtualBox {
   void SetInput(int input, bool on);            // input 1..16
   uint16_t Inputs() const;                      // what the next reply reports
   void SetAnalog(int channel, uint16_t value);  // channel 0 = EX, 1 = EY
+  uint16_t Analog(int channel) const;           // 0 for a channel that is none
 
   // A robot behind the box: called under the box's lock.
   void SetInputSource(std::function<uint16_t()> source);

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "sim/robot.h"
+#include "sim/view/view_host.h"
 #include "sim/virtual_box.h"
 
 extern char** environ;
@@ -84,6 +85,8 @@ const char kUsage[] =
     "      --no-keys               do not read keys from standard input\n"
     "      --status / --no-status  force the live status line on or off (default: on when\n"
     "                              standard output is a terminal)\n"
+    "      --view                  show the robot in a window, with controls for what the\n"
+    "                              keys do (needs a display; without one it runs on)\n"
     "  -h, --help                  this text\n"
     "  -V, --version               the version\n"
     "\n"
@@ -117,6 +120,7 @@ struct Options : RobotOptions {
   int ey = 0;
   bool keys = true;
   int status = -1;  // -1 automatic
+  bool view = false;
   std::vector<std::string> program;
 };
 
@@ -151,7 +155,8 @@ int ParseOptions(int argc, char** argv, Options* o) {
     kNoKeys,
     kStatus,
     kNoStatus,
-    kLink
+    kLink,
+    kView
   };
   static const option longOpts[] = {
       {"layout", required_argument, nullptr, 'l'},
@@ -171,6 +176,7 @@ int ParseOptions(int argc, char** argv, Options* o) {
       {"no-keys", no_argument, nullptr, kNoKeys},
       {"status", no_argument, nullptr, kStatus},
       {"no-status", no_argument, nullptr, kNoStatus},
+      {"view", no_argument, nullptr, kView},
       {"help", no_argument, nullptr, 'h'},
       {"version", no_argument, nullptr, 'V'},
       {nullptr, 0, nullptr, 0},
@@ -269,6 +275,9 @@ int ParseOptions(int argc, char** argv, Options* o) {
       case kNoStatus:
         o->status = 0;
         break;
+      case kView:
+        o->view = true;
+        break;
       case 'h':
         std::fputs(kUsage, stdout);
         return 1;
@@ -322,10 +331,8 @@ class Simulator {
     for (int a : o.stuck) robot_.SetStuckImpulse(a, true);
     for (int a : o.endBroken) robot_.SetEndSwitchBroken(a, true);
     if (o.input11) robot_.SetExtraInput(11, true);
-    ex_ = o.ex;
-    ey_ = o.ey;
-    box_.SetAnalog(0, static_cast<uint16_t>(ex_));
-    box_.SetAnalog(1, static_cast<uint16_t>(ey_));
+    box_.SetAnalog(0, static_cast<uint16_t>(o.ex));
+    box_.SetAnalog(1, static_cast<uint16_t>(o.ey));
     // the robot lives on the real clock: bring it up to now whenever the box looks at it
     box_.SetInputSource([this] {
       CatchUp();
@@ -429,7 +436,9 @@ class Simulator {
     CloseDevice();
   }
 
+  // From the keys and, with --view, from the window's thread too.
   void SetFault(BoxFault f) {
+    std::lock_guard lock(faultMutex_);
     if (vanished_) return;  // gone: nothing to answer wrongly until it is back
     box_.SetFault(f);
     if (f == BoxFault::kVanished || f == BoxFault::kReplug) {
@@ -472,10 +481,12 @@ class Simulator {
     if (axis <= robot_.AxisCount()) robot_.SetEndSwitchBroken(axis, !robot_.EndSwitchBroken(axis));
   }
   void ChangeAnalog(int channel, int delta) {
-    int& v = channel == 0 ? ex_ : ey_;
-    v = std::max(0, std::min(4095, v + delta));
+    const int v = std::max(0, std::min(4095, box_.Analog(channel) + delta));
     box_.SetAnalog(channel, static_cast<uint16_t>(v));
   }
+
+  Robot& GetRobot() { return robot_; }
+  VirtualBox& Box() { return box_; }
 
   void CatchUp() { robot_.AdvanceTo(static_cast<uint64_t>((MonoNs() - startNs_) / 1000)); }
 
@@ -524,8 +535,8 @@ class Simulator {
       }
     }
     if (!any) s += " -";
-    if (ex_ || ey_) {
-      std::snprintf(buf, sizeof buf, " | EX %d EY %d", ex_, ey_);
+    if (const int ex = box_.Analog(0), ey = box_.Analog(1); ex || ey) {
+      std::snprintf(buf, sizeof buf, " | EX %d EY %d", ex, ey);
       s += buf;
     }
     if (box_.Fault() != BoxFault::kNone) s += std::string(" | box ") + BoxFaultName(box_.Fault());
@@ -643,11 +654,27 @@ class Simulator {
   std::string path_;
   std::thread thread_;
   std::atomic<bool> running_{false};
+  std::mutex faultMutex_;
   bool vanished_ = false;
   int64_t returnAtNs_ = 0;  // when a replugged device comes back; 0: none pending
   bool linked_ = false;
   int ex_ = 0;
   int ey_ = 0;
+};
+
+// The window's way into the simulator: the robot is brought up to the real clock before
+// it is read, and faults go through the simulator, which pulls the device that vanishes.
+class ViewLink : public kelvora::sim::view::ViewTarget {
+ public:
+  explicit ViewLink(Simulator& sim) : ViewTarget(sim.GetRobot(), sim.Box()), sim_(sim) {}
+  kelvora::sim::view::ViewSnapshot Take() override {
+    sim_.CatchUp();
+    return ViewTarget::Take();
+  }
+  void SetFault(BoxFault fault) override { sim_.SetFault(fault); }
+
+ private:
+  Simulator& sim_;
 };
 
 // --- the console ---------------------------------------------------------------------
@@ -688,7 +715,7 @@ int ExitStatusOf(int status) {
   return 1;
 }
 
-int Run(const Options& options) {
+int Run(const Options& options, kelvora::sim::view::ViewHost* view = nullptr) {
   Simulator sim(options);
   std::string error;
   if (!sim.OpenPty(&error) || !sim.Link(&error)) {
@@ -728,6 +755,9 @@ int Run(const Options& options) {
       return 127;
     }
   }
+
+  ViewLink link(sim);
+  if (view) view->Show(link);
 
   // With a program, standard input is the program's unless it is our terminal.
   const bool readKeys = options.keys && (options.program.empty() || isatty(STDIN_FILENO));
@@ -832,7 +862,7 @@ int Run(const Options& options) {
             PrintLine(status, sim.Positions());
             break;
           case '?':
-            PrintLine(status, kUsage + std::string(kUsage).find("Keys"));
+            PrintLine(status, std::strstr(kUsage, "Keys"));
             break;
           case 'q':
           case 4:  // Ctrl+D in a terminal without line editing
@@ -866,6 +896,7 @@ int Run(const Options& options) {
     }
     exitCode = w == child ? ExitStatusOf(st) : 1;
   }
+  if (view) view->Close();
   sim.Stop();
   if (status) std::fputs("\r\033[K", stdout);
   std::fflush(stdout);
@@ -880,5 +911,18 @@ int main(int argc, char** argv) {
   int r = ParseOptions(argc, argv, &options);
   if (r == 1) return 0;
   if (r == 2) return 2;
+  if (options.view) {
+#ifdef KELVORA_SIM_VIEW
+    int result = 0;
+    std::string why;
+    if (kelvora::sim::view::RunWithWindow(
+            [&options](kelvora::sim::view::ViewHost* view) { return Run(options, view); }, &result,
+            &why))
+      return result;
+    std::fprintf(stderr, "kelvora-sim: no window: %s; running on without it\n", why.c_str());
+#else
+    std::fputs("kelvora-sim: no window: built without Qt; running on without it\n", stderr);
+#endif
+  }
   return Run(options);
 }

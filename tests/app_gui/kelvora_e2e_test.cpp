@@ -1,7 +1,8 @@
 // The built program, end to end: kelvora (with the real libzqBrel20.so, its timer thread
 // and a pseudo-terminal) under kelvora-sim, offscreen, driven by a command file: switch
 // on, home, jog the column, close. Checked against the simulator's own view of the
-// robot: true positions and motors. Real time, so the bounds are tolerant.
+// robot: true positions and motors. Real time, so the bounds are tolerant. The first run
+// goes once with the simulator's window open (offscreen) as well.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,16 +88,20 @@ Status LastStatus(const std::string& output) {
   return status;
 }
 
-TEST(KelvoraEndToEnd, SwitchOnHomeJogAndCloseOnTheVirtualRobot) {
+class KelvoraEndToEndRun : public testing::TestWithParam<std::string> {};
+
+TEST_P(KelvoraEndToEndRun, SwitchOnHomeJogAndCloseOnTheVirtualRobot) {
   const fs::path work = WorkDir("kelvora-e2e-");
   const std::string homed = (work / "homed").string(), jogged = (work / "jogged").string();
   const std::string commands = kSwitchOnAndHome + "report " + homed +
                                "\npress shpM1R\nsleep 1000\nrelease shpM1R out\nsleep 600\n" +
                                "report " + jogged + "\nclose\n";
-  const SimRun run = RunSim(work, commands, "--speed 40 --coast 0.5 --start 100,70,50,12");
+  const SimRun run =
+      RunSim(work, commands, "--speed 40 --coast 0.5 --start 100,70,50,12 " + GetParam());
   SCOPED_TRACE(run.output.substr(run.output.size() > 3000 ? run.output.size() - 3000 : 0));
   ASSERT_TRUE(WIFEXITED(run.status));
   EXPECT_EQ(WEXITSTATUS(run.status), 0);
+  EXPECT_EQ(run.output.find("no window"), std::string::npos) << "offscreen is a display";
 
   // After the home run the program believes every axis at 0.
   const std::string homeReport = Slurp(homed);
@@ -136,6 +141,12 @@ TEST(KelvoraEndToEnd, SwitchOnHomeJogAndCloseOnTheVirtualRobot) {
   EXPECT_TRUE(fs::exists(work / "Kelvora.INI"));
   fs::remove_all(work);
 }
+
+INSTANTIATE_TEST_SUITE_P(KelvoraEndToEnd, KelvoraEndToEndRun, testing::Values("", "--view"),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           return info.param.empty() ? std::string("Plain")
+                                                     : std::string("WithView");
+                         });
 
 TEST(KelvoraEndToEnd, TerminationDuringAJogSwitchesOffAndWritesNoSettings) {
   const fs::path work = WorkDir("kelvora-e2e-sig-");

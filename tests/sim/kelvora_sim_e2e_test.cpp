@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -26,7 +27,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// kelvora-sim as a child process: keys go to its standard input, its lines come back.
+// kelvora-sim as a child process: keys go to its standard input, its lines (standard
+// output and error) come back.
 class SimProcess {
  public:
   explicit SimProcess(std::vector<std::string> args) {
@@ -36,6 +38,7 @@ class SimProcess {
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&fa, out[1], STDERR_FILENO);
     args.insert(args.begin(), KELVORA_SIM_PATH);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -259,6 +262,42 @@ TEST(KelvoraSimEndToEnd, LineFaultKeysAndReplugUnderTheLinkName) {
     EXPECT_EQ(link.InputSet(11), on);
   }
   rmdir(dir);  // the simulator took its link with it
+}
+
+// Sets environment variables (nullptr: unset) for its life.
+class Environment {
+ public:
+  Environment(std::initializer_list<std::pair<const char*, const char*>> vars) {
+    for (const auto& [name, value] : vars) {
+      const char* old = std::getenv(name);
+      saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+      value ? setenv(name, value, 1) : unsetenv(name);
+    }
+  }
+  ~Environment() {
+    for (const auto& [name, value] : saved_)
+      value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST(KelvoraSimEndToEnd, AWindowWithoutADisplaySaysWhyAndTheSimulatorRunsOn) {
+  // no display named at all, and a display that is not there
+  for (const char* display : {static_cast<const char*>(nullptr), ":9797"}) {
+    SCOPED_TRACE(display ? display : "no DISPLAY");
+    Environment env{
+        {"DISPLAY", display}, {"WAYLAND_DISPLAY", nullptr}, {"QT_QPA_PLATFORM", nullptr}};
+    SimProcess sim({"--view", "--start", "5,6,7,8"});
+    ASSERT_TRUE(sim.Started());
+    EXPECT_NE(sim.LineAfter("kelvora-sim: no window: "), "");
+    const std::string device = sim.Device();
+    ASSERT_FALSE(device.empty());
+    Connection link(device, 8);
+    EXPECT_TRUE(link.Open());
+    EXPECT_EQ(sim.Positions(), (std::vector<double>{5, 6, 7, 8}));
+  }
 }
 
 TEST(KelvoraSimEndToEnd, RunsAProgramWithThePortMappedAndEndsWithItsStatus) {
