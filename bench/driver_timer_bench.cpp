@@ -9,9 +9,11 @@
 // alone: rounds with the trace off and on alternate, and the figures are the medians
 // over the rounds of each kind. The trace also gives the exchange's round trip on a pty.
 //
-// Usage: driver_timer_bench [seconds per round, at least 5] [--rounds N] [--load N]
+// Usage: driver_timer_bench [seconds per round, at least 5] [--rounds N] [--load N] [--normal]
 //   --rounds N  rounds with the trace off, and as many with it on (default 3)
 //   --load N    keep N extra threads busy meanwhile (ordinary priority)
+//   --normal    the driver's timer without real-time scheduling, as where the system
+//               refuses it (an ordinary user without an rtprio limit)
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -47,6 +49,7 @@
 
 #include "driver/connections.h"
 #include "driver/os/os.h"
+#include "driver/os/posix_os.h"
 #include "driver/zqBrel20.h"
 #include "tests/driver/pty_box.h"
 
@@ -310,6 +313,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--load") == 0 && i + 1 < argc) {
       load = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--normal") == 0) {
+      kelvora::drvos::SetTimerRealtime(false);
     } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
       pairs = std::max(1, std::atoi(argv[++i]));
     } else {
