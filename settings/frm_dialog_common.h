@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <functional>
 
-class QLabel;
 class QWidget;
 
 namespace kelvora::settings {
@@ -24,22 +23,22 @@ ErrorBoxHook SetErrorBoxHook(ErrorBoxHook hook);
 // 32-bit range fail.
 bool DialogStrToInt(const QString& text, int32_t& value);
 
+class TypedLengthValidator;
+
 // An edit field whose maxLength limits typing only: text set by the program (for example
 // "9999" in a three-character field) is shown in full, as it must survive until "OK".
+// The forms set the limit as the property maxTyped.
 class TLimitedEdit : public QLineEdit {
   Q_OBJECT
+  Q_PROPERTY(int maxTyped READ MaxTyped WRITE SetMaxTyped)
  public:
-  TLimitedEdit(int maxTyped, QWidget* parent);
+  explicit TLimitedEdit(QWidget* parent = nullptr);
   int MaxTyped() const { return maxTyped_; }
+  void SetMaxTyped(int maxTyped);
 
  private:
   int maxTyped_;
+  TypedLengthValidator* validator_;
 };
-
-// The large centred title on light grey that every settings dialog carries.
-QLabel* MakeDialogTitle(QWidget* parent, const QString& caption, int left, int top, int width);
-
-// The dialogs' font: Arial.
-QFont DialogFont();
 
 }  // namespace kelvora::settings
