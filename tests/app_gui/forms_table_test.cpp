@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMenu>
 #include <QSet>
 #include <QTemporaryDir>
@@ -18,6 +19,7 @@
 #include "access/brel_face.h"
 #include "access/brel_mot_list.h"
 #include "access/frm_panel.h"
+#include "app/frm_main.h"
 #include "platform/profile.h"
 #include "settings/frm_about.h"
 #include "settings/frm_modell.h"
@@ -27,8 +29,9 @@ namespace kelvora::testing {
 namespace {
 
 // A box of {x, y, 0, 0} is a label that sizes itself to its text at (x, y); a negative x
-// places its right edge at -x. A caption of nullptr is filled at run time (settings,
-// version).
+// places its right edge at -x. An empty box is not checked: the window's own size, menus
+// and menu items, the main window's client area (placed below the menu bar). A caption
+// of nullptr is filled at run time (settings, version, mode, script name).
 struct Control {
   const char* name;
   QRect box;
@@ -37,7 +40,7 @@ struct Control {
 };
 
 const Control kAbout[] = {
-    {"frmAbout", {0, 0, 385, 253}, "Kelvora : About", ""},
+    {"frmAbout", {}, "Kelvora : About", ""},
     {"Image1", {24, 20, 32, 32}, "", ""},
     {"Label1", {72, 16, 290, 36}, "KelvoraIn", ""},
     {"Label2", {24, 68, 337, 22}, "Baukasten-Industrieroboter : TeachIn", ""},
@@ -47,7 +50,7 @@ const Control kAbout[] = {
     {"cmdEnde", {144, 200, 97, 29}, "OK", ""},
 };
 const Control kSchnitt[] = {
-    {"frmSchnitt", {0, 0, 400, 218}, "Kelvora : Schnittstelle", ""},
+    {"frmSchnitt", {}, "Kelvora : Schnittstelle", ""},
     {"lblTitel", {8, 8, 384, 30}, "Schnittstellendaten", ""},
     {"Label1", {16, 60, 220, 17}, "Anschluß über COM oder LPT", ""},
     {"cboPort", {296, 56, 89, 24}, "", ""},
@@ -57,7 +60,7 @@ const Control kSchnitt[] = {
     {"cmdEnde", {208, 160, 97, 29}, "Abbrechen", ""},
 };
 const Control kModell[] = {
-    {"frmModell", {0, 0, 418, 375}, "Kelvora : Modelle", ""},
+    {"frmModell", {}, "Kelvora : Modelle", ""},
     {"lblTitel", {8, 8, 402, 30}, "Modelldaten", ""},
     {"cboRob", {8, 48, 81, 24}, "", ""},
     {"cboZusatz", {96, 48, 113, 24}, "", ""},
@@ -87,7 +90,7 @@ const Control kModell[] = {
     {"cmdEnde", {216, 320, 97, 29}, "Abbrechen", ""},
 };
 const Control kPanel[] = {
-    {"frmPanel", {0, 0, 430, 286}, "BrelFace : Interface Panel", ""},
+    {"frmPanel", {}, "BrelFace : Interface Panel", ""},
     {"lblEHex", {32, 40, 57, 18}, "0", ""},
     {"Label47", {40, 64, 0, 0}, "Input", ""},
     {"lblAHex", {32, 120, 57, 18}, "0", ""},
@@ -157,6 +160,96 @@ const Control kPanel[] = {
     {"cmdAction", {176, 0, 90, 25}, "HALT", ""},
 };
 
+const Control kMain[] = {
+    {"frmMain", {}, nullptr, ""},
+    {"client", {}, "", ""},
+    {"lblTitel", {0, 6, 613, 26}, nullptr, ""},
+    {"lstScript", {8, 40, 250, 176}, "", "Script"},
+    {"pnlPosition", {266, 40, 160, 176}, "", "Script-Buttons"},
+    {"cmdPosSpeichern",
+     {8, 8, 144, 33},
+     "Position &Speichern",
+     "aktuelle Position in markierte Sciptzeile speichern"},
+    {"cmdPosEinfugen",
+     {8, 49, 144, 33},
+     "Position &Einfügen",
+     "aktuelle Position vor markierte Scriptzeile speichern"},
+    {"cmdPosAnfugen",
+     {8, 90, 144, 33},
+     "Position &Anfügen",
+     "aktuelle Position am Scriptende speichern"},
+    {"cmdPosLoschen", {8, 131, 144, 33}, "Position &Löschen", "markierte Scriptzeile löschen"},
+    {"pnlRun", {434, 40, 171, 176}, "", "Fahraufträge"},
+    {"cmdScriptStarten",
+     {8, 8, 155, 33},
+     "Script Starten",
+     "Script, beginnend bei Position 1 sequetiell abfahren"},
+    {"chkWiederholen",
+     {12, 48, 151, 22},
+     "Wiederholen",
+     "Sript endlos wiederholen, Ende durch HALT"},
+    {"cmdZuruck", {8, 84, 74, 33}, "&<", "Anfahren der Position vor der markierten Scriptzeile"},
+    {"cmdVor", {89, 84, 74, 33}, "&>", "Anfahren der Position nach der markierten Scriptzeile"},
+    {"cmdAufPosition", {8, 131, 155, 33}, "Postion Anfahren", "Anfahren der markierten Scripzeile"},
+    {"memDaten", {8, 224, 160, 200}, "", ""},
+    {"pnlFahren", {176, 224, 273, 200}, "", "Fahren des Robots"},
+    {"shpSaule", {120, 120, 129, 41}, "", "Säule dreht(grün)"},
+    {"shpArmV", {168, 56, 33, 81}, "", "Arm auf/ab(grün)"},
+    {"shpArmH", {104, 24, 137, 25}, "", "Arm vor/zurück(grün)"},
+    {"shpZusatz", {80, 8, 17, 57}, "", "Greifer auf/zu(grün)"},
+    {"shpWagen", {16, 168, 241, 25}, "", "Arm vor/zurück(grün)"},
+    {"shpM6", {16, 104, 17, 57}, "", "Greifer auf/zu(grün)"},
+    {"shpM7", {40, 104, 17, 57}, "", "Greifer auf/zu(grün)"},
+    {"shpM8", {64, 104, 17, 57}, "", "Greifer auf/zu(grün)"},
+    {"lblM1Pos", {168, 144, 30, 14}, "0", "Position Säule"},
+    {"lblM2Pos", {160, 31, 30, 14}, "0", "Positon Arm horizontal"},
+    {"lblM3Pos", {170, 88, 30, 14}, "0", "Position Arm vertikal"},
+    {"lblM5Pos", {128, 172, 30, 14}, "0", "Position Säule"},
+    {"shpM1L", {134, 132, 17, 17}, "", "Säule links"},
+    {"shpM1R", {214, 132, 17, 17}, "", "Säule rechts"},
+    {"shpM2L", {220, 28, 17, 17}, "", "Arm zurück"},
+    {"sphM2R", {110, 28, 17, 17}, "", "Arm vor"},
+    {"shpM3L", {176, 60, 17, 17}, "", "Arm auf"},
+    {"shpM3R", {176, 116, 17, 17}, "", "Arm ab"},
+    {"shpM5R", {232, 172, 17, 17}, "", "Arm zurück"},
+    {"shpM5L", {22, 172, 17, 17}, "", "Arm vor"},
+    {"lblM4Zu", {81, 10, 15, 15}, "+", "Greifer schließen, Zusatz an"},
+    {"lblM4Auf", {81, 48, 15, 15}, "-", "Greifer öffnen, Zusatz an"},
+    {"lblM6Zu", {17, 106, 15, 15}, "+", "Greifer schließen, Zusatz an"},
+    {"lblM6Auf", {17, 144, 15, 15}, "-", "Greifer öffnen, Zusatz an"},
+    {"lblM7Zu", {41, 106, 15, 15}, "+", "Greifer schließen, Zusatz an"},
+    {"lblM7Auf", {41, 144, 15, 15}, "-", "Greifer öffnen, Zusatz an"},
+    {"lblM8Zu", {65, 106, 15, 15}, "+", "Greifer schließen, Zusatz an"},
+    {"lblM8Auf", {65, 144, 15, 15}, "-", "Greifer öffnen, Zusatz an"},
+    {"shpInterface", {521, 232, 20, 20}, "", "Interface-Status OK (grün)"},
+    {"lblPrgModus", {457, 262, 148, 26}, nullptr, "Status-Hinweis"},
+    {"cmdInterface",
+     {457, 300, 148, 33},
+     "InterfacePanel",
+     "Kommando : Anzeige des Interface Panels (modal)"},
+    {"cmdEnde", {457, 343, 148, 33}, "Abbrechen", "Kommando : Programm beenden"},
+    {"cmdAction",
+     {457, 386, 148, 38},
+     "EIN",
+     "Kommando : Einschalten Interface, Anfahren Home, HALT"},
+    {"menubar", {}, "", ""},
+    {"mnuDatei", {}, "Datei", ""},
+    {"mnuOptionen", {}, "Optionen", ""},
+    {"mnuHilfe", {}, "?", ""},
+    {"mnuNeu", {}, "Neu", "Anlengen eines neuen Scripts"},
+    {"mnuOffnen", {}, "&Öffnen", "Öffnen eines vorhandenen Scripts"},
+    {"mnuSpeichern", {}, "&Speichern", "Speichern des aktuellen Scripts"},
+    {"mnuSpeichernU",
+     {},
+     "Speichern &unter",
+     "Speichern des aktuellen Scripts unter wählbaren Namen"},
+    {"mnuEnde", {}, "Beenden", ""},
+    {"mnuSchnitt", {}, "&Schnittstellen ...", "Auswahl des Interface-Anschlusses"},
+    {"mnuModell", {}, "Modelle ...", "Auswahl des aktuellen Modells"},
+    {"mnuInhalt", {}, "&Hilfe", ""},
+    {"mnuAbout", {}, "&About", ""},
+};
+
 QString Caption(const QObject* o) {
   if (auto* l = qobject_cast<const QLabel*>(o)) return l->text();
   if (auto* b = qobject_cast<const QAbstractButton*>(o)) return b->text();
@@ -195,13 +288,13 @@ void ExpectForm(const QWidget* form, std::span<const Control> table) {
     SCOPED_TRACE(name.toStdString());
     const QObject* o = name == form->objectName() ? form : form->findChild<QObject*>(name);
     ASSERT_NE(o, nullptr);
-    if (c.caption) EXPECT_EQ(Caption(o), QString::fromUtf8(c.caption));
+    if (c.caption) {
+      EXPECT_EQ(Caption(o), QString::fromUtf8(c.caption));
+    }
     EXPECT_EQ(Hint(o), QString::fromUtf8(c.hint));
     auto* w = qobject_cast<const QWidget*>(o);
-    if (!w) continue;
-    if (w == form) {
-      EXPECT_EQ(w->size(), c.box.size());
-    } else if (c.box.size().isNull()) {
+    if (!w || c.box == QRect()) continue;
+    if (c.box.size().isNull()) {
       EXPECT_EQ(w->size(), w->sizeHint());
       EXPECT_EQ(w->y(), c.box.y());
       EXPECT_EQ(c.box.x() < 0 ? w->geometry().right() + 1 : w->x(), std::abs(c.box.x()));
@@ -227,6 +320,23 @@ TEST(Forms, DialogsAndPanelMatchTheirTables) {
   ExpectForm(&modell, kModell);
   access::TfrmPanel panel(face, nullptr);
   ExpectForm(&panel, kPanel);
+  for (const QWidget* w : {static_cast<QWidget*>(&about), static_cast<QWidget*>(&schnitt),
+                           static_cast<QWidget*>(&modell), static_cast<QWidget*>(&panel)})
+    EXPECT_EQ(w->size(), w->maximumSize()) << w->objectName().toStdString();  // fixed size
+  EXPECT_EQ(about.size(), QSize(385, 253));
+  EXPECT_EQ(schnitt.size(), QSize(400, 218));
+  EXPECT_EQ(modell.size(), QSize(418, 375));
+  EXPECT_EQ(panel.size(), QSize(430, 286));
+}
+
+TEST(Forms, MainWindowMatchesItsTable) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  app::TfrmMain form(nullptr, dir.path().toStdString() + "/");
+  ExpectForm(&form, kMain);
+  form.show();
+  EXPECT_EQ(form.centralWidget()->size(), QSize(613, 432));
+  EXPECT_EQ(form.size(), form.maximumSize());
 }
 
 }  // namespace
