@@ -13,35 +13,20 @@
 
 #include "access/brel_consts.h"
 #include "access/brel_face.h"
+#include "platform/form_setup_qt.h"
 #include "platform/gui_hooks.h"
 #include "platform/gui_hooks_qt.h"
+#include "ui_frm_panel.h"
 
 namespace kelvora::access {
 
 namespace {
 
-// Left edges of the eight indicator places inside a strip, leftmost first.
-constexpr int kStripLeft[8] = {8, 24, 40, 56, 78, 95, 111, 128};
-// Left edges of the four motor labels below a motor strip, leftmost first.
-constexpr int kMotorLeft[4] = {8, 40, 80, 112};
-
-QFont ArialPx(int px, bool bold = false) {
-  QFont f(QStringLiteral("Arial"));
-  f.setPixelSize(px);
-  f.setBold(bold);
-  return f;
-}
+// Right edge of the last indicator place in an input strip.
+constexpr int kStripRight = 139;
 
 QString Hex4(uint32_t v) {
   return QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')).toUpper();
-}
-
-QFrame* MakePanel(QWidget* parent, const char* name, int left, int top, int width, int height) {
-  auto* p = new QFrame(parent);
-  p->setObjectName(QString::fromLatin1(name));
-  p->setFrameShape(QFrame::NoFrame);
-  p->setGeometry(left, top, width, height);
-  return p;
 }
 
 }  // namespace
@@ -67,50 +52,32 @@ TfrmPanel::TfrmPanel(TBrelFace& face, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       face_(&face) {
-  setObjectName(QStringLiteral("frmPanel"));
-  setWindowTitle(QStringLiteral("BrelFace : Interface Panel"));
-  setFont(ArialPx(11));
+  Ui::TfrmPanel ui;
+  ui.setupUi(this);
+  platform::SetupFormData(this);
+  // The window's face is the system's button colour, which is also the idle colour of
+  // the indicators.
   QPalette pal = palette();
   pal.setColor(QPalette::Window, BtnFace());
   setPalette(pal);
-  setAutoFillBackground(true);
-  setFixedSize(430, 286);
-
-  lblEHex = MakeField(this, "lblEHex", 32, 40, 57);
-  MakeLabel(this, "Label47", QStringLiteral("Input"), 40, 64, true);
-  lblAHex = MakeField(this, "lblAHex", 32, 120, 57);
-  MakeLabel(this, "Label48", QStringLiteral("Output"), 40, 152, true);
-
-  pnlIn2 = MakePanel(this, "pnlIn2", 104, 32, 148, 52);
-  pnlIn1 = MakePanel(this, "pnlIn1", 264, 32, 148, 52);
-  pnlMot2 = MakePanel(this, "pnlMot2", 104, 112, 148, 65);
-  pnlMot1 = MakePanel(this, "pnlMot1", 264, 112, 148, 65);
-  pnlAnalog = MakePanel(this, "pnlAnalog", 144, 200, 265, 24);
-  pnlButtons = MakePanel(this, "pnlButtons", 144, 248, 273, 30);
-
-  BuildInputPanel(pnlIn1, "Panel1", 1, "E8", "Label9", "E1", "Label10");
-  BuildInputPanel(pnlIn2, "Panel6", 9, "E16", "Label11", "E9", "Label12");
-  BuildMotorPanel(pnlMot1, "Panel4", 1);
-  BuildMotorPanel(pnlMot2, "Panel8", 5);
-
-  MakeLabel(pnlAnalog, "Label53", QStringLiteral("Analog"), 8, 3, true);
-  MakeLabel(pnlAnalog, "Label52", QStringLiteral("EX"), 72, 3, true);
-  lblAnalogX = MakeField(pnlAnalog, "lblAnalogX", 104, 3, 57);
-  MakeLabel(pnlAnalog, "Label51", QStringLiteral("EY"), 173, 3, true);
-  lblAnalogY = MakeField(pnlAnalog, "lblAnalogY", 200, 3, 57);
-
-  shpPort = new TPanelLamp(pnlButtons);
-  shpPort->setObjectName(QStringLiteral("shpPort"));
-  shpPort->setGeometry(0, 1, 20, 20);
-  lblPort = MakeLabel(pnlButtons, "lblPort", QStringLiteral("PORT"), 24, 2, true);
-  cmdEnde = new QPushButton(QStringLiteral("EXIT"), pnlButtons);
-  cmdEnde->setObjectName(QStringLiteral("cmdEnde"));
-  cmdEnde->setGeometry(80, 0, 90, 25);
-  cmdEnde->setAutoDefault(false);
-  cmdAction = new QPushButton(QStringLiteral("HALT"), pnlButtons);
-  cmdAction->setObjectName(QStringLiteral("cmdAction"));
-  cmdAction->setGeometry(176, 0, 90, 25);
-  cmdAction->setAutoDefault(false);
+  lblEHex = ui.lblEHex;
+  lblAHex = ui.lblAHex;
+  pnlIn1 = ui.pnlIn1;
+  pnlIn2 = ui.pnlIn2;
+  pnlMot1 = ui.pnlMot1;
+  pnlMot2 = ui.pnlMot2;
+  pnlAnalog = ui.pnlAnalog;
+  pnlButtons = ui.pnlButtons;
+  lblAnalogX = ui.lblAnalogX;
+  lblAnalogY = ui.lblAnalogY;
+  shpPort = ui.shpPort;
+  lblPort = ui.lblPort;
+  cmdEnde = ui.cmdEnde;
+  cmdAction = ui.cmdAction;
+  // The right-hand legend of an input strip ends at the strip's last place, whatever
+  // its text's width.
+  for (QLabel* legend : {ui.Label10, ui.Label12})
+    legend->move(kStripRight + 2 - legend->width(), legend->y());
   connect(cmdEnde, &QPushButton::clicked, this, &TfrmPanel::cmdEndeClick);
   connect(cmdAction, &QPushButton::clicked, this, &TfrmPanel::cmdActionClick);
 
@@ -120,31 +87,19 @@ TfrmPanel::TfrmPanel(TBrelFace& face, QWidget* parent)
   connect(tmrI, &QTimer::timeout, this, &TfrmPanel::tmrITimer);
 
   FormCreate();
+  // Idle indicators show the button colour; the motor bits and the motor labels take
+  // the mouse.
+  for (int i = 1; i <= 16; ++i) {
+    SetColour(InputLabels[i], BtnFace());
+    SetColour(DrehLabels[i], BtnFace());
+    DrehLabels[i]->installEventFilter(this);
+  }
+  for (QLabel* label : findChildren<QLabel*>())
+    if (label->property("MotorLabel").toBool()) label->installEventFilter(this);
 }
 
 QColor TfrmPanel::BtnFace() const {
   return QApplication::palette().color(QPalette::Button);
-}
-
-QLabel* TfrmPanel::MakeLabel(QWidget* parent, const char* name, const QString& caption, int left,
-                             int top, bool big) {
-  auto* l = new QLabel(caption, parent);
-  l->setObjectName(QString::fromLatin1(name));
-  if (big) l->setFont(ArialPx(16));
-  l->move(left, top);
-  l->adjustSize();
-  return l;
-}
-
-// A centred, light-grey value field of 18 pixels' height.
-QLabel* TfrmPanel::MakeField(QWidget* parent, const char* name, int left, int top, int width) {
-  auto* l = new QLabel(QStringLiteral("0"), parent);
-  l->setObjectName(QString::fromLatin1(name));
-  l->setFont(ArialPx(16));
-  l->setAlignment(Qt::AlignCenter);
-  l->setGeometry(left, top, width, 18);
-  SetColour(l, LightGrey());
-  return l;
 }
 
 void TfrmPanel::SetColour(QLabel* label, const QColor& c) {
@@ -153,66 +108,6 @@ void TfrmPanel::SetColour(QLabel* label, const QColor& c) {
   pal.setColor(QPalette::Window, c);
   label->setPalette(pal);
   label->setAutoFillBackground(true);
-}
-
-void TfrmPanel::BuildInputPanel(QFrame* panel, const char* stripName, int firstInput,
-                                const char* legendL, const char* legendLName, const char* legendR,
-                                const char* legendRName) {
-  auto* strip = MakePanel(panel, stripName, 0, 0, 145, 33);
-  QPalette pal = strip->palette();
-  pal.setColor(QPalette::Window, LightGrey());
-  strip->setPalette(pal);
-  strip->setAutoFillBackground(true);
-  // Highest input leftmost, so the strip reads like the bits of the word.
-  for (int k = 0; k < 8; ++k) {
-    const int input = firstInput + 7 - k;
-    const QString name = QStringLiteral("lblEingabe%1").arg(input, 2, 10, QLatin1Char('0'));
-    auto* l = new QLabel(QStringLiteral("E"), strip);
-    l->setObjectName(name);
-    l->setFont(ArialPx(16));
-    l->setAlignment(Qt::AlignCenter);
-    l->setGeometry(kStripLeft[k], 6, 11, 18);
-    l->setProperty("Tag", input);
-    SetColour(l, BtnFace());
-  }
-  MakeLabel(panel, legendLName, QString::fromLatin1(legendL), 4, 36, false);
-  QLabel* right = MakeLabel(panel, legendRName, QString::fromLatin1(legendR), 0, 36, false);
-  right->move(kStripLeft[7] + 11 - right->width() + 2, 36);
-}
-
-void TfrmPanel::BuildMotorPanel(QFrame* panel, const char* stripName, int firstMotor) {
-  auto* strip = MakePanel(panel, stripName, 0, 0, 145, 33);
-  QPalette pal = strip->palette();
-  pal.setColor(QPalette::Window, LightGrey());
-  strip->setPalette(pal);
-  strip->setAutoFillBackground(true);
-  const int firstBit = 2 * firstMotor - 2;  // bit number of the strip's rightmost label
-  for (int k = 0; k < 8; ++k) {
-    const int tag = firstBit + 8 - k;  // motor-word bit number + 1
-    const QString name = QStringLiteral("lblDreh%1").arg(tag, 2, 10, QLatin1Char('0'));
-    // Even tags are the right-hand bit of a motor, odd tags the left-hand bit.
-    auto* l = new QLabel(tag % 2 == 0 ? QStringLiteral("R") : QStringLiteral("L"), strip);
-    l->setObjectName(name);
-    l->setFont(ArialPx(16));
-    l->setAlignment(Qt::AlignCenter);
-    l->setGeometry(kStripLeft[k], 6, 11, 18);
-    l->setProperty("Tag", tag);
-    l->setCursor(Qt::PointingHandCursor);
-    SetColour(l, BtnFace());
-    l->installEventFilter(this);
-  }
-  for (int k = 0; k < 4; ++k) {
-    const int motor = firstMotor + 3 - k;
-    auto* l = new QLabel(QStringLiteral("M%1").arg(motor), panel);
-    l->setObjectName(QStringLiteral("lblMotor%1").arg(motor));
-    l->setFont(ArialPx(16));
-    l->setAlignment(Qt::AlignCenter);
-    l->setGeometry(kMotorLeft[k], 40, 30, 18);
-    l->setProperty("Tag", motor);
-    l->setProperty("MotorLabel", true);
-    SetColour(l, LightGrey());
-    l->installEventFilter(this);
-  }
 }
 
 void TfrmPanel::FormCreate() {

@@ -72,13 +72,7 @@ class TfrmPanel : public QDialog {
   void MotorOff(int motor);
   void ShowMotorWordFull();
 
-  QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
-                    bool big);
-  QLabel* MakeField(QWidget* parent, const char* name, int left, int top, int width);
   void SetColour(QLabel* label, const QColor& c);
-  void BuildInputPanel(QFrame* panel, const char* stripName, int firstInput, const char* legendL,
-                       const char* legendLName, const char* legendR, const char* legendRName);
-  void BuildMotorPanel(QFrame* panel, const char* stripName, int firstMotor);
 
   TBrelFace* face_;
   bool Latched[9] = {};

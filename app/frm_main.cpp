@@ -26,22 +26,22 @@
 #include "access/brel_consts.h"
 #include "app/script_player.h"
 #include "platform/clock.h"
+#include "platform/form_setup_qt.h"
 #include "platform/help_qt.h"
 #include "platform/installed_data.h"
 #include "platform/profile.h"
 #include "platform/prog_dir.h"
 #include "settings/settings.h"
+#include "ui_frm_main.h"
 
 namespace kelvora::app {
 
 namespace {
 
-const QColor kAqua(0, 255, 255);
 const QColor kLime(0, 255, 0);
 const QColor kWhite(255, 255, 255);
 const QColor kRed(255, 0, 0);
 const QColor kGrey(224, 224, 224);
-const QColor kSilver(192, 192, 192);
 
 class QtPrompts final : public Prompts {
  public:
@@ -105,10 +105,6 @@ extern "C" void OnTerminationSignal(int signal) {
     (void)ignored;
   }
   errno = saved;
-}
-
-void SetHelpContext(QObject* object, int context) {
-  object->setProperty(platform::kHelpContextProperty, context);
 }
 
 void SetBackground(QWidget* widget, const QColor& color) {
@@ -175,7 +171,6 @@ TfrmMain::TfrmMain(QWidget* parent, std::string progDir) : QMainWindow(parent) {
   setObjectName(QStringLiteral("frmMain"));
   progDirOverride_ = std::move(progDir);
   BuildControls();
-  BuildMenus();
   ConnectHandlers();
   FormCreate();
 }
@@ -205,261 +200,80 @@ void TfrmMain::BuildControls() {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
-  QFont arial(QStringLiteral("Arial"));
-  arial.setPixelSize(12);
-  setFont(arial);
-  SetHelpContext(this, 18);
-
-  auto* client = new QWidget(this);
-  client->setObjectName(QStringLiteral("client"));
-  client->setFixedSize(613, 432);
-  setCentralWidget(client);
+  Ui::TfrmMain ui;
+  ui.setupUi(this);
+  platform::SetupFormData(this);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
-
-  auto button = [](QWidget* parent, const char* name, const QString& caption, const QString& hint,
-                   QRect box) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setToolTip(hint);
-    b->setGeometry(box);
-    b->setAutoDefault(false);
-    return b;
-  };
-
-  lblTitel = new QLabel(client);
-  lblTitel->setObjectName(QStringLiteral("lblTitel"));
-  lblTitel->setGeometry(0, 6, 613, 26);
-  lblTitel->setAlignment(Qt::AlignCenter);
-  QFont titleFont = arial;
-  titleFont.setPixelSize(19);
-  titleFont.setBold(true);
-  lblTitel->setFont(titleFont);
-
-  lstScript = new QListWidget(client);
-  lstScript->setObjectName(QStringLiteral("lstScript"));
-  lstScript->setGeometry(8, 40, 250, 176);
-  lstScript->setSelectionMode(QAbstractItemView::SingleSelection);
-  QFont courier(QStringLiteral("Courier New"));
+  // Where "Courier New" is missing, another fixed-pitch font keeps the script's columns.
+  QFont courier = ui.lstScript->font();
   courier.setStyleHint(QFont::Monospace);
-  courier.setPixelSize(13);
-  lstScript->setFont(courier);
-  lstScript->setToolTip(QStringLiteral("Script"));
-  {
-    QPalette palette = lstScript->palette();
-    palette.setColor(QPalette::Base, kGrey);
-    lstScript->setPalette(palette);
-  }
-  SetHelpContext(lstScript, 9);
+  ui.lstScript->setFont(courier);
 
-  pnlPosition = new QFrame(client);
-  pnlPosition->setObjectName(QStringLiteral("pnlPosition"));
-  pnlPosition->setGeometry(266, 40, 160, 176);
-  pnlPosition->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  pnlPosition->setToolTip(QStringLiteral("Script-Buttons"));
-  SetHelpContext(pnlPosition, 18);
-  cmdPosSpeichern = button(pnlPosition, "cmdPosSpeichern", QStringLiteral("Position &Speichern"),
-                           QStringLiteral("aktuelle Position in markierte Sciptzeile speichern"),
-                           QRect(8, 8, 144, 33));
-  cmdPosEinfugen = button(pnlPosition, "cmdPosEinfugen", QStringLiteral("Position &Einfügen"),
-                          QStringLiteral("aktuelle Position vor markierte Scriptzeile speichern"),
-                          QRect(8, 49, 144, 33));
-  cmdPosAnfugen =
-      button(pnlPosition, "cmdPosAnfugen", QStringLiteral("Position &Anfügen"),
-             QStringLiteral("aktuelle Position am Scriptende speichern"), QRect(8, 90, 144, 33));
-  cmdPosLoschen = button(pnlPosition, "cmdPosLoschen", QStringLiteral("Position &Löschen"),
-                         QStringLiteral("markierte Scriptzeile löschen"), QRect(8, 131, 144, 33));
+  lblTitel = ui.lblTitel;
+  lstScript = ui.lstScript;
+  pnlPosition = ui.pnlPosition;
+  cmdPosSpeichern = ui.cmdPosSpeichern;
+  cmdPosEinfugen = ui.cmdPosEinfugen;
+  cmdPosAnfugen = ui.cmdPosAnfugen;
+  cmdPosLoschen = ui.cmdPosLoschen;
+  pnlRun = ui.pnlRun;
+  cmdScriptStarten = ui.cmdScriptStarten;
+  chkWiederholen = ui.chkWiederholen;
+  cmdZuruck = ui.cmdZuruck;
+  cmdVor = ui.cmdVor;
+  cmdAufPosition = ui.cmdAufPosition;
+  memDaten = ui.memDaten;
+  pnlFahren = ui.pnlFahren;
+  shpSaule = ui.shpSaule;
+  shpArmV = ui.shpArmV;
+  shpArmH = ui.shpArmH;
+  shpZusatz = ui.shpZusatz;
+  shpWagen = ui.shpWagen;
+  shpM6 = ui.shpM6;
+  shpM7 = ui.shpM7;
+  shpM8 = ui.shpM8;
+  shpM1L = ui.shpM1L;
+  shpM1R = ui.shpM1R;
+  shpM2L = ui.shpM2L;
+  sphM2R = ui.sphM2R;
+  shpM3L = ui.shpM3L;
+  shpM3R = ui.shpM3R;
+  shpM5R = ui.shpM5R;
+  shpM5L = ui.shpM5L;
+  lblM1Pos = ui.lblM1Pos;
+  lblM2Pos = ui.lblM2Pos;
+  lblM3Pos = ui.lblM3Pos;
+  lblM5Pos = ui.lblM5Pos;
+  lblM4Zu = ui.lblM4Zu;
+  lblM4Auf = ui.lblM4Auf;
+  lblM6Zu = ui.lblM6Zu;
+  lblM6Auf = ui.lblM6Auf;
+  lblM7Zu = ui.lblM7Zu;
+  lblM7Auf = ui.lblM7Auf;
+  lblM8Zu = ui.lblM8Zu;
+  lblM8Auf = ui.lblM8Auf;
+  shpInterface = ui.shpInterface;
+  lblPrgModus = ui.lblPrgModus;
+  cmdInterface = ui.cmdInterface;
+  cmdEnde = ui.cmdEnde;
+  cmdAction = ui.cmdAction;
 
-  pnlRun = new QFrame(client);
-  pnlRun->setObjectName(QStringLiteral("pnlRun"));
-  pnlRun->setGeometry(434, 40, 171, 176);
-  pnlRun->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  pnlRun->setToolTip(QStringLiteral("Fahraufträge"));
-  SetHelpContext(pnlRun, 18);
-  cmdScriptStarten = button(pnlRun, "cmdScriptStarten", QStringLiteral("Script Starten"),
-                            QStringLiteral("Script, beginnend bei Position 1 sequetiell abfahren"),
-                            QRect(8, 8, 155, 33));
-  chkWiederholen = new QCheckBox(QStringLiteral("Wiederholen"), pnlRun);
-  chkWiederholen->setObjectName(QStringLiteral("chkWiederholen"));
-  chkWiederholen->setGeometry(12, 48, 151, 22);
-  chkWiederholen->setToolTip(QStringLiteral("Sript endlos wiederholen, Ende durch HALT"));
-  cmdZuruck = button(pnlRun, "cmdZuruck", QStringLiteral("&<"),
-                     QStringLiteral("Anfahren der Position vor der markierten Scriptzeile"),
-                     QRect(8, 84, 74, 33));
-  cmdZuruck->setProperty("Tag", 1);
-  cmdVor = button(pnlRun, "cmdVor", QStringLiteral("&>"),
-                  QStringLiteral("Anfahren der Position nach der markierten Scriptzeile"),
-                  QRect(89, 84, 74, 33));
-  cmdVor->setProperty("Tag", 2);
-  cmdAufPosition =
-      button(pnlRun, "cmdAufPosition", QStringLiteral("Postion Anfahren"),
-             QStringLiteral("Anfahren der markierten Scripzeile"), QRect(8, 131, 155, 33));
-  cmdAufPosition->setProperty("Tag", 3);
-
-  memDaten = new QPlainTextEdit(client);
-  memDaten->setObjectName(QStringLiteral("memDaten"));
-  memDaten->setGeometry(8, 224, 160, 200);
-  memDaten->setReadOnly(true);
-
-  // The jog panel: shapes draw the robot; the aqua squares are the jog arrows.
-  pnlFahren = new QFrame(client);
-  pnlFahren->setObjectName(QStringLiteral("pnlFahren"));
-  pnlFahren->setGeometry(176, 224, 273, 200);
-  pnlFahren->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  pnlFahren->setToolTip(QStringLiteral("Fahren des Robots"));
-  SetHelpContext(pnlFahren, 18);
-
-  auto shape = [this](const char* name, TShape::Kind kind, QRect box, const QString& hint,
-                      const QColor& color) {
-    auto* s = new TShape(kind, pnlFahren);
-    s->setObjectName(QLatin1String(name));
-    s->setGeometry(box);
-    s->setToolTip(hint);
-    s->SetBrushColor(color);
-    return s;
-  };
-  const QString gripHint = QStringLiteral("Greifer auf/zu(grün)");
-  shpSaule = shape("shpSaule", TShape::Kind::Ellipse, QRect(120, 120, 129, 41),
-                   QStringLiteral("Säule dreht(grün)"), kWhite);
-  shpArmV = shape("shpArmV", TShape::Kind::Rectangle, QRect(168, 56, 33, 81),
-                  QStringLiteral("Arm auf/ab(grün)"), kWhite);
-  shpArmH = shape("shpArmH", TShape::Kind::Rectangle, QRect(104, 24, 137, 25),
-                  QStringLiteral("Arm vor/zurück(grün)"), kWhite);
-  shpZusatz = shape("shpZusatz", TShape::Kind::Rectangle, QRect(80, 8, 17, 57), gripHint, kWhite);
-  shpWagen = shape("shpWagen", TShape::Kind::Rectangle, QRect(16, 168, 241, 25),
-                   QStringLiteral("Arm vor/zurück(grün)"), kWhite);
-  shpM6 = shape("shpM6", TShape::Kind::Rectangle, QRect(16, 104, 17, 57), gripHint, kWhite);
-  shpM7 = shape("shpM7", TShape::Kind::Rectangle, QRect(40, 104, 17, 57), gripHint, kWhite);
-  shpM8 = shape("shpM8", TShape::Kind::Rectangle, QRect(64, 104, 17, 57), gripHint, kWhite);
-
-  auto position = [this](const char* name, int left, int top, const QString& hint) {
-    auto* l = new QLabel(QStringLiteral("0"), pnlFahren);
-    l->setObjectName(QLatin1String(name));
-    l->setGeometry(left, top, 30, 14);
-    l->setToolTip(hint);
-    return l;
-  };
-  lblM1Pos = position("lblM1Pos", 168, 144, QStringLiteral("Position Säule"));
-  lblM2Pos = position("lblM2Pos", 160, 31, QStringLiteral("Positon Arm horizontal"));
-  lblM3Pos = position("lblM3Pos", 170, 88, QStringLiteral("Position Arm vertikal"));
-  lblM5Pos = position("lblM5Pos", 128, 172, QStringLiteral("Position Säule"));
-
-  auto arrow = [&](const char* name, int left, int top, const QString& hint, int tag) {
-    TShape* s = shape(name, TShape::Kind::Square, QRect(left, top, 17, 17), hint, kAqua);
-    s->Tag = tag;
-    return s;
-  };
-  shpM1L = arrow("shpM1L", 134, 132, QStringLiteral("Säule links"), 1);
-  shpM1R = arrow("shpM1R", 214, 132, QStringLiteral("Säule rechts"), 2);
-  shpM2L = arrow("shpM2L", 220, 28, QStringLiteral("Arm zurück"), 3);
-  sphM2R = arrow("sphM2R", 110, 28, QStringLiteral("Arm vor"), 4);
-  shpM3L = arrow("shpM3L", 176, 60, QStringLiteral("Arm auf"), 5);
-  shpM3R = arrow("shpM3R", 176, 116, QStringLiteral("Arm ab"), 6);
-  shpM5R = arrow("shpM5R", 232, 172, QStringLiteral("Arm zurück"), 7);
-  shpM5L = arrow("shpM5L", 22, 172, QStringLiteral("Arm vor"), 8);
-
-  // "+" at the top of each bar, "-" at its foot.
-  QFont bold = arial;
-  bold.setBold(true);
-  bold.setPixelSize(14);
-  auto sign = [&](const char* name, TShape* bar, bool plus) {
-    auto* l = new TTagLabel(plus ? QStringLiteral("+") : QStringLiteral("-"), pnlFahren);
-    l->setObjectName(QLatin1String(name));
-    l->setFont(bold);
-    l->setAlignment(Qt::AlignCenter);
-    const QRect b = bar->geometry();
-    l->setGeometry(b.left() + 1, plus ? b.top() + 2 : b.bottom() - 16, b.width() - 2, 15);
-    l->setToolTip(plus ? QStringLiteral("Greifer schließen, Zusatz an")
-                       : QStringLiteral("Greifer öffnen, Zusatz an"));
-    l->Tag = plus ? 1 : 0;
-    l->setCursor(Qt::PointingHandCursor);
-    return l;
-  };
-  lblM4Zu = sign("lblM4Zu", shpZusatz, true);
-  lblM4Auf = sign("lblM4Auf", shpZusatz, false);
-  lblM6Zu = sign("lblM6Zu", shpM6, true);
-  lblM6Auf = sign("lblM6Auf", shpM6, false);
-  lblM7Zu = sign("lblM7Zu", shpM7, true);
-  lblM7Auf = sign("lblM7Auf", shpM7, false);
-  lblM8Zu = sign("lblM8Zu", shpM8, true);
-  lblM8Auf = sign("lblM8Auf", shpM8, false);
-
-  // The status column.
-  shpInterface = new TShape(TShape::Kind::Circle, client);
-  shpInterface->setObjectName(QStringLiteral("shpInterface"));
-  shpInterface->setGeometry(521, 232, 20, 20);
-  shpInterface->setToolTip(QStringLiteral("Interface-Status OK (grün)"));
-  shpInterface->SetBrushColor(kSilver);
-
-  lblPrgModus = new QLabel(QStringLiteral("PrgModus"), client);
-  lblPrgModus->setObjectName(QStringLiteral("lblPrgModus"));
-  lblPrgModus->setGeometry(457, 262, 148, 26);
-  lblPrgModus->setAlignment(Qt::AlignCenter);
-  QFont statusFont = arial;
-  statusFont.setPixelSize(16);
-  lblPrgModus->setFont(statusFont);
-  SetBackground(lblPrgModus, kAqua);
-  lblPrgModus->setToolTip(QStringLiteral("Status-Hinweis"));
-
-  cmdInterface = button(client, "cmdInterface", QStringLiteral("InterfacePanel"),
-                        QStringLiteral("Kommando : Anzeige des Interface Panels (modal)"),
-                        QRect(457, 300, 148, 33));
-  cmdInterface->setEnabled(false);
-  SetHelpContext(cmdInterface, 3);
-  cmdEnde = button(client, "cmdEnde", QStringLiteral("Abbrechen"),
-                   QStringLiteral("Kommando : Programm beenden"), QRect(457, 343, 148, 33));
-  SetHelpContext(cmdEnde, 18);
-  cmdAction = button(client, "cmdAction", QStringLiteral("EIN"),
-                     QStringLiteral("Kommando : Einschalten Interface, Anfahren Home, HALT"),
-                     QRect(457, 386, 148, 38));
-  SetHelpContext(cmdAction, 18);
+  mnuDatei = ui.mnuDatei;
+  mnuNeu = ui.mnuNeu;
+  mnuOffnen = ui.mnuOffnen;
+  mnuSpeichern = ui.mnuSpeichern;
+  mnuSpeichernU = ui.mnuSpeichernU;
+  mnuEnde = ui.mnuEnde;
+  mnuOptionen = ui.mnuOptionen;
+  mnuSchnitt = ui.mnuSchnitt;
+  mnuModell = ui.mnuModell;
+  mnuHilfe = ui.mnuHilfe;
+  mnuInhalt = ui.mnuInhalt;
+  mnuAbout = ui.mnuAbout;
 
   tmrI = new QTimer(this);
   tmrI->setObjectName(QStringLiteral("tmrI"));
   tmrI->setInterval(300);
-}
-
-void TfrmMain::BuildMenus() {
-  auto item = [](QMenu* menu, const char* name, const QString& caption, const QString& hint) {
-    QAction* a = menu->addAction(caption);
-    a->setObjectName(QLatin1String(name));
-    if (!hint.isEmpty()) {
-      a->setToolTip(hint);
-      a->setStatusTip(hint);
-    }
-    return a;
-  };
-  mnuDatei = menuBar()->addMenu(QStringLiteral("Datei"));
-  mnuDatei->setObjectName(QStringLiteral("mnuDatei"));
-  mnuDatei->setToolTipsVisible(true);
-  SetHelpContext(mnuDatei, 11);
-  mnuNeu = item(mnuDatei, "mnuNeu", QStringLiteral("Neu"),
-                QStringLiteral("Anlengen eines neuen Scripts"));
-  mnuOffnen = item(mnuDatei, "mnuOffnen", QStringLiteral("&Öffnen"),
-                   QStringLiteral("Öffnen eines vorhandenen Scripts"));
-  mnuSpeichern = item(mnuDatei, "mnuSpeichern", QStringLiteral("&Speichern"),
-                      QStringLiteral("Speichern des aktuellen Scripts"));
-  mnuSpeichernU = item(mnuDatei, "mnuSpeichernU", QStringLiteral("Speichern &unter"),
-                       QStringLiteral("Speichern des aktuellen Scripts unter wählbaren Namen"));
-  mnuDatei->addSeparator();
-  mnuEnde = item(mnuDatei, "mnuEnde", QStringLiteral("Beenden"), QString());
-
-  mnuOptionen = menuBar()->addMenu(QStringLiteral("Optionen"));
-  mnuOptionen->setObjectName(QStringLiteral("mnuOptionen"));
-  mnuOptionen->setToolTipsVisible(true);
-  SetHelpContext(mnuOptionen, 16);
-  mnuSchnitt = item(mnuOptionen, "mnuSchnitt", QStringLiteral("&Schnittstellen ..."),
-                    QStringLiteral("Auswahl des Interface-Anschlusses"));
-  SetHelpContext(mnuSchnitt, 5);
-  mnuModell = item(mnuOptionen, "mnuModell", QStringLiteral("Modelle ..."),
-                   QStringLiteral("Auswahl des aktuellen Modells"));
-  SetHelpContext(mnuModell, 6);
-
-  mnuHilfe = menuBar()->addMenu(QStringLiteral("?"));
-  mnuHilfe->setObjectName(QStringLiteral("mnuHilfe"));
-  SetHelpContext(mnuHilfe, 16);
-  mnuInhalt = item(mnuHilfe, "mnuInhalt", QStringLiteral("&Hilfe"), QString());
-  mnuHilfe->addSeparator();
-  mnuAbout = item(mnuHilfe, "mnuAbout", QStringLiteral("&About"), QString());
 }
 
 void TfrmMain::ConnectHandlers() {

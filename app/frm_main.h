@@ -242,8 +242,8 @@ class TfrmMain : public QMainWindow {
   bool event(QEvent* event) override;
 
  private:
+  // The controls and menus from the window's form.
   void BuildControls();
-  void BuildMenus();
   void ConnectHandlers();
   // The shutdown sequence; false when the close is abandoned.
   bool Shutdown();

@@ -7,8 +7,14 @@
 
 namespace kelvora::app {
 
-TShape::TShape(Kind kind, QWidget* parent) : QWidget(parent), kind_(kind) {
+TShape::TShape(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void TShape::SetShapeKind(Kind kind) {
+  if (kind_ == kind) return;
+  kind_ = kind;
+  update();
 }
 
 void TShape::SetBrushColor(const QColor& color) {
@@ -94,7 +100,7 @@ void TShape::LoseMouse() {
   emit MouseLost(this);
 }
 
-TTagLabel::TTagLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+TTagLabel::TTagLabel(QWidget* parent) : QLabel(parent) {}
 
 void TTagLabel::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) pressed_ = true;

@@ -1,7 +1,7 @@
 // The two small controls the main window draws the robot with: a filled shape that
 // reports mouse presses and releases (the jog arrows are shapes), and a label that
 // reports clicks. Both carry a Tag that tells their handler which axis or state they
-// stand for.
+// stand for. In the window's form the kind, the colour and the Tag are properties.
 #pragma once
 
 #include <QColor>
@@ -12,12 +12,18 @@ namespace kelvora::app {
 
 class TShape : public QWidget {
   Q_OBJECT
+  Q_PROPERTY(Kind kind READ ShapeKind WRITE SetShapeKind)
+  Q_PROPERTY(QColor brushColor READ BrushColor WRITE SetBrushColor)
+  Q_PROPERTY(int Tag MEMBER Tag)
+
  public:
   enum class Kind { Rectangle, Square, Ellipse, Circle };
+  Q_ENUM(Kind)
 
-  explicit TShape(Kind kind, QWidget* parent = nullptr);
+  explicit TShape(QWidget* parent = nullptr);
 
   Kind ShapeKind() const { return kind_; }
+  void SetShapeKind(Kind kind);
   QColor BrushColor() const { return brush_; }
   void SetBrushColor(const QColor& color);
   bool Pressed() const { return pressed_; }
@@ -45,15 +51,17 @@ class TShape : public QWidget {
  private:
   void LoseMouse();
 
-  Kind kind_;
+  Kind kind_ = Kind::Rectangle;
   QColor brush_{Qt::white};
   bool pressed_ = false;
 };
 
 class TTagLabel : public QLabel {
   Q_OBJECT
+  Q_PROPERTY(int Tag MEMBER Tag)
+
  public:
-  explicit TTagLabel(const QString& text, QWidget* parent = nullptr);
+  explicit TTagLabel(QWidget* parent = nullptr);
 
   int Tag = 0;
 

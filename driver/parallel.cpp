@@ -231,21 +231,6 @@ uint32_t OpenPortDriver(TBrelRecord* record) {
 
 }  // namespace
 
-uint32_t BaseForPortChar(char fourth) {
-  switch (fourth) {
-    case '2':
-      return kBaseLpt2;
-    case '3':
-      return kBaseLpt3;
-    default:
-      return kBaseLpt1;
-  }
-}
-
-bool IsParallelBase(uint32_t addr) {
-  return addr == kBaseLpt1 || addr == kBaseLpt2 || addr == kBaseLpt3;
-}
-
 void BuildPollProgram(uint32_t motorWord, uint32_t (&words)[kPollProgramWords]) {
   uint32_t* w = words;
   // Variables [0] to [11].

@@ -5,19 +5,19 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "driver/os/port_bases.h"
+
 namespace kelvora::driver {
 
-inline constexpr uint32_t kBaseLpt1 = 0x378;
-inline constexpr uint32_t kBaseLpt2 = 0x278;
-inline constexpr uint32_t kBaseLpt3 = 0x3BC;
+// The bases and the port driver's device name belong to the OS layer.
+using drvos::BaseForPortChar;
+using drvos::IsParallelBase;
+using drvos::kBaseLpt1;
+using drvos::kBaseLpt2;
+using drvos::kBaseLpt3;
+using drvos::kPortDriverDevice;
 // PortAddr of a record reached through the port driver.
 inline constexpr uint32_t kPortDriverAddr = 1;
-
-// Base address chosen by the fourth character of a port name ("2" → LPT2 ...).
-uint32_t BaseForPortChar(char fourth);
-bool IsParallelBase(uint32_t addr);
-
-inline constexpr char kPortDriverDevice[] = "\\\\.\\WRTdev0";
 inline constexpr uint32_t kCtlPollProgram = 0x80002005;
 inline constexpr uint32_t kCtlPortRequest = 0x80002000;
 

@@ -6,8 +6,10 @@
 #include <QMenu>
 #include <QPointer>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QVariant>
 
 namespace kelvora::platform {
 
@@ -18,20 +20,31 @@ class HelpBrowser final : public QTextBrowser {
   explicit HelpBrowser(QWidget* parent) : QTextBrowser(parent) {
     setOpenLinks(false);
     connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
-      // Links between pages are "hilfe:<context>".
-      if (url.scheme() == QLatin1String("hilfe")) Show(url.path().toInt());
+      // Links between pages are relative to the page shown.
+      const int context = HelpPageContext(source().resolved(url));
+      if (context >= 0) Show(context);
     });
   }
   void Show(int context) {
-    QString html = HelpPage(context);
-    if (html.isEmpty()) {
+    QUrl url = HelpPageUrl(context);
+    if (url.isEmpty()) {
       context = 0;
-      html = HelpPage(0);
+      url = HelpPageUrl(0);
     }
     context_ = context;
-    setHtml(html);
+    setSource(url);
   }
   int Context() const { return context_; }
+
+ protected:
+  QVariant loadResource(int type, const QUrl& name) override {
+    QVariant data = QTextBrowser::loadResource(type, name);
+    // A page file ends with a line break; after </html> it would only add a blank to the
+    // page's last paragraph.
+    if (type == QTextDocument::HtmlResource && data.typeId() == QMetaType::QByteArray)
+      return data.toByteArray().trimmed();
+    return data;
+  }
 
  private:
   int context_ = 0;

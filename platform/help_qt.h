@@ -4,17 +4,23 @@
 // kHelpContextProperty (menus and menu items too).
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class QObject;
+class QUrl;
 class QWidget;
 
 namespace kelvora::platform {
 
 inline constexpr const char* kHelpContextProperty = "HelpContext";
 
-// The contexts that have a page, and the HTML of one; empty for an unknown context.
-// Context 0 is the contents page.
+// The contexts that have a page, the page's address in the program's resource (empty for
+// an unknown context), the context of a page address (-1 for none) and the page's HTML
+// (empty for an unknown context). Context 0 is the contents page.
+QList<int> HelpContexts();
+QUrl HelpPageUrl(int context);
+int HelpPageContext(const QUrl& url);
 QString HelpPage(int context);
 // The context of object or of its nearest parent with one; 0 when none has one.
 int HelpContextOf(const QObject* object);

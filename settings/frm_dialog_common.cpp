@@ -1,6 +1,5 @@
 #include "settings/frm_dialog_common.h"
 
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QValidator>
@@ -16,6 +15,8 @@ ErrorBoxHook& Hook() {
   return hook;
 }
 
+}  // namespace
+
 // Refuses an edit that would make the text longer than the typing limit. Text set by the
 // program is not validated, so longer stored values stay whole.
 class TypedLengthValidator : public QValidator {
@@ -25,12 +26,11 @@ class TypedLengthValidator : public QValidator {
     input = SingleLineText(input);
     return input.size() > max_ ? Invalid : Acceptable;
   }
+  void SetMax(int max) { max_ = max; }
 
  private:
   int max_;
 };
-
-}  // namespace
 
 QString SingleLineText(QString text) {
   for (QChar& c : text) {
@@ -70,29 +70,14 @@ bool DialogStrToInt(const QString& text, int32_t& value) {
   return platform::TryStrToInt(s, value, true);
 }
 
-TLimitedEdit::TLimitedEdit(int maxTyped, QWidget* parent) : QLineEdit(parent), maxTyped_(maxTyped) {
-  setValidator(new TypedLengthValidator(maxTyped, this));
+TLimitedEdit::TLimitedEdit(QWidget* parent)
+    : QLineEdit(parent), maxTyped_(32767), validator_(new TypedLengthValidator(maxTyped_, this)) {
+  setValidator(validator_);
 }
 
-QFont DialogFont() {
-  QFont f(QStringLiteral("Arial"));
-  f.setPixelSize(12);
-  return f;
-}
-
-QLabel* MakeDialogTitle(QWidget* parent, const QString& caption, int left, int top, int width) {
-  auto* l = new QLabel(caption, parent);
-  l->setObjectName(QStringLiteral("lblTitel"));
-  QFont f = DialogFont();
-  f.setPixelSize(21);
-  l->setFont(f);
-  l->setAlignment(Qt::AlignCenter);
-  QPalette pal = l->palette();
-  pal.setColor(QPalette::Window, QColor(224, 224, 224));
-  l->setPalette(pal);
-  l->setAutoFillBackground(true);
-  l->setGeometry(left, top, width, 30);
-  return l;
+void TLimitedEdit::SetMaxTyped(int maxTyped) {
+  maxTyped_ = maxTyped;
+  validator_->SetMax(maxTyped);
 }
 
 }  // namespace kelvora::settings

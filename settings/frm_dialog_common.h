@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <functional>
 
-class QLabel;
 class QWidget;
 
 namespace kelvora::settings {
@@ -29,23 +28,22 @@ bool DialogStrToInt(const QString& text, int32_t& value);
 // every character that code page 1252 lacks by '?', as the file will store it.
 QString SingleLineText(QString text);
 
+class TypedLengthValidator;
+
 // An edit field whose maxLength limits typing only: text set by the program (for example
 // "9999" in a three-character field) is shown in full, as it must survive until "OK".
-// Pasted line breaks become blanks.
+// Pasted line breaks become blanks. The forms set the limit as the property maxTyped.
 class TLimitedEdit : public QLineEdit {
   Q_OBJECT
+  Q_PROPERTY(int maxTyped READ MaxTyped WRITE SetMaxTyped)
  public:
-  TLimitedEdit(int maxTyped, QWidget* parent);
+  explicit TLimitedEdit(QWidget* parent = nullptr);
   int MaxTyped() const { return maxTyped_; }
+  void SetMaxTyped(int maxTyped);
 
  private:
   int maxTyped_;
+  TypedLengthValidator* validator_;
 };
-
-// The large centred title on light grey that every settings dialog carries.
-QLabel* MakeDialogTitle(QWidget* parent, const QString& caption, int left, int top, int width);
-
-// The dialogs' font: Arial.
-QFont DialogFont();
 
 }  // namespace kelvora::settings

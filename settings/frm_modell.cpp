@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "access/brel_mot_list.h"
+#include "platform/form_setup_qt.h"
 #include "platform/profile.h"
 #include "settings/frm_dialog_common.h"
 #include "settings/settings.h"
+#include "ui_frm_modell.h"
 
 namespace kelvora::settings {
 
@@ -22,28 +24,6 @@ QString Num(int32_t v) {
   return QString::number(v);
 }
 
-// One row of the working-range group: caption, "0 - ", field and unit.
-TLimitedEdit* MakeRangeRow(QGroupBox* group, int row, const char* captionName,
-                           const QString& caption, const char* fieldName, const QString& unit,
-                           QLabel** captionOut = nullptr) {
-  const int top = 24 + row * 36;
-  auto* cap = new QLabel(caption, group);
-  cap->setObjectName(QString::fromLatin1(captionName));
-  cap->setGeometry(16, top + 4, 110, 17);
-  auto* from = new QLabel(QStringLiteral("0 - "), group);
-  from->setObjectName(QStringLiteral("%1Von").arg(QString::fromLatin1(fieldName)));
-  from->setGeometry(136, top + 4, 24, 17);
-  auto* field = new TLimitedEdit(3, group);
-  field->setObjectName(QString::fromLatin1(fieldName));
-  field->setText(QStringLiteral("0"));
-  field->setGeometry(164, top, 49, 24);
-  auto* unitLabel = new QLabel(unit, group);
-  unitLabel->setObjectName(QStringLiteral("%1Einheit").arg(QString::fromLatin1(fieldName)));
-  unitLabel->setGeometry(224, top + 4, 150, 17);
-  if (captionOut) *captionOut = cap;
-  return field;
-}
-
 }  // namespace
 
 TfrmModell::TfrmModell(ProgramSettings& settings, const platform::ProfileFile& profile,
@@ -53,64 +33,23 @@ TfrmModell::TfrmModell(ProgramSettings& settings, const platform::ProfileFile& p
       settings_(settings),
       profile_(profile),
       axes_(axes) {
-  setObjectName(QStringLiteral("frmModell"));
-  setWindowTitle(QStringLiteral("Kelvora : Modelle"));
-  setFont(DialogFont());
-  setProperty("HelpContext", 6);
-  setFixedSize(418, 375);
-
-  lblTitel = MakeDialogTitle(this, QStringLiteral("Modelldaten"), 8, 8, 402);
-
-  cboRob = new QComboBox(this);
-  cboRob->setObjectName(QStringLiteral("cboRob"));
-  for (int i = 1; i <= 9; ++i) cboRob->addItem(QStringLiteral("Rob%1").arg(i));
-  cboRob->setGeometry(8, 48, 81, 24);
-
-  cboZusatz = new QComboBox(this);
-  cboZusatz->setObjectName(QStringLiteral("cboZusatz"));
-  cboZusatz->addItems({QStringLiteral("G - Greifer"), QStringLiteral("Z - Zusatz")});
-  cboZusatz->setGeometry(96, 48, 113, 24);
-
-  txtBeschreibung = new TLimitedEdit(40, this);
-  txtBeschreibung->setObjectName(QStringLiteral("txtBeschreibung"));
-  txtBeschreibung->setText(QStringLiteral("Säulenroboter"));
-  txtBeschreibung->setGeometry(216, 48, 194, 24);
-
-  GroupBox1 = new QGroupBox(QStringLiteral("Arbeitsraum"), this);
-  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  GroupBox1->setGeometry(8, 84, 402, 216);
-  txtSaule = MakeRangeRow(GroupBox1, 0, "Label1", QStringLiteral("Säule"), "txtSaule",
-                          QStringLiteral("Impulse nach rechts"));
-  txtArmV = MakeRangeRow(GroupBox1, 1, "Label2", QStringLiteral("Arm vertikal"), "txtArmV",
-                         QStringLiteral("Impulse nach vorn"));
-  txtArmH = MakeRangeRow(GroupBox1, 2, "Label3", QStringLiteral("Arm horizontal"), "txtArmH",
-                         QStringLiteral("Impulse nach unten"));
-  txtGreifer = MakeRangeRow(GroupBox1, 3, "lblGreifer", QStringLiteral("Greifer"), "txtGreifer",
-                            QStringLiteral("Impulse zum Schließen"), &lblGreifer);
-  txtWagen = MakeRangeRow(GroupBox1, 4, "lblWagen", QStringLiteral("Wagen"), "txtWagen",
-                          QStringLiteral("Impulse nach rechts"), &lblWagen);
-
-  cmdOK = new QPushButton(QStringLiteral("OK"), this);
-  cmdOK->setObjectName(QStringLiteral("cmdOK"));
-  cmdOK->setGeometry(104, 320, 97, 29);
-  cmdEnde = new QPushButton(QStringLiteral("Abbrechen"), this);
-  cmdEnde->setObjectName(QStringLiteral("cmdEnde"));
-  cmdEnde->setGeometry(216, 320, 97, 29);
-  // Neither button is the default one: Enter does not confirm the dialog.
-  for (QPushButton* b : {cmdOK, cmdEnde}) {
-    b->setAutoDefault(false);
-    b->setDefault(false);
-  }
-
-  setTabOrder(cmdOK, cmdEnde);
-  setTabOrder(cmdEnde, cboRob);
-  setTabOrder(cboRob, cboZusatz);
-  setTabOrder(cboZusatz, txtBeschreibung);
-  setTabOrder(txtBeschreibung, txtSaule);
-  setTabOrder(txtSaule, txtArmV);
-  setTabOrder(txtArmV, txtArmH);
-  setTabOrder(txtArmH, txtGreifer);
-  setTabOrder(txtGreifer, txtWagen);
+  Ui::TfrmModell ui;
+  ui.setupUi(this);
+  platform::SetupFormData(this);
+  lblTitel = ui.lblTitel;
+  cboRob = ui.cboRob;
+  cboZusatz = ui.cboZusatz;
+  txtBeschreibung = ui.txtBeschreibung;
+  GroupBox1 = ui.GroupBox1;
+  txtSaule = ui.txtSaule;
+  txtArmV = ui.txtArmV;
+  txtArmH = ui.txtArmH;
+  lblGreifer = ui.lblGreifer;
+  txtGreifer = ui.txtGreifer;
+  lblWagen = ui.lblWagen;
+  txtWagen = ui.txtWagen;
+  cmdOK = ui.cmdOK;
+  cmdEnde = ui.cmdEnde;
 
   // activated fires only for the user's choice, never for a selection made here.
   connect(cboRob, &QComboBox::activated, this, &TfrmModell::cboRobClick);

@@ -5,8 +5,10 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "platform/form_setup_qt.h"
 #include "settings/frm_dialog_common.h"
 #include "settings/settings.h"
+#include "ui_frm_schnitt.h"
 
 namespace kelvora::settings {
 
@@ -20,46 +22,16 @@ TfrmSchnitt::TfrmSchnitt(ProgramSettings& settings, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       settings_(settings) {
-  setObjectName(QStringLiteral("frmSchnitt"));
-  setWindowTitle(QStringLiteral("Kelvora : Schnittstelle"));
-  setFont(DialogFont());
-  setProperty("HelpContext", 5);
-  setFixedSize(400, 218);
-
-  lblTitel = MakeDialogTitle(this, QStringLiteral("Schnittstellendaten"), 8, 8, 384);
-
-  Label1 = new QLabel(QStringLiteral("Anschluß über COM oder LPT"), this);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  Label1->setGeometry(16, 60, 220, 17);
-  cboPort = new QComboBox(this);
-  cboPort->setObjectName(QStringLiteral("cboPort"));
-  cboPort->addItems({QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
-                     QStringLiteral("COM4"), QStringLiteral("LPT1"), QStringLiteral("LPT2"),
-                     QStringLiteral("LPT3"), QStringLiteral("LPT")});
-  cboPort->setGeometry(296, 56, 89, 24);
-
-  lblDelay = new QLabel(QStringLiteral("Verzögerungfaktor (1 - 99, Pentium 200 : 10)"), this);
-  lblDelay->setObjectName(QStringLiteral("lblDelay"));
-  lblDelay->setGeometry(16, 104, 270, 17);
-  txtDelay = new TLimitedEdit(2, this);
-  txtDelay->setObjectName(QStringLiteral("txtDelay"));
-  txtDelay->setText(QStringLiteral("10"));
-  txtDelay->setGeometry(296, 100, 41, 24);
-
-  cmdOK = new QPushButton(QStringLiteral("OK"), this);
-  cmdOK->setObjectName(QStringLiteral("cmdOK"));
-  cmdOK->setGeometry(96, 160, 97, 29);
-  cmdEnde = new QPushButton(QStringLiteral("Abbrechen"), this);
-  cmdEnde->setObjectName(QStringLiteral("cmdEnde"));
-  cmdEnde->setGeometry(208, 160, 97, 29);
-  for (QPushButton* b : {cmdOK, cmdEnde}) {
-    b->setAutoDefault(false);
-    b->setDefault(false);
-  }
-
-  setTabOrder(cmdOK, cmdEnde);
-  setTabOrder(cmdEnde, cboPort);
-  setTabOrder(cboPort, txtDelay);
+  Ui::TfrmSchnitt ui;
+  ui.setupUi(this);
+  platform::SetupFormData(this);
+  lblTitel = ui.lblTitel;
+  Label1 = ui.Label1;
+  cboPort = ui.cboPort;
+  lblDelay = ui.lblDelay;
+  txtDelay = ui.txtDelay;
+  cmdOK = ui.cmdOK;
+  cmdEnde = ui.cmdEnde;
 
   connect(cboPort, &QComboBox::activated, this, &TfrmSchnitt::cboPortClick);
   connect(cmdOK, &QPushButton::clicked, this, &TfrmSchnitt::cmdOKClick);

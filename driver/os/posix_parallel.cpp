@@ -26,8 +26,8 @@
 #include <mutex>
 #include <string>
 
+#include "driver/os/port_bases.h"
 #include "driver/os/posix_os.h"
-#include "driver/parallel.h"
 #include "portdriver/port_program.h"
 #include "portdriver/service.h"
 
@@ -35,7 +35,7 @@ namespace kelvora::drvos {
 namespace {
 
 constexpr int kPorts = 3;
-constexpr uint32_t kBases[kPorts] = {driver::kBaseLpt1, driver::kBaseLpt2, driver::kBaseLpt3};
+constexpr uint32_t kBases[kPorts] = {kBaseLpt1, kBaseLpt2, kBaseLpt3};
 constexpr int kPortDriverSlot = 0;  // the port driver serves LPT1
 
 struct PortSlot {
@@ -218,7 +218,7 @@ Handle OpenParallelDevice(const char* name) {
   const std::string path = DevicePathFor(name);
   if (path.empty()) return kNoHandle;
   // The registers of the name's base are the ones the driver will use.
-  const int slot = SlotOfBase(driver::BaseForPortChar(name[3]));
+  const int slot = SlotOfBase(BaseForPortChar(name[3]));
   int fd;
   {
     std::lock_guard lock(g_mutex);
@@ -231,7 +231,7 @@ Handle OpenParallelDevice(const char* name) {
 }
 
 Handle OpenPortDriverDevice(const char* name) {
-  if (name == nullptr || ::strcasecmp(name, driver::kPortDriverDevice) != 0) return kNoHandle;
+  if (name == nullptr || ::strcasecmp(name, kPortDriverDevice) != 0) return kNoHandle;
   if (!Services().AcquireDevice(portdriver::kServiceName)) return kNoHandle;
   int fd;
   {

@@ -63,7 +63,6 @@ class PanelTest : public ::testing::Test {
 
 TEST_F(PanelTest, EightInputLayoutIsNarrowAndShowsLowBytesOnly) {
   Open(false);
-  EXPECT_EQ(panel->windowTitle(), "BrelFace : Interface Panel");
   EXPECT_EQ(panel->width(), 330);
   EXPECT_FALSE(W("pnlIn2")->isVisible());
   EXPECT_FALSE(W("pnlMot2")->isVisible());
