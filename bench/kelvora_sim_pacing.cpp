@@ -160,8 +160,8 @@ bool RunPass(bool view, int count, double medianPerByte[3]) {
     if (cmd.size() == 3) cmd[2] = out ? 0x02 : 0x01;
     return cmd;
   };
-  // settle first: the window, when there is one, comes up now
-  for (int i = 0; i < 50; ++i) {
+  // settle first (two seconds): the window, when there is one, comes up now
+  for (int i = 0; i < 200; ++i) {
     Exchange(fd, motors(kinds[0].cmd, 0), kinds[0].reply);
     std::this_thread::sleep_for(std::chrono::milliseconds(6));
   }
