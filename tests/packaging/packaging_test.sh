@@ -23,7 +23,8 @@ expected_files() {
   local lib=$1
   printf '%s\n' bin/kelvora bin/kelvora-sim bin/kelvora-play bin/kelvora-ports \
     "$lib/libzqBrel20.so" include/zqBrel20.h "$lib/pkgconfig/zqbrel20.pc" \
-    share/kelvora/demo.RB3 share/applications/kelvora.desktop \
+    share/kelvora/demo.RB3 share/kelvora/help/inhalt.html share/kelvora/help/kelvora.css \
+    share/applications/kelvora.desktop \
     share/icons/hicolor/scalable/apps/kelvora.svg \
     share/icons/hicolor/48x48/apps/kelvora.png share/icons/hicolor/256x256/apps/kelvora.png \
     share/man/man1/kelvora.1.gz share/man/man1/kelvora-sim.1.gz share/man/man1/kelvora-play.1.gz \
