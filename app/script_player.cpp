@@ -71,7 +71,7 @@ void RunScript(ScriptHost& host) {
   host.SetMode(kModeRun);
   do {
     list.SetItemIndex(-1);
-    robot.StopFlag = false;
+    robot.ClearStopFlag();
     for (;;) {
       list.SetItemIndex(list.ItemIndex() + 1);
       ParseAndDrive(host);
@@ -93,7 +93,7 @@ void DriveToLine(ScriptHost& host, int tag) {
   if (tag == 2 && index != list.Count() - 1) list.SetItemIndex(index + 1);
   host.SetMode(kModeRun);
   ParseAndDrive(host);
-  host.Robot().StopFlag = false;
+  host.Robot().ClearStopFlag();
   DriveLine(host);
   host.SetMode(kModeTeachIn);
 }
