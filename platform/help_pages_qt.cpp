@@ -67,7 +67,9 @@ Taste <b>Esc</b> beendet die laufende Bewegung. Das Fenster lässt sich jetzt ni
 <p>Die blauen Quadrate im Fahrfeld sind Pfeile. Solange Sie die Maustaste auf einem Pfeil
 gedrückt halten, fährt die Achse in diese Richtung; beim Loslassen hält sie an, auch wenn der
 Mauszeiger den Pfeil inzwischen verlassen hat. Die Achse hält auch an ihrem Endschalter oder
-an ihrer Höchstposition. Die Zahlen zeigen die Positionen in Impulsen vom Endschalter aus.</p>
+an ihrer Höchstposition, bei Esc, und wenn während des Fahrens ein anderes Fenster aktiv wird
+oder ein Knopf über die Tastatur betätigt wird; dieser Befehl wird dann nicht ausgeführt.
+Die Zahlen zeigen die Positionen in Impulsen vom Endschalter aus.</p>
 <ul><li>Säule: Pfeile links und rechts in der Ellipse.</li>
 <li>Arm vor/zurück: Pfeile an den Enden des waagerechten Balkens.</li>
 <li>Arm auf/ab: Pfeile oben und unten am senkrechten Balken.</li>
@@ -160,8 +162,11 @@ const char* const kPanel = R"(
 <h1>Das Interface Panel</h1>
 <p>Das Panel zeigt das Interface direkt: die Eingänge (E1 bis E8, mit Erweiterung bis E16),
 die Analogwerte und die Motoren. Halten Sie die Maus auf L oder R eines Motors, läuft er in
-diese Richtung, bis Sie loslassen; mit gedrückter Strg-Taste bleibt er an. HALT schaltet alle
-Motoren aus. Das Panel ändert die gespeicherten Positionen nicht &ndash; fahren Sie danach HOME,
+diese Richtung, bis Sie loslassen; mit gedrückter Strg-Taste bleibt er an, bis Sie auf sein
+Feld M1 bis M8 klicken. HALT schaltet alle Motoren aus. EXIT schließt das Panel und schaltet
+dabei die Motoren aus, die im Panel eingeschaltet wurden; die Ausgänge, die das Hauptfenster
+geschaltet hat (M6, M7, der Zusatzmotor), bleiben, wie sie sind. Esc und Enter schließen das
+Panel nicht. Das Panel ändert die gespeicherten Positionen nicht &ndash; fahren Sie danach HOME,
 wenn Sie Achsen bewegt haben.</p>
 )";
 
