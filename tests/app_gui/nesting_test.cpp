@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -207,10 +208,11 @@ class NestingTest : public MainWindowRig {
     const bool inPanel = row_->activity == Activity::kPanelHeld;
     switch (cut) {
       case Cut::kHalt:
-        Button(inPanel ? static_cast<QWidget*>(panel_) : form.get(), "cmdAction")->click();
+        Button(inPanel ? static_cast<QWidget*>(panel_.data()) : form.get(), "cmdAction")->click();
         break;
       case Cut::kEsc:
-        QTest::keyClick(inPanel ? static_cast<QWidget*>(panel_) : form.get(), Qt::Key_Escape);
+        QTest::keyClick(inPanel ? static_cast<QWidget*>(panel_.data()) : form.get(),
+                        Qt::Key_Escape);
         break;
       case Cut::kEscBefore:
         break;
@@ -300,6 +302,7 @@ class NestingTest : public MainWindowRig {
 
   void Verify(bool stops) {
     const Row& row = *row_;
+    EXPECT_TRUE(armed_) << "the activity ended before the cut";
     if (stops) {
       if (row.motors != 0) {
         EXPECT_TRUE(offSince_) << "on the wire after the cut:" << wire_;
@@ -381,7 +384,7 @@ class NestingTest : public MainWindowRig {
   // A modal window that comes up (other than the panel the cell opened) is counted and
   // cancelled.
   void CloseUnexpectedModals() {
-    WhenModal([this](QWidget* w) { return w != panel_; },
+    WhenModal([this](QWidget* w) { return w != panel_.data(); },
               [this](QWidget* w) {
                 ++unexpectedModals_;
                 if (auto* dialog = qobject_cast<QDialog*>(w)) dialog->reject();
@@ -403,7 +406,7 @@ class NestingTest : public MainWindowRig {
   bool offSince_ = false;
   std::string wire_;
   int lines_ = 0;
-  access::TfrmPanel* panel_ = nullptr;
+  QPointer<access::TfrmPanel> panel_;  // goes with the robot at shutdown
   std::unique_ptr<QWidget> other_;
   std::vector<std::unique_ptr<QTimer>> watchers_;
   int unexpectedModals_ = 0;
