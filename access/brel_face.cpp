@@ -68,7 +68,7 @@ uint32_t TBrelFace::OpenInterface(const std::string& portName) {
   if (r == kInterfaceError) return r;
   ActivePort = portName;
   SetMotorWord(0);
-  StopFlag = false;
+  ClearStopFlag();
   Opened = true;
   LastStatus = 0;
   return r;
@@ -127,6 +127,11 @@ bool TBrelFace::AbortRequested() {
   // Esc is only queried while StopFlag is clear, so a press is not swallowed by a test
   // that StopFlag already decided.
   return StopFlag || platform::CurrentGuiHooks().EscPressed();
+}
+
+void TBrelFace::ClearStopFlag() {
+  StopFlag = false;
+  platform::CurrentGuiHooks().ForgetEscPress();
 }
 
 uint32_t TBrelFace::WaitForInput(int32_t input, bool state) {

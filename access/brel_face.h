@@ -50,6 +50,10 @@ class TBrelFace {
   uint32_t ShowPanel(bool modal, int left, int top);
   // The abort test shared by waits and moves: StopFlag, or Esc since the last test.
   bool AbortRequested();
+  // What every command that moves does before it starts: StopFlag := false, and an Esc
+  // press made before now is forgotten, so that it cannot abort the new command in its
+  // first cycle. Esc still held down counts: the user is pressing it now.
+  void ClearStopFlag();
 
   // Shared record fields, read and written atomically (the driver's timer thread
   // writes InputWord, the analog values and the counters).

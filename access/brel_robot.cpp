@@ -84,6 +84,14 @@ uint32_t TBrelRobot::MoveTo(const int32_t targets[8], int count) {
   uint32_t run = W;
   SetMotorWord(W);  // all started motors start together
 
+  // While this move runs, a nested StopMoving may switch its motors off.
+  struct MoveMotors {
+    uint32_t& bits;
+    uint32_t outer;
+    ~MoveMotors() { bits = outer; }
+  } moveMotors{moveMotors_, moveMotors_};
+  for (int f = 1; f <= count; ++f) moveMotors_ |= ~ClearMaskOf(mot[f].Motor) & 0xFFFFu;
+
   while (run != W0) {
     if (AbortRequested()) {
       SetMotorWord(W0);
@@ -97,7 +105,10 @@ uint32_t TBrelRobot::MoveTo(const int32_t targets[8], int count) {
     }
     platform::Sleep(LoopPause);
     platform::CurrentGuiHooks().ProcessMessages();
-    SetMotorWord(W);  // what the previous cycle decided
+    // What the previous cycle decided; but a handler that stopped the move meanwhile (a
+    // HALT, a release, a shutdown) may have switched the motors off already, and writing
+    // W now would start them again until the abort test below.
+    if (!StopFlag) SetMotorWord(W);
 
     in = InputWord();
     for (int f = 1; f <= count; ++f) {
@@ -173,6 +184,11 @@ uint32_t TBrelRobot::MoveTo(const int32_t targets[8], int count) {
   const uint32_t w = InputWord();
   LastStatus = w == kInterfaceError ? kStatusError : 0;
   return w;
+}
+
+void TBrelRobot::StopMoving() {
+  StopFlag = true;
+  if (moveMotors_ != 0) SetMotorWord(MotorWord() & ~moveMotors_);
 }
 
 uint32_t TBrelRobot::MoveToPositions(int32_t p1, int32_t p2, int32_t p3, int32_t p4, int32_t p5,

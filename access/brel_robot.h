@@ -27,6 +27,16 @@ class TBrelRobot : public TBrelFace {
   uint32_t MoveHome();
   uint32_t JogAxis(int axis, int direction);
   uint32_t MoveAxisToEnd(int axis, bool atMax);
+
+  // For a handler that runs nested inside a move and will not return to it soon (a
+  // modal window, a shutdown): StopFlag, and the motors of every move running below
+  // switched off at once, so that the driver's next poll sends that while the move
+  // itself cannot run. Other motors keep their bits; the move ends at its next abort
+  // test as after any HALT.
+  void StopMoving();
+
+ private:
+  uint32_t moveMotors_ = 0;  // motor bits of the moves on the stack
 };
 
 }  // namespace kelvora::access

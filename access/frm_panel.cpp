@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QHideEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -120,7 +122,19 @@ void TfrmPanel::FormCreate() {
 
 void TfrmPanel::showEvent(QShowEvent* e) {
   QDialog::showEvent(e);
-  if (!e->spontaneous()) FormShow();
+  if (!e->spontaneous()) {
+    FormShow();
+  } else {
+    tmrI->start();  // back from being minimised
+  }
+}
+
+// Hidden by any means (EXIT, the close button, Esc's reject, the main window ending
+// it, minimised): the panel stops watching and leaves no motor of its own running,
+// since nobody could stop it there any more.
+void TfrmPanel::hideEvent(QHideEvent* e) {
+  FormClose();
+  QDialog::hideEvent(e);
 }
 
 void TfrmPanel::FormShow() {
@@ -148,6 +162,35 @@ void TfrmPanel::closeEvent(QCloseEvent* e) {
 
 void TfrmPanel::FormClose() {
   tmrI->stop();
+  // Only the motors started here: outputs the main window set (M6, M7, the extra
+  // motor) stay as they are.
+  for (int motor = 1; motor <= 8; ++motor) {
+    Held[motor] = false;
+    if (Running[motor]) MotorOff(motor);
+  }
+}
+
+void TfrmPanel::keyPressEvent(QKeyEvent* e) {
+  // As in the other dialogs: Esc does not close the panel, Enter does not press a button.
+  if (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    e->accept();
+    return;
+  }
+  QDialog::keyPressEvent(e);
+}
+
+bool TfrmPanel::event(QEvent* e) {
+  // Another window took the activation: a release made there never reaches the label.
+  if (e->type() == QEvent::WindowDeactivate) ReleaseHeld();
+  return QDialog::event(e);
+}
+
+void TfrmPanel::ReleaseHeld() {
+  for (int motor = 1; motor <= 8; ++motor) {
+    if (!Held[motor]) continue;
+    Held[motor] = false;
+    if (!Latched[motor]) MotorOff(motor);
+  }
 }
 
 void TfrmPanel::tmrITimer() {
@@ -179,7 +222,8 @@ bool TfrmPanel::eventFilter(QObject* watched, QEvent* event) {
   auto* label = qobject_cast<QLabel*>(watched);
   if (!label) return QDialog::eventFilter(watched, event);
   const bool motorLabel = label->property("MotorLabel").toBool();
-  if (event->type() == QEvent::MouseButtonPress) {
+  // A quick second press arrives as a double click: on a direction label it is a press.
+  if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
     auto* me = static_cast<QMouseEvent*>(event);
     if (!motorLabel) lblDrehDown(label, (me->modifiers() & Qt::ControlModifier) != 0);
     return true;
@@ -187,14 +231,14 @@ bool TfrmPanel::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonRelease) {
     auto* me = static_cast<QMouseEvent*>(event);
     if (motorLabel) {
-      // A click counts only when released over the label it was pressed on.
-      if (label->rect().contains(me->position().toPoint())) lblMotorClick(label);
+      // A click is the left button, released over the label it was pressed on.
+      if (me->button() == Qt::LeftButton && label->rect().contains(me->position().toPoint()))
+        lblMotorClick(label);
     } else {
       lblDrehUp(label);
     }
     return true;
   }
-  if (event->type() == QEvent::MouseButtonDblClick) return true;
   return QDialog::eventFilter(watched, event);
 }
 
@@ -203,6 +247,8 @@ void TfrmPanel::lblDrehDown(QLabel* label, bool ctrl) {
   const int motor = (tag - 1) / 2 + 1;
   const int direction = tag % 2 == 1 ? 1 : 2;
   if (ctrl) Latched[motor] = true;
+  Held[motor] = true;
+  Running[motor] = true;
   face_->SetMotor(motor, direction);
   SetColour(label, Lime());
   ShowMotorWordFull();
@@ -210,6 +256,7 @@ void TfrmPanel::lblDrehDown(QLabel* label, bool ctrl) {
 
 void TfrmPanel::lblDrehUp(QLabel* label) {
   const int motor = (label->property("Tag").toInt() - 1) / 2 + 1;
+  Held[motor] = false;
   if (!Latched[motor]) MotorOff(motor);
 }
 
@@ -220,6 +267,7 @@ void TfrmPanel::lblMotorClick(QLabel* label) {
 }
 
 void TfrmPanel::MotorOff(int motor) {
+  Running[motor] = false;
   face_->SetMotor(motor, 0);
   SetColour(DrehLabels[2 * motor - 1], BtnFace());
   SetColour(DrehLabels[2 * motor], BtnFace());
@@ -235,6 +283,7 @@ void TfrmPanel::cmdActionClick() {
   // command, so a wait started without clearing it ends at once.
   face_->StopFlag = true;
   face_->ClearMotors();
+  for (bool& running : Running) running = false;
 }
 
 void TfrmPanel::cmdEndeClick() {

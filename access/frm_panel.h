@@ -59,7 +59,10 @@ class TfrmPanel : public QDialog {
 
  protected:
   void showEvent(QShowEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  bool event(QEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -70,12 +73,16 @@ class TfrmPanel : public QDialog {
   void lblDrehUp(QLabel* label);
   void lblMotorClick(QLabel* label);
   void MotorOff(int motor);
+  // The held motors that are not latched off: their release will not come.
+  void ReleaseHeld();
   void ShowMotorWordFull();
 
   void SetColour(QLabel* label, const QColor& c);
 
   TBrelFace* face_;
   bool Latched[9] = {};
+  bool Held[9] = {};     // a direction label of the motor is pressed
+  bool Running[9] = {};  // switched on here and not off since
   QLabel* DrehLabels[17] = {};
   QLabel* InputLabels[17] = {};
 

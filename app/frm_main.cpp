@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFrame>
@@ -24,6 +25,7 @@
 #include <stdexcept>
 
 #include "access/brel_consts.h"
+#include "access/frm_panel.h"
 #include "app/script_player.h"
 #include "platform/clock.h"
 #include "platform/form_setup_qt.h"
@@ -94,6 +96,47 @@ class QtPrompts final : public Prompts {
 QtPrompts gQtPrompts;
 Prompts* gPrompts = &gQtPrompts;
 
+// The window whose rule every message box and file dialog opens under.
+QPointer<TfrmMain> gWindow;
+
+void OpenModal(const std::function<void()>& open) {
+  if (gWindow) {
+    gWindow->RunModal(open);
+  } else {
+    open();
+  }
+}
+
+// Whatever prompts are installed, they open through the window's modal seam.
+class GuardedPrompts final : public Prompts {
+ public:
+  void Error(QWidget* parent, const QString& title, const QString& text) override {
+    OpenModal([&] { gPrompts->Error(parent, title, text); });
+  }
+  void Info(QWidget* parent, const QString& title, const QString& text) override {
+    OpenModal([&] { gPrompts->Info(parent, title, text); });
+  }
+  bool Question(QWidget* parent, const QString& title, const QString& text) override {
+    bool yes = false;
+    OpenModal([&] { yes = gPrompts->Question(parent, title, text); });
+    return yes;
+  }
+  QString OpenFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                   const QString& folder) override {
+    QString path;
+    OpenModal([&] { path = gPrompts->OpenFile(parent, filter, defaultSuffix, folder); });
+    return path;
+  }
+  QString SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                   const QString& folder) override {
+    QString path;
+    OpenModal([&] { path = gPrompts->SaveFile(parent, filter, defaultSuffix, folder); });
+    return path;
+  }
+};
+
+GuardedPrompts gGuardedPrompts;
+
 // The self-pipe between the signal handler and the window thread.
 int gSignalPipe[2] = {-1, -1};
 
@@ -143,7 +186,7 @@ QString ActionText(int mode) {
 }  // namespace
 
 Prompts& CurrentPrompts() {
-  return *gPrompts;
+  return gGuardedPrompts;
 }
 void SetPrompts(Prompts* prompts) {
   gPrompts = prompts ? prompts : &gQtPrompts;
@@ -169,6 +212,7 @@ void RunCommand(const std::function<void()>& command) {
 
 TfrmMain::TfrmMain(QWidget* parent, std::string progDir) : QMainWindow(parent) {
   setObjectName(QStringLiteral("frmMain"));
+  if (!gWindow) gWindow = this;
   progDirOverride_ = std::move(progDir);
   BuildControls();
   ConnectHandlers();
@@ -181,6 +225,14 @@ TfrmMain::~TfrmMain() {
   QObject::disconnect(qApp, nullptr, this, nullptr);
   for (QObject* child : findChildren<QObject*>())
     QObject::disconnect(child, nullptr, this, nullptr);
+  // The panels and dialogs work on the robot and the settings, which go with the members
+  // before the children would: they go first (a panel still shown switches its motors off
+  // as it goes).
+  for (QDialog* dialog : findChildren<QDialog*>(Qt::FindDirectChildrenOnly)) delete dialog;
+  frmModell = nullptr;
+  frmSchnitt = nullptr;
+  frmAbout = nullptr;
+  if (gWindow == this) gWindow = nullptr;
   if (signalNotifier_) {
     // Back to the default dispositions before the pipe goes.
     struct sigaction action = {};
@@ -277,56 +329,46 @@ void TfrmMain::BuildControls() {
 }
 
 void TfrmMain::ConnectHandlers() {
-  // Every command runs under the top-level handler: an error it raises is shown and
-  // ends that command only, also when it runs nested inside a move.
-  // While an arrow is held, a command that moves the robot (reached from the keyboard)
-  // would run its own move inside the jog, clear StopFlag and leave the jog running with
-  // nobody holding it; such a command ends the jog instead of starting.
-  auto on = [this](auto* sender, auto signal, void (TfrmMain::*handler)()) {
-    connect(sender, signal, this, [this, handler] {
-      const bool moves =
-          handler == &TfrmMain::cmdActionClick || handler == &TfrmMain::cmdScriptStartenClick;
-      if (moves && RefusedDuringJog()) return;
-      RunCommand([&] { (this->*handler)(); });
-    });
+  using K = CommandKind;
+  auto on = [this](auto* sender, auto signal, K kind, void (TfrmMain::*handler)()) {
+    connect(sender, signal, this,
+            [this, kind, handler] { Command(kind, [&] { (this->*handler)(); }); });
   };
-  on(cmdAction, &QPushButton::clicked, &TfrmMain::cmdActionClick);
-  on(cmdEnde, &QPushButton::clicked, &TfrmMain::cmdEndeClick);
-  on(cmdInterface, &QPushButton::clicked, &TfrmMain::cmdInterfaceClick);
-  on(tmrI, &QTimer::timeout, &TfrmMain::tmrITimer);
-  on(cmdPosSpeichern, &QPushButton::clicked, &TfrmMain::cmdPosSpeichernClick);
-  on(cmdPosEinfugen, &QPushButton::clicked, &TfrmMain::cmdPosEinfugenClick);
-  on(cmdPosAnfugen, &QPushButton::clicked, &TfrmMain::cmdPosAnfugenClick);
-  on(cmdPosLoschen, &QPushButton::clicked, &TfrmMain::cmdPosLoschenClick);
-  on(cmdScriptStarten, &QPushButton::clicked, &TfrmMain::cmdScriptStartenClick);
-  on(mnuNeu, &QAction::triggered, &TfrmMain::mnuNeuClick);
-  on(mnuOffnen, &QAction::triggered, &TfrmMain::mnuOffnenClick);
-  on(mnuSpeichern, &QAction::triggered, &TfrmMain::mnuSpeichernClick);
-  on(mnuSpeichernU, &QAction::triggered, &TfrmMain::mnuSpeichernUClick);
-  on(mnuEnde, &QAction::triggered, &TfrmMain::mnuEndeClick);
-  on(mnuSchnitt, &QAction::triggered, &TfrmMain::mnuSchnittClick);
-  on(mnuModell, &QAction::triggered, &TfrmMain::mnuModellClick);
-  on(mnuInhalt, &QAction::triggered, &TfrmMain::mnuInhaltClick);
-  on(mnuAbout, &QAction::triggered, &TfrmMain::mnuAboutClick);
+  on(cmdAction, &QPushButton::clicked, K::kAction, &TfrmMain::cmdActionClick);
+  on(cmdEnde, &QPushButton::clicked, K::kClose, &TfrmMain::cmdEndeClick);
+  on(cmdInterface, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdInterfaceClick);
+  on(tmrI, &QTimer::timeout, K::kAlways, &TfrmMain::tmrITimer);
+  on(cmdPosSpeichern, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdPosSpeichernClick);
+  on(cmdPosEinfugen, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdPosEinfugenClick);
+  on(cmdPosAnfugen, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdPosAnfugenClick);
+  on(cmdPosLoschen, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdPosLoschenClick);
+  on(cmdScriptStarten, &QPushButton::clicked, K::kMoving, &TfrmMain::cmdScriptStartenClick);
+  on(mnuNeu, &QAction::triggered, K::kPlain, &TfrmMain::mnuNeuClick);
+  on(mnuOffnen, &QAction::triggered, K::kPlain, &TfrmMain::mnuOffnenClick);
+  on(mnuSpeichern, &QAction::triggered, K::kPlain, &TfrmMain::mnuSpeichernClick);
+  on(mnuSpeichernU, &QAction::triggered, K::kPlain, &TfrmMain::mnuSpeichernUClick);
+  on(mnuEnde, &QAction::triggered, K::kClose, &TfrmMain::mnuEndeClick);
+  on(mnuSchnitt, &QAction::triggered, K::kPlain, &TfrmMain::mnuSchnittClick);
+  on(mnuModell, &QAction::triggered, K::kPlain, &TfrmMain::mnuModellClick);
+  on(mnuInhalt, &QAction::triggered, K::kPlain, &TfrmMain::mnuInhaltClick);
+  on(mnuAbout, &QAction::triggered, K::kPlain, &TfrmMain::mnuAboutClick);
   for (QPushButton* b : {cmdZuruck, cmdVor, cmdAufPosition}) {
     connect(b, &QPushButton::clicked, this, [this, b] {
-      if (RefusedDuringJog()) return;
-      RunCommand([&] { cmdZuPositionClick(b->property("Tag").toInt()); });
+      Command(K::kMoving, [&] { cmdZuPositionClick(b->property("Tag").toInt()); });
     });
   }
   for (TShape* s : {shpM1L, shpM1R, shpM2L, sphM2R, shpM3L, shpM3R, shpM5R, shpM5L}) {
     connect(s, &TShape::MouseDown, this, [this](TShape* shape, Qt::MouseButton button) {
-      RunCommand([&] { shpMotMouseDown(shape, button); });
+      Command(K::kMoving, [&] { shpMotMouseDown(shape, button); });
     });
     connect(s, &TShape::MouseUp, this, [this](TShape* shape, Qt::MouseButton button) {
-      RunCommand([&] { shpMotMouseUp(shape, button); });
+      Command(K::kAlways, [&] { shpMotMouseUp(shape, button); });
     });
     connect(s, &TShape::MouseLost, this, [this](TShape*) { EndJog(); });
   }
   auto label = [this](TTagLabel* l, void (TfrmMain::*handler)(TTagLabel*)) {
     connect(l, &TTagLabel::Clicked, this, [this, handler](TTagLabel* clicked) {
-      if (RefusedDuringJog()) return;
-      RunCommand([&] { (this->*handler)(clicked); });
+      Command(K::kMoving, [&] { (this->*handler)(clicked); });
     });
   };
   label(lblM4Zu, &TfrmMain::lblM4Click);
@@ -339,6 +381,77 @@ void TfrmMain::ConnectHandlers() {
   label(lblM8Auf, &TfrmMain::lblM8Click);
   connect(qApp, &QGuiApplication::applicationStateChanged, this,
           &TfrmMain::OnApplicationStateChanged);
+}
+
+// ---- The rule for everything that waits -----------------------------------------------
+
+// Counts a frame on the stack, and in `also` (moving_ or modal_) what kind it is.
+class TfrmMain::Nest {
+ public:
+  Nest(TfrmMain& w, int* also) : w_(w), also_(also) {
+    ++w_.nesting_;
+    if (also_) ++*also_;
+  }
+  ~Nest() {
+    if (also_) --*also_;
+    --w_.nesting_;
+  }
+  Nest(const Nest&) = delete;
+  Nest& operator=(const Nest&) = delete;
+
+ private:
+  TfrmMain& w_;
+  int* also_;
+};
+
+void TfrmMain::Command(CommandKind kind, const std::function<void()>& handler) {
+  if (kind == CommandKind::kAction) {
+    // In mode 4 the button is HALT, which runs nested inside the command that set mode 4.
+    kind = PrgModus == 4 ? CommandKind::kAlways
+                         : (PrgModus == 1 ? CommandKind::kPlain : CommandKind::kMoving);
+  }
+  if (kind != CommandKind::kAlways) {
+    // The program is ending: nothing new starts.
+    if (shutDown_ || shuttingDown_) return;
+    if (Moving()) {
+      // Nothing starts inside a movement: it would run its own move or modal loop on
+      // top of it. A command reached from the keyboard during a jog is the user doing
+      // something else: the jog ends, as at its release, and the command does not run.
+      // Commands in mode 4 are disabled; one that comes anyway is refused.
+      EndJog();
+      return;
+    }
+    // A modal window keeps the user's clicks from this window; one that comes anyway
+    // (from a program) is refused like them. A close goes to the close, which waits.
+    if (modal_ > 0 && kind != CommandKind::kClose) return;
+  }
+  if (kind == CommandKind::kClose) {
+    // Not counted: the close itself decides what runs below it.
+    RunCommand(handler);
+    return;
+  }
+  {
+    Nest nest(*this, kind == CommandKind::kMoving ? &moving_ : nullptr);
+    RunCommand(handler);
+  }
+  if (nesting_ == 0) FinishPendingClose();
+}
+
+void TfrmMain::RunModal(const std::function<void()>& open) {
+  // A modal loop keeps the loop below it from running: a movement there must be stopped
+  // on the wire before the window opens, or its motors would run on unwatched.
+  if (Moving()) EndMovement();
+  {
+    Nest nest(*this, &modal_);
+    open();
+  }
+  if (nesting_ == 0) FinishPendingClose();
+}
+
+void TfrmMain::EndMovement() {
+  if (!Robot) return;
+  Robot->StopMoving();
+  if (PrgModus == 4) chkWiederholen->setChecked(false);
 }
 
 void TfrmMain::FormCreate() {
@@ -455,7 +568,7 @@ void TfrmMain::cmdActionClick() {
 }
 
 void TfrmMain::HomeRun() {
-  Robot->StopFlag = false;
+  Robot->ClearStopFlag();
   Robot->MoveHome();
   Robot->ClearMotors();
   for (int32_t& v : LineValues) v = 0;
@@ -471,28 +584,28 @@ void TfrmMain::SetExtra(int output, int32_t value) {
 
 void TfrmMain::lblM4Click(TTagLabel* label) {
   SetMode(4);
-  Robot->StopFlag = false;
+  Robot->ClearStopFlag();
   SetGripper(label->Tag);
   SetMode(3);
 }
 
 void TfrmMain::lblM6Click(TTagLabel* label) {
   SetMode(4);
-  Robot->StopFlag = false;
+  Robot->ClearStopFlag();
   SetExtra(6, label->Tag);
   SetMode(3);
 }
 
 void TfrmMain::lblM7Click(TTagLabel* label) {
   SetMode(4);
-  Robot->StopFlag = false;
+  Robot->ClearStopFlag();
   SetExtra(7, label->Tag);
   SetMode(3);
 }
 
 void TfrmMain::lblM8Click(TTagLabel* label) {
   SetMode(4);
-  Robot->StopFlag = false;
+  Robot->ClearStopFlag();
   SetExtra(8, label->Tag);
   SetMode(3);
 }
@@ -504,10 +617,8 @@ void TfrmMain::shpMotMouseDown(TShape* shape, Qt::MouseButton /*button*/) {
   static constexpr int kDirection[9] = {0, 1, 2, 1, 2, 1, 2, 1, 2};
   const int tag = shape->Tag;
   if (tag < 1 || tag > 8) return;
-  // A second button pressed on a held arrow must not start a second move inside the
-  // first one on the same axes.
-  if (jogging_) return;
-  Robot->StopFlag = false;
+  // (A second button pressed on a held arrow never gets here: a jog runs below.)
+  Robot->ClearStopFlag();
   jogging_ = true;
   jogShape_ = shape;
   struct Done {
@@ -521,17 +632,11 @@ void TfrmMain::shpMotMouseDown(TShape* shape, Qt::MouseButton /*button*/) {
 }
 
 void TfrmMain::shpMotMouseUp(TShape* /*shape*/, Qt::MouseButton /*button*/) {
-  Robot->StopFlag = true;
+  if (Robot) Robot->StopFlag = true;
 }
 
 void TfrmMain::EndJog() {
-  if (jogging_ && Robot) Robot->StopFlag = true;
-}
-
-bool TfrmMain::RefusedDuringJog() {
-  if (!jogging_) return false;
-  EndJog();
-  return true;
+  if (jogging_ && Robot) Robot->StopMoving();
 }
 
 void TfrmMain::OnApplicationStateChanged(Qt::ApplicationState state) {
@@ -578,7 +683,7 @@ void TfrmMain::tmrITimer() {
 
 void TfrmMain::cmdInterfaceClick() {
   const QRect frame = frameGeometry();
-  Robot->ShowPanel(true, frame.left() + frame.width() - 360, frame.top() + 60);
+  RunModal([&] { Robot->ShowPanel(true, frame.left() + frame.width() - 360, frame.top() + 60); });
 }
 
 void TfrmMain::mnuInhaltClick() {
@@ -598,19 +703,54 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
-  // Never free the robot under a running move or wait.
-  if (PrgModus == 4 || jogging_) {
-    event->ignore();
+  event->ignore();
+  // A second close while the shutdown asks or saves: the first one goes on.
+  if (shuttingDown_) return;
+  // Never free the robot under a running move or wait. In mode 4 the command below is
+  // stopped by HALT; a jog ends at the close, as at any other key.
+  if (PrgModus == 4 || Moving()) {
+    EndJog();
     return;
   }
-  if (!Shutdown()) {
-    event->ignore();
+  if (nesting_ > 0) {
+    DeferClose();
     return;
   }
-  event->accept();
+  if (Shutdown()) event->accept();
+}
+
+void TfrmMain::DeferClose() {
+  closePending_ = true;
+  // Every output off at once: whatever runs below (a panel's motors, say) must not run
+  // on while the stack unwinds.
+  if (Robot) Robot->ClearMotors();
+  // The modal windows on the stack close (a panel switches its motors off as it goes),
+  // so that their loops return; the last frame to return runs the shutdown.
+  QWidget* modal = QApplication::activeModalWidget();
+  while (modal != nullptr) {
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+      dialog->reject();
+    } else {
+      modal->close();
+    }
+    QWidget* next = QApplication::activeModalWidget();
+    if (next == modal) break;  // it would not go; the user closes it
+    modal = next;
+  }
+}
+
+void TfrmMain::FinishPendingClose() {
+  if (!closePending_) return;
+  closePending_ = false;
+  close();
 }
 
 bool TfrmMain::Shutdown() {
+  shuttingDown_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{shuttingDown_};
   tmrI->stop();
   // A settings file that cannot be written must not keep the program, and perhaps its
   // outputs, alive: the error is shown and the shutdown goes on.
@@ -632,6 +772,8 @@ bool TfrmMain::Shutdown() {
   }
   platform::Sleep(Robot->SettlePause);
   Robot->CloseInterface();
+  // The interface panels work on the robot: they go with it.
+  for (access::TfrmPanel* panel : findChildren<access::TfrmPanel*>()) delete panel;
   Robot.reset();
   Ini.reset();
   shutDown_ = true;
@@ -661,6 +803,8 @@ void TfrmMain::EmergencyStop(int signal) {
   if (shutDown_) return;
   shutDown_ = true;  // the close that follows writes nothing and asks nothing
   tmrI->stop();
+  // This ends the program itself, once the stack below has unwound.
+  closePending_ = false;
   if (Robot) {
     // Whatever runs underneath ends at its next abort test, and no further pass follows.
     Robot->StopFlag = true;

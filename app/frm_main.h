@@ -59,7 +59,8 @@ class Prompts {
                            const QString& folder) = 0;
 };
 
-// The prompts in use; the real ones unless a test installed others.
+// The prompts in use: the real ones unless a test installed others, opened through the
+// main window's modal seam (TfrmMain::RunModal) either way.
 Prompts& CurrentPrompts();
 // nullptr restores the real prompts.
 void SetPrompts(Prompts* prompts);
@@ -70,8 +71,8 @@ QString ApplicationTitle();
 // with the application title, error icon, "OK", the text followed by a full stop.
 void ShowTopLevelError(const QString& text);
 // Runs a command under that handler: an error it raises is shown and ends the command
-// only, also when the command runs nested inside a move. Every handler of the window is
-// connected through it.
+// only, also when the command runs nested inside a move. Every handler of the window
+// runs through it (inside TfrmMain::Command).
 void RunCommand(const std::function<void()>& command);
 
 class TfrmMain : public QMainWindow {
@@ -176,10 +177,35 @@ class TfrmMain : public QMainWindow {
   void SetExtra(int output, int32_t value);
   // True while an arrow shape is held down and its jog runs.
   bool Jogging() const { return jogging_; }
-  // Ends a running jog as its release would (StopFlag).
+  // Ends a running jog as its release would, with its motors off at once.
   void EndJog();
-  // True (and the jog ended) when a jog runs: commands are not started inside one.
-  bool RefusedDuringJog();
+
+  // ---- One rule for everything that waits ---------------------------------------------
+  // Moves, waits and jogs run on this thread and let messages run, so handlers nest.
+  // Every handler comes in through Command and every modal window opens through
+  // RunModal, and the rule is kept there: while a movement, wait or jog runs, no second
+  // command starts inside it, nothing modal opens over it before it is stopped on the
+  // wire, and nothing is freed while anything is still running below.
+  enum class CommandKind {
+    kPlain,   // refused while something moves or a modal window is up; a jog ends at it
+    kMoving,  // the same, and itself a movement, wait or jog while it runs
+    kAction,  // cmdAction: HALT in mode 4 always runs; "EIN" is plain, the home run moving
+    kClose,   // "ENDE", "Beenden": refused while something moves, else the close decides
+    kAlways,  // the display timer and a jog's release: they stop or only read
+  };
+  void Command(CommandKind kind, const std::function<void()>& handler);
+  // Opens a modal window (open returns when it has closed). A movement running below is
+  // ended first, since its loop cannot run while the modal one does.
+  void RunModal(const std::function<void()>& open);
+  // A movement, wait or jog is running (on the stack below the caller).
+  bool Moving() const { return moving_ > 0; }
+  // What HALT does to the command below, from a handler that will not return to it
+  // soon: its move or wait ends, a repeated run is not taken up again, and the motors
+  // of its move are off at once.
+  void EndMovement();
+  // A close arrived while something was on the stack: the shutdown runs once it has
+  // unwound.
+  bool ClosePending() const { return closePending_; }
 
   // Settings: the window's side of reading, configuring, showing and writing them.
   void ReadSettings();
@@ -237,7 +263,10 @@ class TfrmMain : public QMainWindow {
   void mnuAboutClick();
 
  protected:
-  // FormClose: refused in mode 4 and while a jog runs; otherwise the shutdown.
+  // FormClose: refused in mode 4 and while a jog runs (which ends at it); with a modal
+  // window or a handler still on the stack, every output goes off at once, the modal
+  // windows close and the shutdown follows when the stack has unwound; otherwise the
+  // shutdown.
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
 
@@ -247,12 +276,21 @@ class TfrmMain : public QMainWindow {
   void ConnectHandlers();
   // The shutdown sequence; false when the close is abandoned.
   bool Shutdown();
+  void DeferClose();
+  void FinishPendingClose();
+  // Counts a handler or modal window on the stack for the scope's life.
+  class Nest;
   void SetPanelState(QFrame* panel, bool enabled, bool grey);
   void OnSignalPipe();
   void OnApplicationStateChanged(Qt::ApplicationState state);
 
   bool jogging_ = false;
   bool shutDown_ = false;
+  bool shuttingDown_ = false;  // the shutdown sequence is running (asking, saving)
+  bool closePending_ = false;
+  int nesting_ = 0;
+  int moving_ = 0;
+  int modal_ = 0;  // modal windows opened through RunModal on the stack
   QPointer<TShape> jogShape_;
   std::string progDirOverride_;
   QSocketNotifier* signalNotifier_ = nullptr;

@@ -53,7 +53,7 @@ void TfrmMain::mnuModellClick() {
   if (frmModell == nullptr) return;
   RouteDialogErrors();
   PlaceDialog(*this, *frmModell, 20, 16);
-  frmModell->exec();
+  RunModal([this] { frmModell->exec(); });
   // Whichever way it closed: a failed "OK" may already have applied part of the values.
   ConfigureAxes();
   ShowModelData();
@@ -63,14 +63,14 @@ void TfrmMain::mnuSchnittClick() {
   if (frmSchnitt == nullptr) return;
   RouteDialogErrors();
   PlaceDialog(*this, *frmSchnitt, 20, 16);
-  frmSchnitt->exec();
+  RunModal([this] { frmSchnitt->exec(); });
   ShowModelData();
 }
 
 void TfrmMain::mnuAboutClick() {
   if (frmAbout == nullptr) return;
   PlaceDialog(*this, *frmAbout, 32, 20);
-  frmAbout->exec();
+  RunModal([this] { frmAbout->exec(); });
 }
 
 }  // namespace kelvora::app

@@ -1,42 +1,6 @@
 // Kelvora: the teach-in program for construction-kit industrial robots.
-#include <memory>
-
-#include "app/command_line_qt.h"
-#include "app/frm_main.h"
-#include "app/kelvora_application_qt.h"
-#include "app/remote_control_qt.h"
-#include "platform/gui_hooks_qt.h"
-#include "platform/help_qt.h"
-#include "platform/profile.h"
-#include "settings/frm_about.h"
-#include "settings/frm_modell.h"
-#include "settings/frm_schnitt.h"
+#include "app/program_qt.h"
 
 int main(int argc, char** argv) {
-  using namespace kelvora;
-  if (const int code = app::InfoOptionsExit(argc, argv); code >= 0) return code;
-  app::KelvoraApplication application(argc, argv);
-  QString startScript;
-  if (const int code = app::StartScriptArgument(&startScript); code >= 0) return code;
-  // Hooks first: the window's creation may already let messages run.
-  platform::InstallQtGuiHooks();
-  platform::InstallHelpKey();
-
-  int result = 0;
-  {
-    // The main window first (it becomes the main form and runs FormCreate), then the
-    // dialogs, which stay hidden until their menu items are chosen.
-    auto frmMain = std::make_unique<app::TfrmMain>();
-    frmMain->frmModell = new settings::TfrmModell(frmMain->Settings, *frmMain->Ini,
-                                                  frmMain->Robot->Axes, frmMain.get());
-    frmMain->frmSchnitt = new settings::TfrmSchnitt(frmMain->Settings, frmMain.get());
-    frmMain->frmAbout = new settings::TfrmAbout(frmMain.get());
-    frmMain->InstallSignalHandling();
-    frmMain->show();
-    app::OpenStartScript(*frmMain, startScript);
-    app::StartRemoteControl(*frmMain);
-    result = application.exec();
-  }
-  delete platform::HelpWindow();
-  return result;
+  return kelvora::app::RunKelvora(argc, argv);
 }

@@ -73,7 +73,7 @@ void RunScript(ScriptHost& host) {
     // A pass starts before line 1; the list keeps its mark, so the next line is counted
     // here rather than by unmarking the list.
     int next = 0;
-    robot.StopFlag = false;
+    robot.ClearStopFlag();
     for (;;) {
       list.SetItemIndex(next);
       ParseAndDrive(host);
@@ -98,7 +98,7 @@ void DriveToLine(ScriptHost& host, int tag) {
   if (tag == 2 && index != list.Count() - 1) list.SetItemIndex(index + 1);
   host.SetMode(kModeRun);
   ParseAndDrive(host);
-  host.Robot().StopFlag = false;
+  host.Robot().ClearStopFlag();
   DriveLine(host);
   host.SetMode(kModeTeachIn);
 }

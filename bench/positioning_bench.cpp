@@ -67,7 +67,7 @@ Stats Run(int axes, double unitsPerCycle, double coast, int moves, uint32_t seed
       }
       rig.box.ClearRecords();
       cycles = 0;
-      robot.StopFlag = false;
+      robot.ClearStopFlag();
       robot.MoveToPositions(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7]);
       if (robot.LastStatus != 0) ++s.failedMoves;
       rig.Advance(200);  // let every run-down end before looking

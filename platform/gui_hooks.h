@@ -19,6 +19,8 @@ class GuiHooks {
   virtual void ProcessMessages() {}
   // True when Esc is down now or was pressed since the previous call (which clears that).
   virtual bool EscPressed() { return false; }
+  // Forgets a press made before now; a key still held down keeps counting as down.
+  virtual void ForgetEscPress() {}
   // Creates and shows an interface panel for face at (left, top); modal waits until it
   // closes. Returns false when no panel could be shown.
   virtual bool ShowPanel(access::TBrelFace& /*face*/, bool /*modal*/, int /*left*/, int /*top*/) {

@@ -66,6 +66,10 @@ bool QtGuiHooks::EscPressed() {
   return filter_ != nullptr && filter_->Query();
 }
 
+void QtGuiHooks::ForgetEscPress() {
+  if (filter_ != nullptr) filter_->ForgetPress();
+}
+
 void QtGuiHooks::AttachFilter() {
   QCoreApplication* app = QCoreApplication::instance();
   if (filter_ != nullptr || app == nullptr) return;

@@ -18,6 +18,8 @@ class EscKeyFilter : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
   // Down now or pressed since the previous call; clears the "pressed since" latch.
   bool Query();
+  // Clears the "pressed since" latch only: a key held down still counts.
+  void ForgetPress() { latched_ = false; }
   void Reset();
 
  private:
@@ -31,6 +33,7 @@ class QtGuiHooks final : public GuiHooks {
 
   void ProcessMessages() override;
   bool EscPressed() override;
+  void ForgetEscPress() override;
   bool ShowPanel(access::TBrelFace& face, bool modal, int left, int top) override;
 
   // The interface panel registers how it is made; an empty factory means no panel.

@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   int status = 0;
-  robot.StopFlag = false;
+  robot.ClearStopFlag();
   robot.MoveHome();
   robot.ClearMotors();
   if (gSignal == 0) {

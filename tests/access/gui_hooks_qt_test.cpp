@@ -53,6 +53,18 @@ TEST_F(QtHooks, EscCountsWhileDownAndOnceAfterAPressSinceTheLastQuery) {
   EXPECT_EQ(Queries(1), std::vector<bool>({false}));
 }
 
+TEST_F(QtHooks, AStartingCommandForgetsAnEarlierPressButNotAHeldKey) {
+  QTest::keyClick(&edit, Qt::Key_Escape);
+  hooks->ForgetEscPress();
+  EXPECT_EQ(Queries(1), std::vector<bool>({false}));
+
+  QTest::keyPress(&edit, Qt::Key_Escape);  // still held when the command starts
+  hooks->ForgetEscPress();
+  EXPECT_EQ(Queries(1), std::vector<bool>({true}));
+  QTest::keyRelease(&edit, Qt::Key_Escape);
+  EXPECT_EQ(Queries(1), std::vector<bool>({false}));
+}
+
 TEST_F(QtHooks, LosingTheApplicationFocusLiftsAHeldKey) {
   // The release that happens in another program's window never reaches us.
   QTest::keyPress(&edit, Qt::Key_Escape);

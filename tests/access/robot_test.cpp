@@ -265,6 +265,32 @@ TEST_P(RobotAbort, StopsTheMoveWithinOneCycleAndKeepsTheLastCyclesPositions) {
 INSTANTIATE_TEST_SUITE_P(ByEveryMeans, RobotAbort,
                          ::testing::Values(AbortBy::kMoveStep, AbortBy::kMessages, AbortBy::kEsc));
 
+TEST(RobotMove, AStopFromANestedHandlerIsNotUndoneByTheCycleItInterrupted) {
+  // A handler running inside the move's message processing stops the move with its
+  // motors off (the panel's HALT; StopMoving before a modal window opens): the cycle
+  // that resumes afterwards must not write its working word back.
+  for (const bool stopMoving : {true, false}) {
+    SCOPED_TRACE(stopMoving ? "StopMoving" : "StopFlag and ClearMotors");
+    RobotOnRig t(Rig({10, 20, 50, 10}, 40.0, 0.5));
+    t.robot.SetMotor(4, 1);  // not part of the move
+    uint32_t left = 0;
+    t.AfterPumps(30, [&] {
+      if (stopMoving) {
+        t.robot.StopMoving();
+      } else {
+        t.robot.StopFlag = true;
+        t.robot.ClearMotors();
+      }
+      left = t.robot.MotorWord();
+    });
+    EXPECT_EQ(t.robot.MoveToPositions(150, 120, N, N, N, N, N, N), kErr);
+    EXPECT_EQ(t.robot.LastStatus, 2);
+    ASSERT_EQ(t.trace.size(), 30u);
+    EXPECT_EQ(t.trace.back().motorWord, left);   // as the handler left it
+    EXPECT_EQ(left, stopMoving ? 0x0040u : 0u);  // StopMoving: the move's motors only
+  }
+}
+
 TEST(RobotMove, AnInterfaceErrorEndsTheMoveWithoutInventingPositions) {
   // A descending axis must not take the error word for its end switch.
   RobotOnRig t(Rig({150, 20, 50, 10}));

@@ -1,6 +1,8 @@
 // The interface panel against the virtual box in virtual time: what it shows and what its
 // mouse actions put on the wire.
+#include <QApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -192,6 +194,82 @@ TEST_F(PanelTest, StopFlagStaysSetAfterHaltWhenThePanelCloses) {
   // A wait started without clearing the flag ends at once.
   EXPECT_EQ(face.WaitForInput(1, true), access::kInterfaceError);
   EXPECT_EQ(face.LastStatus, 2);
+}
+
+TEST_F(PanelTest, ClosedByAnyMeansItStopsWatchingAndItsOwnMotors) {
+  enum class Means { kExit, kCloseButton, kRejected, kHidden };
+  for (Means means : {Means::kExit, Means::kCloseButton, Means::kRejected, Means::kHidden}) {
+    SCOPED_TRACE(static_cast<int>(means));
+    Open(false);
+    panel->Timer()->start();
+    face.SetMotor(4, 1);  // the extra motor, switched on in the main window
+    Press("lblDreh02", Qt::ControlModifier);
+    Release("lblDreh02");  // motor 1 right, latched
+    Press("lblDreh03");    // motor 2 left, held
+    EXPECT_EQ(Wire(), 0x0002 | 0x0004 | 0x0040);
+    switch (means) {
+      case Means::kExit:
+        Button("cmdEnde")->click();
+        break;
+      case Means::kCloseButton:
+        panel->close();
+        break;
+      case Means::kRejected:  // how a dialog goes on Esc, and when the main window ends it
+        panel->reject();
+        break;
+      case Means::kHidden:  // minimised
+        panel->hide();
+        break;
+    }
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_FALSE(panel->Timer()->isActive());
+    EXPECT_EQ(Wire(), 0x0040);
+    Release("lblDreh03");
+    EXPECT_EQ(Wire(), 0x0040);
+    face.SetMotor(4, 0);
+  }
+}
+
+TEST_F(PanelTest, KeysDoubleClicksOtherButtonsAndLosingTheActivation) {
+  Open(false);
+  panel->Timer()->start();
+  Press("lblDreh02", Qt::ControlModifier);
+  Release("lblDreh02");  // latched
+  // Esc and Enter neither close the panel nor press a button.
+  for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+    QTest::keyClick(panel.get(), key);
+    EXPECT_TRUE(panel->isVisible()) << key;
+    EXPECT_TRUE(panel->Timer()->isActive()) << key;
+    EXPECT_FALSE(face.StopFlag) << key;
+  }
+  EXPECT_EQ(Wire(), 0x0002);
+
+  // A quick second press comes as a double click: it runs the motor like a press.
+  QLabel* left = L("lblDreh03");
+  Press("lblDreh03");
+  Release("lblDreh03");
+  QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(5, 5), left->mapToGlobal(QPointF(5, 5)),
+                  Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(left, &dbl);
+  EXPECT_EQ(Wire(), 0x0002 | 0x0004);
+  Release("lblDreh03");
+  EXPECT_EQ(Wire(), 0x0002);
+
+  // A held motor whose release will go to another window stops when the panel loses
+  // the activation; the latched one runs on.
+  Press("lblDreh03");
+  QEvent deactivate(QEvent::WindowDeactivate);
+  QApplication::sendEvent(panel.get(), &deactivate);
+  EXPECT_EQ(Wire(), 0x0002);
+  Release("lblDreh03");
+
+  // Only the left button clicks a motor label.
+  QTest::mouseClick(L("lblMotor1"), Qt::RightButton);
+  EXPECT_TRUE(panel->IsLatched(1));
+  EXPECT_EQ(Wire(), 0x0002);
+  QTest::mouseClick(L("lblMotor1"), Qt::LeftButton);
+  EXPECT_FALSE(panel->IsLatched(1));
+  EXPECT_EQ(Wire(), 0);
 }
 
 TEST(PanelOnRobotTest, ManualRunsLeaveTheAxisPositionsAlone) {

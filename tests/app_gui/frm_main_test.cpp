@@ -373,24 +373,6 @@ TEST_F(FrmMainTest, DisplayColoursFollowMotorsAndTheInterface) {
   EXPECT_EQ(form->shpInterface->BrushColor(), kLime);
 }
 
-TEST_F(FrmMainTest, AnErrorInANestedHandlerIsShownAndTheMoveGoesOn) {
-  Make();
-  SwitchOnAndHome();
-  openResult = dir.filePath("FEHLT.RB3");
-  double atError = -1;
-  After(30, [&] {
-    // "Öffnen" by keyboard while the column jogs: the file cannot be read.
-    form->mnuOffnen->trigger();
-    atError = rig->Position(1);
-    After(30, [&] { QTest::mouseRelease(form->shpM1R, Qt::LeftButton); });
-  });
-  QTest::mousePress(form->shpM1R, Qt::LeftButton);
-  EXPECT_THAT(errors, ElementsAre(Shown("Datei " + openResult + " kann nicht geöffnet werden")));
-  EXPECT_GT(rig->Position(1), atError + 5);  // the jog went on until its release
-  EXPECT_FALSE(form->Jogging());
-  ExpectMode(3);
-}
-
 TEST_F(FrmMainTest, ShutdownAsksAboutAModifiedScriptAndStaysOpenWhenItCannotBeSaved) {
   Make();
   SwitchOnAndHome();

@@ -1,8 +1,10 @@
-// The built program, end to end: kelvora (with the real libzqBrel20.so, its timer thread
-// and a pseudo-terminal) under kelvora-sim, offscreen, driven by a command file: switch
-// on, home, jog the column, close. Checked against the simulator's own view of the
-// robot: true positions and motors. Real time, so the bounds are tolerant. The first run
-// goes once with the simulator's window open (offscreen) as well.
+// The built program, end to end: the program (with the real libzqBrel20.so, its timer
+// thread and a pseudo-terminal) under kelvora-sim, offscreen, driven by a command file:
+// switch on, home, jog the column, close. The commands need the remote control, which
+// only the test build kelvora-remote has; kelvora itself must ignore them. Checked
+// against the simulator's own view of the robot: true positions and motors. Real time,
+// so the bounds are tolerant. The first run goes once with the simulator's window open
+// (offscreen) as well.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,19 +34,7 @@ struct SimRun {
   int status = -1;
 };
 
-// Runs the built program from a folder of its own (the settings file is written beside
-// the program) under kelvora-sim, driven by the remote-control commands.
-SimRun RunSim(const fs::path& work, const std::string& commands, const std::string& simArgs) {
-  const fs::path bin = KELVORA_BIN_DIR;
-  fs::remove_all(work);
-  fs::create_directories(work);
-  fs::copy_file(bin / "kelvora", work / "kelvora");
-  fs::copy_file(bin / "libzqBrel20.so", work / "libzqBrel20.so");
-  std::ofstream(work / "remote") << commands;
-  const std::string command =
-      "cd '" + work.string() + "' && QT_QPA_PLATFORM=offscreen KELVORA_REMOTE='" +
-      (work / "remote").string() + "' timeout 60 '" + (bin / "kelvora-sim").string() +
-      "' --no-keys --status " + simArgs + " -- ./kelvora 2>&1";
+SimRun RunShell(const std::string& command) {
   SimRun run;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return run;
@@ -53,6 +43,31 @@ SimRun RunSim(const fs::path& work, const std::string& commands, const std::stri
   while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) run.output.append(buf, n);
   run.status = pclose(pipe);
   return run;
+}
+
+// A folder of its own for a built program (the settings file is written beside it),
+// with the command file "remote".
+void PrepareWork(const fs::path& work, const std::string& program, const std::string& commands) {
+  const fs::path bin = KELVORA_BIN_DIR;
+  fs::remove_all(work);
+  fs::create_directories(work);
+  fs::copy_file(bin / program, work / program);
+  fs::copy_file(bin / "libzqBrel20.so", work / "libzqBrel20.so");
+  std::ofstream(work / "remote") << commands;
+}
+
+std::string Environment(const fs::path& work) {
+  return "cd '" + work.string() + "' && QT_QPA_PLATFORM=offscreen KELVORA_REMOTE='" +
+         (work / "remote").string() + "' ";
+}
+
+// Runs the test build of the program under kelvora-sim, driven by the remote-control
+// commands.
+SimRun RunSim(const fs::path& work, const std::string& commands, const std::string& simArgs) {
+  PrepareWork(work, "kelvora-remote", commands);
+  const fs::path bin = KELVORA_BIN_DIR;
+  return RunShell(Environment(work) + "timeout 60 '" + (bin / "kelvora-sim").string() +
+                  "' --no-keys --status " + simArgs + " -- ./kelvora-remote 2>&1");
 }
 
 const std::string kSwitchOnAndHome =
@@ -166,6 +181,56 @@ TEST(KelvoraEndToEnd, TerminationDuringAJogSwitchesOffAndWritesNoSettings) {
   ASSERT_FALSE(status.position.empty()) << run.output;
   EXPECT_GT(status.position.at("Säule"), 10);
   EXPECT_FALSE(fs::exists(work / "Kelvora.INI"));
+  fs::remove_all(work);
+}
+
+TEST(KelvoraEndToEnd, ClosingWhileThePanelRunsAMotorStopsItAndEndsCleanly) {
+  // The close comes while the modal panel holds a motor on: the outputs go off, the
+  // panel closes, and only then does the shutdown free anything (the address sanitizer
+  // build runs this too).
+  const fs::path work = WorkDir("kelvora-e2e-panel-");
+  const std::string held = (work / "held").string();
+  const SimRun run = RunSim(work,
+                            kSwitchOnAndHome +
+                                "click cmdInterface\nsleep 300\npress lblDreh02\nsleep 700\n"
+                                "report " +
+                                held + "\nclose\n",
+                            "--speed 40 --start 60,0,30,12");
+  SCOPED_TRACE(run.output.substr(run.output.size() > 3000 ? run.output.size() - 3000 : 0));
+  ASSERT_TRUE(WIFEXITED(run.status));
+  EXPECT_EQ(WEXITSTATUS(run.status), 0);
+  EXPECT_NE(Slurp(held).find("motor 2\n"), std::string::npos) << Slurp(held);  // M1 right
+  const Status status = LastStatus(run.output);
+  ASSERT_FALSE(status.position.empty()) << run.output;
+  EXPECT_GT(status.position.at("Säule"), 10);
+  EXPECT_EQ(status.motors, " -");
+  EXPECT_TRUE(fs::exists(work / "Kelvora.INI"));  // a normal end
+  fs::remove_all(work);
+}
+
+TEST(KelvoraEndToEnd, TheProgramUsersRunIgnoresTheRemoteControl) {
+  const fs::path bin = KELVORA_BIN_DIR;
+  const std::string program = Slurp(bin / "kelvora");
+  ASSERT_FALSE(program.empty());
+  EXPECT_EQ(program.find("KELVORA_REMOTE"), std::string::npos);
+
+  // The same command file: the test build obeys it at once, kelvora not at all (it is
+  // still running, in mode 1, when it is stopped).
+  const fs::path work = WorkDir("kelvora-e2e-remote-");
+  const std::string report = (work / "seen").string();
+  const std::string commands = "report " + report + "\nclose\n";
+  PrepareWork(work, "kelvora-remote", commands);
+  const SimRun obeyed = RunShell(Environment(work) + "timeout 60 ./kelvora-remote 2>&1");
+  ASSERT_TRUE(WIFEXITED(obeyed.status)) << obeyed.output;
+  EXPECT_EQ(WEXITSTATUS(obeyed.status), 0) << obeyed.output;
+  EXPECT_TRUE(fs::exists(report));
+
+  PrepareWork(work, "kelvora", commands);
+  const SimRun ignored = RunShell(Environment(work) + "timeout -s TERM 3 ./kelvora 2>&1");
+  ASSERT_TRUE(WIFEXITED(ignored.status)) << ignored.output;
+  EXPECT_EQ(WEXITSTATUS(ignored.status), 124) << ignored.output;  // ended by the timeout
+  EXPECT_FALSE(fs::exists(report));
+  EXPECT_FALSE(fs::exists(work / "Kelvora.INI"));  // no close, no settings written
   fs::remove_all(work);
 }
 

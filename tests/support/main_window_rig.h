@@ -1,8 +1,10 @@
 // The main window on the virtual robot, in virtual time, for the tests that click it.
 // The fixture is the window's prompt seam and its GUI hooks: message boxes and file
-// dialogs are recorded and answered from fields the test sets, and the message pump,
-// which moves and waits run once per control cycle, calls onMessages so that a test
-// can act "meanwhile", as the user would during a run.
+// dialogs are recorded and answered from fields the test sets (or, after
+// SetPrompts(nullptr), are the real ones), and the message pump, which moves and waits
+// run once per control cycle, calls onMessages so that a test can act "meanwhile", as
+// the user would during a run. Esc is the program's own key filter and the interface
+// panel the real one.
 #pragma once
 
 #include <QApplication>
@@ -11,6 +13,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -20,6 +23,7 @@
 
 #include "app/frm_main.h"
 #include "platform/gui_hooks.h"
+#include "platform/gui_hooks_qt.h"
 #include "sim/virtual_robot.h"
 
 namespace kelvora::app {
@@ -62,6 +66,11 @@ class MainWindowRig : public ::testing::Test, public Prompts, public platform::G
     ++pumps;
     if (auto f = onMessages) f();  // a copy: the callback may clear or replace itself
   }
+  bool EscPressed() override { return esc.Query(); }
+  void ForgetEscPress() override { esc.ForgetPress(); }
+  bool ShowPanel(access::TBrelFace& face, bool modal, int left, int top) override {
+    return qtHooks.ShowPanel(face, modal, left, top);
+  }
 
   // The robot first, then the settings file (none for an empty ini), then the window.
   void Make(const MainWindowOptions& options = {}) {
@@ -78,6 +87,8 @@ class MainWindowRig : public ::testing::Test, public Prompts, public platform::G
     }
     SetPrompts(this);
     platform::SetGuiHooks(this);
+    esc.Reset();
+    qApp->installEventFilter(&esc);
     form = std::make_unique<TfrmMain>(nullptr, dir.path().toStdString() + "/");
     form->show();
     QApplication::setActiveWindow(form.get());
@@ -89,8 +100,13 @@ class MainWindowRig : public ::testing::Test, public Prompts, public platform::G
       form->close();
       form.reset();
     }
+    qApp->removeEventFilter(&esc);
     platform::SetGuiHooks(nullptr);
     SetPrompts(nullptr);
+    // An emergency stop ends the event loops and leaves Qt refusing new ones (modal
+    // windows would return at once) until the application's own loop has run: run it.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
   }
 
   void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
@@ -125,6 +141,8 @@ class MainWindowRig : public ::testing::Test, public Prompts, public platform::G
   QString openResult, saveResult;
   std::function<void()> onMessages;
   int pumps = 0;
+  platform::EscKeyFilter esc;
+  platform::QtGuiHooks qtHooks;  // only for the real panel
 
   QTemporaryDir dir;
   std::unique_ptr<sim::RobotRig> rig;  // outlives the window, whose robot uses its box

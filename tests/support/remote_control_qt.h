@@ -1,6 +1,8 @@
 // Drives the program from a small command file, for the end-to-end tests that run the
-// real program under kelvora-sim without a person at the mouse. Off unless the
-// environment variable KELVORA_REMOTE names such a file.
+// program under kelvora-sim without a person at the mouse. Built only into the test
+// program kelvora-remote, never into kelvora: there a stale variable or a planted file
+// would work the robot with nobody at the controls. Off unless the environment variable
+// KELVORA_REMOTE names such a file.
 //
 // One command per line, '#' starts a comment:
 //   click NAME          click the button NAME (queued, as a user's click would come)

@@ -1,4 +1,4 @@
-#include "app/remote_control_qt.h"
+#include "tests/support/remote_control_qt.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
