@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
-#include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -30,7 +29,6 @@
 #include "app/script.h"
 #include "settings/frm_about.h"
 #include "settings/frm_modell.h"
-#include "settings/frm_schnitt.h"
 #include "sim/virtual_robot.h"
 #include "tests/support/main_window_rig.h"
 
@@ -42,7 +40,8 @@ enum class Cut {
   kHalt,        // cmdAction (in the panel: its own HALT)
   kEsc,         // Esc pressed during the activity
   kEscBefore,   // Esc pressed three seconds before the activity started
-  kKeyCommand,  // a command by key: Alt+A "Position &Anfügen" (panel: Space on EXIT)
+  kKeyCommand,  // Space on "Position Anfügen" and the accelerator of "&Speichern"
+                // (in the panel: Space on EXIT)
   kKeyModal,    // Space on "InterfacePanel", which opens a modal window
   kErrorBox,    // an error escaping a nested handler: the real error box
   kDeactivate,  // another window takes the activation
