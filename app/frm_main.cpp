@@ -8,14 +8,12 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
-#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSocketNotifier>
@@ -26,7 +24,7 @@
 
 #include "access/brel_consts.h"
 #include "access/frm_panel.h"
-#include "app/script_player.h"
+#include "app/frm_main_private.h"
 #include "platform/clock.h"
 #include "platform/form_setup_qt.h"
 #include "platform/help_qt.h"
@@ -40,102 +38,7 @@ namespace kelvora::app {
 
 namespace {
 
-const QColor kLime(0, 255, 0);
-const QColor kWhite(255, 255, 255);
-const QColor kRed(255, 0, 0);
 const QColor kGrey(224, 224, 224);
-
-class QtPrompts final : public Prompts {
- public:
-  void Error(QWidget* parent, const QString& title, const QString& text) override {
-    Box(parent, QMessageBox::Critical, title, text);
-  }
-  void Info(QWidget* parent, const QString& title, const QString& text) override {
-    Box(parent, QMessageBox::Information, title, text);
-  }
-  bool Question(QWidget* parent, const QString& title, const QString& text) override {
-    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::NoButton, parent);
-    QPushButton* ja = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
-    box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole);
-    box.setDefaultButton(ja);
-    box.exec();
-    return box.clickedButton() == ja;
-  }
-  QString OpenFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
-                   const QString& folder) override {
-    return FileDialog(parent, filter, defaultSuffix, folder, QFileDialog::AcceptOpen);
-  }
-  QString SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
-                   const QString& folder) override {
-    return FileDialog(parent, filter, defaultSuffix, folder, QFileDialog::AcceptSave);
-  }
-
- private:
-  static void Box(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                  const QString& text) {
-    QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
-    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    box.exec();
-  }
-  static QString FileDialog(QWidget* parent, const QString& filter, const QString& defaultSuffix,
-                            const QString& folder, QFileDialog::AcceptMode mode) {
-    QFileDialog dialog(parent, QString(), folder, filter);
-    dialog.setAcceptMode(mode);
-    dialog.setDefaultSuffix(defaultSuffix);
-    if (mode == QFileDialog::AcceptOpen) {
-      dialog.setFileMode(QFileDialog::ExistingFile);
-    } else {
-      // An existing script is replaced without a question, as the program always did.
-      dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-    return dialog.selectedFiles().first();
-  }
-};
-
-QtPrompts gQtPrompts;
-Prompts* gPrompts = &gQtPrompts;
-
-// The window whose rule every message box and file dialog opens under.
-QPointer<TfrmMain> gWindow;
-
-void OpenModal(const std::function<void()>& open) {
-  if (gWindow) {
-    gWindow->RunModal(open);
-  } else {
-    open();
-  }
-}
-
-// Whatever prompts are installed, they open through the window's modal seam.
-class GuardedPrompts final : public Prompts {
- public:
-  void Error(QWidget* parent, const QString& title, const QString& text) override {
-    OpenModal([&] { gPrompts->Error(parent, title, text); });
-  }
-  void Info(QWidget* parent, const QString& title, const QString& text) override {
-    OpenModal([&] { gPrompts->Info(parent, title, text); });
-  }
-  bool Question(QWidget* parent, const QString& title, const QString& text) override {
-    bool yes = false;
-    OpenModal([&] { yes = gPrompts->Question(parent, title, text); });
-    return yes;
-  }
-  QString OpenFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
-                   const QString& folder) override {
-    QString path;
-    OpenModal([&] { path = gPrompts->OpenFile(parent, filter, defaultSuffix, folder); });
-    return path;
-  }
-  QString SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
-                   const QString& folder) override {
-    QString path;
-    OpenModal([&] { path = gPrompts->SaveFile(parent, filter, defaultSuffix, folder); });
-    return path;
-  }
-};
-
-GuardedPrompts gGuardedPrompts;
 
 // The self-pipe between the signal handler and the window thread.
 int gSignalPipe[2] = {-1, -1};
@@ -185,27 +88,8 @@ QString ActionText(int mode) {
 
 }  // namespace
 
-Prompts& CurrentPrompts() {
-  return gGuardedPrompts;
-}
-void SetPrompts(Prompts* prompts) {
-  gPrompts = prompts ? prompts : &gQtPrompts;
-}
-
 QString ApplicationTitle() {
   return QStringLiteral("Kelvora für Industrieroboter");
-}
-
-void ShowTopLevelError(const QString& text) {
-  CurrentPrompts().Error(QApplication::activeWindow(), ApplicationTitle(), text + QLatin1Char('.'));
-}
-
-void RunCommand(const std::function<void()>& command) {
-  try {
-    command();
-  } catch (const std::exception& error) {
-    ShowTopLevelError(QString::fromUtf8(error.what()));
-  }
 }
 
 // ---- Construction -------------------------------------------------------------------
@@ -383,77 +267,6 @@ void TfrmMain::ConnectHandlers() {
           &TfrmMain::OnApplicationStateChanged);
 }
 
-// ---- The rule for everything that waits -----------------------------------------------
-
-// Counts a frame on the stack, and in `also` (moving_ or modal_) what kind it is.
-class TfrmMain::Nest {
- public:
-  Nest(TfrmMain& w, int* also) : w_(w), also_(also) {
-    ++w_.nesting_;
-    if (also_) ++*also_;
-  }
-  ~Nest() {
-    if (also_) --*also_;
-    --w_.nesting_;
-  }
-  Nest(const Nest&) = delete;
-  Nest& operator=(const Nest&) = delete;
-
- private:
-  TfrmMain& w_;
-  int* also_;
-};
-
-void TfrmMain::Command(CommandKind kind, const std::function<void()>& handler) {
-  if (kind == CommandKind::kAction) {
-    // In mode 4 the button is HALT, which runs nested inside the command that set mode 4.
-    kind = PrgModus == 4 ? CommandKind::kAlways
-                         : (PrgModus == 1 ? CommandKind::kPlain : CommandKind::kMoving);
-  }
-  if (kind != CommandKind::kAlways) {
-    // The program is ending: nothing new starts.
-    if (shutDown_ || shuttingDown_) return;
-    if (Moving()) {
-      // Nothing starts inside a movement: it would run its own move or modal loop on
-      // top of it. A command reached from the keyboard during a jog is the user doing
-      // something else: the jog ends, as at its release, and the command does not run.
-      // Commands in mode 4 are disabled; one that comes anyway is refused.
-      EndJog();
-      return;
-    }
-    // A modal window keeps the user's clicks from this window; one that comes anyway
-    // (from a program) is refused like them. A close goes to the close, which waits.
-    if (modal_ > 0 && kind != CommandKind::kClose) return;
-  }
-  if (kind == CommandKind::kClose) {
-    // Not counted: the close itself decides what runs below it.
-    RunCommand(handler);
-    return;
-  }
-  {
-    Nest nest(*this, kind == CommandKind::kMoving ? &moving_ : nullptr);
-    RunCommand(handler);
-  }
-  if (nesting_ == 0) FinishPendingClose();
-}
-
-void TfrmMain::RunModal(const std::function<void()>& open) {
-  // A modal loop keeps the loop below it from running: a movement there must be stopped
-  // on the wire before the window opens, or its motors would run on unwatched.
-  if (Moving()) EndMovement();
-  {
-    Nest nest(*this, &modal_);
-    open();
-  }
-  if (nesting_ == 0) FinishPendingClose();
-}
-
-void TfrmMain::EndMovement() {
-  if (!Robot) return;
-  Robot->StopMoving();
-  if (PrgModus == 4) chkWiederholen->setChecked(false);
-}
-
 void TfrmMain::FormCreate() {
   setWindowTitle(ApplicationTitle());
   PrgModus = 0;
@@ -574,111 +387,6 @@ void TfrmMain::HomeRun() {
   for (int32_t& v : LineValues) v = 0;
 }
 
-void TfrmMain::SetGripper(int32_t value) {
-  app::SetGripper(*Robot, Settings, LineValues, value);
-}
-
-void TfrmMain::SetExtra(int output, int32_t value) {
-  app::SetExtra(*Robot, LineValues, output, value);
-}
-
-void TfrmMain::lblM4Click(TTagLabel* label) {
-  SetMode(4);
-  Robot->ClearStopFlag();
-  SetGripper(label->Tag);
-  SetMode(3);
-}
-
-void TfrmMain::lblM6Click(TTagLabel* label) {
-  SetMode(4);
-  Robot->ClearStopFlag();
-  SetExtra(6, label->Tag);
-  SetMode(3);
-}
-
-void TfrmMain::lblM7Click(TTagLabel* label) {
-  SetMode(4);
-  Robot->ClearStopFlag();
-  SetExtra(7, label->Tag);
-  SetMode(3);
-}
-
-void TfrmMain::lblM8Click(TTagLabel* label) {
-  SetMode(4);
-  Robot->ClearStopFlag();
-  SetExtra(8, label->Tag);
-  SetMode(3);
-}
-
-// ---- Jogging ------------------------------------------------------------------------
-
-void TfrmMain::shpMotMouseDown(TShape* shape, Qt::MouseButton /*button*/) {
-  static constexpr int kAxis[9] = {0, 1, 1, 2, 2, 3, 3, 4, 4};
-  static constexpr int kDirection[9] = {0, 1, 2, 1, 2, 1, 2, 1, 2};
-  const int tag = shape->Tag;
-  if (tag < 1 || tag > 8) return;
-  // (A second button pressed on a held arrow never gets here: a jog runs below.)
-  Robot->ClearStopFlag();
-  jogging_ = true;
-  jogShape_ = shape;
-  struct Done {
-    TfrmMain* w;
-    ~Done() {
-      w->jogging_ = false;
-      w->jogShape_ = nullptr;
-    }
-  } done{this};
-  Robot->JogAxis(kAxis[tag], kDirection[tag]);
-}
-
-void TfrmMain::shpMotMouseUp(TShape* /*shape*/, Qt::MouseButton /*button*/) {
-  if (Robot) Robot->StopFlag = true;
-}
-
-void TfrmMain::EndJog() {
-  if (jogging_ && Robot) Robot->StopMoving();
-}
-
-void TfrmMain::OnApplicationStateChanged(Qt::ApplicationState state) {
-  if (state != Qt::ApplicationActive) EndJog();
-}
-
-bool TfrmMain::event(QEvent* event) {
-  // A release that never arrives must not leave a motor running.
-  if (event->type() == QEvent::WindowDeactivate) EndJog();
-  return QMainWindow::event(event);
-}
-
-// ---- Display ------------------------------------------------------------------------
-
-void TfrmMain::tmrITimer() {
-  if (!Robot) return;
-  const uint32_t motorWord = Robot->MotorWord();
-  if (Robot->GetInputs() == access::kInterfaceError) {
-    shpInterface->SetBrushColor(kRed);
-    return;
-  }
-  shpInterface->SetBrushColor(kLime);
-  auto active = [motorWord](uint32_t mask) { return (motorWord & mask) != 0 ? kLime : kWhite; };
-  auto pos = [this](int axis) {
-    return QString::number(Robot->Axes.GetPos(axis, access::mcPosition));
-  };
-  lblM1Pos->setText(pos(1));
-  shpSaule->SetBrushColor(active(0x0003));
-  lblM2Pos->setText(pos(2));
-  shpArmH->SetBrushColor(active(0x000C));
-  lblM3Pos->setText(pos(3));
-  shpArmV->SetBrushColor(active(0x0030));
-  shpZusatz->SetBrushColor(active(0x00C0));
-  if (Settings.IsRob5()) {
-    lblM5Pos->setText(pos(4));
-    shpWagen->SetBrushColor(active(0x0300));
-    shpM6->SetBrushColor(active(0x0C00));
-    shpM7->SetBrushColor(active(0x3000));
-    shpM8->SetBrushColor(Robot->GetInput(11) ? kLime : kWhite);
-  }
-}
-
 // ---- Panel, help, end ---------------------------------------------------------------
 
 void TfrmMain::cmdInterfaceClick() {
@@ -717,32 +425,6 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     return;
   }
   if (Shutdown()) event->accept();
-}
-
-void TfrmMain::DeferClose() {
-  closePending_ = true;
-  // Every output off at once: whatever runs below (a panel's motors, say) must not run
-  // on while the stack unwinds.
-  if (Robot) Robot->ClearMotors();
-  // The modal windows on the stack close (a panel switches its motors off as it goes),
-  // so that their loops return; the last frame to return runs the shutdown.
-  QWidget* modal = QApplication::activeModalWidget();
-  while (modal != nullptr) {
-    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-      dialog->reject();
-    } else {
-      modal->close();
-    }
-    QWidget* next = QApplication::activeModalWidget();
-    if (next == modal) break;  // it would not go; the user closes it
-    modal = next;
-  }
-}
-
-void TfrmMain::FinishPendingClose() {
-  if (!closePending_) return;
-  closePending_ = false;
-  close();
 }
 
 bool TfrmMain::Shutdown() {

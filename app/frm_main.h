@@ -1,8 +1,11 @@
 // TfrmMain: the program's main window and whole working surface. It owns the robot
 // object and the settings, runs the operating modes behind the action button, the
 // home run, HALT, jogging with the mouse, the gripper and extra outputs and the live
-// display; the script commands and the dialogs' menu commands live in
-// frm_main_script.cpp and frm_main_dialogs.cpp.
+// display. Its controls come from frm_main.ui; construction, settings, the modes, start
+// and shutdown are in frm_main.cpp, the rule for commands, modal windows and a deferred
+// close in frm_main_gate.cpp, jogging, gripper and display in frm_main_jog.cpp, the
+// script commands in frm_main_script.cpp, the dialogs' menu commands in
+// frm_main_dialogs.cpp and the message boxes and file dialogs in frm_main_prompts.cpp.
 #pragma once
 
 #include <QMainWindow>

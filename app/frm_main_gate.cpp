@@ -1,0 +1,108 @@
+// The rule for everything that waits in the main window: which commands may start, the
+// modal windows opened on top of them, and a close that comes while they run.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+
+#include "app/frm_main.h"
+
+namespace kelvora::app {
+
+// ---- The rule for everything that waits -----------------------------------------------
+
+// Counts a frame on the stack, and in `also` (moving_ or modal_) what kind it is.
+class TfrmMain::Nest {
+ public:
+  Nest(TfrmMain& w, int* also) : w_(w), also_(also) {
+    ++w_.nesting_;
+    if (also_) ++*also_;
+  }
+  ~Nest() {
+    if (also_) --*also_;
+    --w_.nesting_;
+  }
+  Nest(const Nest&) = delete;
+  Nest& operator=(const Nest&) = delete;
+
+ private:
+  TfrmMain& w_;
+  int* also_;
+};
+
+void TfrmMain::Command(CommandKind kind, const std::function<void()>& handler) {
+  if (kind == CommandKind::kAction) {
+    // In mode 4 the button is HALT, which runs nested inside the command that set mode 4.
+    kind = PrgModus == 4 ? CommandKind::kAlways
+                         : (PrgModus == 1 ? CommandKind::kPlain : CommandKind::kMoving);
+  }
+  if (kind != CommandKind::kAlways) {
+    // The program is ending: nothing new starts.
+    if (shutDown_ || shuttingDown_) return;
+    if (Moving()) {
+      // Nothing starts inside a movement: it would run its own move or modal loop on
+      // top of it. A command reached from the keyboard during a jog is the user doing
+      // something else: the jog ends, as at its release, and the command does not run.
+      // Commands in mode 4 are disabled; one that comes anyway is refused.
+      EndJog();
+      return;
+    }
+    // A modal window keeps the user's clicks from this window; one that comes anyway
+    // (from a program) is refused like them. A close goes to the close, which waits.
+    if (modal_ > 0 && kind != CommandKind::kClose) return;
+  }
+  if (kind == CommandKind::kClose) {
+    // Not counted: the close itself decides what runs below it.
+    RunCommand(handler);
+    return;
+  }
+  {
+    Nest nest(*this, kind == CommandKind::kMoving ? &moving_ : nullptr);
+    RunCommand(handler);
+  }
+  if (nesting_ == 0) FinishPendingClose();
+}
+
+void TfrmMain::RunModal(const std::function<void()>& open) {
+  // A modal loop keeps the loop below it from running: a movement there must be stopped
+  // on the wire before the window opens, or its motors would run on unwatched.
+  if (Moving()) EndMovement();
+  {
+    Nest nest(*this, &modal_);
+    open();
+  }
+  if (nesting_ == 0) FinishPendingClose();
+}
+
+void TfrmMain::EndMovement() {
+  if (!Robot) return;
+  Robot->StopMoving();
+  if (PrgModus == 4) chkWiederholen->setChecked(false);
+}
+
+void TfrmMain::DeferClose() {
+  closePending_ = true;
+  // Every output off at once: whatever runs below (a panel's motors, say) must not run
+  // on while the stack unwinds.
+  if (Robot) Robot->ClearMotors();
+  // The modal windows on the stack close (a panel switches its motors off as it goes),
+  // so that their loops return; the last frame to return runs the shutdown.
+  QWidget* modal = QApplication::activeModalWidget();
+  while (modal != nullptr) {
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+      dialog->reject();
+    } else {
+      modal->close();
+    }
+    QWidget* next = QApplication::activeModalWidget();
+    if (next == modal) break;  // it would not go; the user closes it
+    modal = next;
+  }
+}
+
+void TfrmMain::FinishPendingClose() {
+  if (!closePending_) return;
+  closePending_ = false;
+  close();
+}
+
+}  // namespace kelvora::app
