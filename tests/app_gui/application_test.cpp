@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QWidget>
-#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -12,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "app/frm_main.h"
-#include "app/kelvora_application_qt.h"
 
 namespace kelvora::app {
 namespace {
@@ -67,10 +65,3 @@ TEST(KelvoraApplication, AnErrorEscapingAnEventIsShownOnceAndTheProgramGoesOn) {
 
 }  // namespace
 }  // namespace kelvora::app
-
-int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  kelvora::app::KelvoraApplication app(argc, argv);
-  testing::InitGoogleMock(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -10,13 +10,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <cstdlib>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "app/command_line_qt.h"
-#include "app/kelvora_application_qt.h"
 #include "settings/frm_about.h"
 #include "settings/frm_schnitt.h"
 #include "settings/program_settings.h"
@@ -138,10 +136,3 @@ TEST_F(StartAndOpen, OeffnenStartsAtTheDemoUntilTheUserHasAScript) {
 
 }  // namespace
 }  // namespace kelvora::app
-
-int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  kelvora::app::KelvoraApplication app(argc, argv);
-  testing::InitGoogleMock(&argc, argv);
-  return RUN_ALL_TESTS();
-}
