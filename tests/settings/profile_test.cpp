@@ -14,6 +14,7 @@
 
 #include "platform/prog_dir.h"
 #include "tests/settings/test_dir.h"
+#include "tests/support/scoped_env.h"
 
 namespace kelvora::platform {
 namespace {
@@ -304,14 +305,7 @@ TEST(ProgDirTest, ProgramFolderWhenWritableElseThePerUserFolder) {
   EXPECT_EQ(ChooseProgDir(dir.Path().substr(0, dir.Path().size() - 1)), dir.Path());
 
   // The environment is restored when the test ends.
-  struct SavedEnv {
-    std::string name;
-    std::optional<std::string> value;
-    explicit SavedEnv(const char* n) : name(n) {
-      if (const char* v = std::getenv(n)) value = v;
-    }
-    ~SavedEnv() { value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str()); }
-  } savedXdg("XDG_CONFIG_HOME"), savedHome("HOME");
+  kelvora::testing::ScopedEnv saved{"XDG_CONFIG_HOME", "HOME"};
 
   // The program folder cannot be created: its parent is a regular file.
   ASSERT_EQ(::setenv("XDG_CONFIG_HOME", (dir.Path() + "cfg").c_str(), 1), 0);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <optional>
 #include <ostream>
 #include <random>
 #include <string>
@@ -14,6 +13,7 @@
 #include "access/brel_mot_list.h"
 #include "platform/profile.h"
 #include "tests/settings/test_dir.h"
+#include "tests/support/scoped_env.h"
 
 namespace kelvora::settings {
 namespace {
@@ -338,15 +338,7 @@ TEST(Settings, EverySettingTheProgramCanWriteReadsBackEqual) {
 // An installed program: its folder cannot be written, so the settings are the user's.
 TEST(Settings, ReadOnlyProgramFolderReadsItsFileUntilTheUsersOwnExists) {
   TestDir program, home;
-  struct SavedEnv {
-    std::optional<std::string> value;
-    SavedEnv() {
-      if (const char* v = std::getenv("XDG_CONFIG_HOME")) value = v;
-    }
-    ~SavedEnv() {
-      value ? ::setenv("XDG_CONFIG_HOME", value->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
-    }
-  } saved;
+  kelvora::testing::ScopedEnv saved{"XDG_CONFIG_HOME"};
   ASSERT_EQ(::setenv("XDG_CONFIG_HOME", home.Path().c_str(), 1), 0);
   const std::string shipped =
       "[Common]\r\nRobModel=Rob4\r\n[Rob4]\r\nRobType=G\r\nRobText=Knickarm\r\n"

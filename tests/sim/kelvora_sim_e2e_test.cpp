@@ -13,13 +13,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "driver/zqBrel20.h"
+#include "tests/support/scoped_env.h"
 
 extern char** environ;
 
@@ -264,31 +264,14 @@ TEST(KelvoraSimEndToEnd, LineFaultKeysAndReplugUnderTheLinkName) {
   rmdir(dir);  // the simulator took its link with it
 }
 
-// Sets environment variables (nullptr: unset) for its life.
-class Environment {
- public:
-  Environment(std::initializer_list<std::pair<const char*, const char*>> vars) {
-    for (const auto& [name, value] : vars) {
-      const char* old = std::getenv(name);
-      saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-      value ? setenv(name, value, 1) : unsetenv(name);
-    }
-  }
-  ~Environment() {
-    for (const auto& [name, value] : saved_)
-      value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
-  }
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
 TEST(KelvoraSimEndToEnd, AWindowWithoutADisplaySaysWhyAndTheSimulatorRunsOn) {
   // no display named at all, and a display that is not there
   for (const char* display : {static_cast<const char*>(nullptr), ":9797"}) {
     SCOPED_TRACE(display ? display : "no DISPLAY");
-    Environment env{
-        {"DISPLAY", display}, {"WAYLAND_DISPLAY", nullptr}, {"QT_QPA_PLATFORM", nullptr}};
+    kelvora::testing::ScopedEnv env{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    kelvora::testing::ScopedEnv::Set("DISPLAY", display);
+    kelvora::testing::ScopedEnv::Set("WAYLAND_DISPLAY", nullptr);
+    kelvora::testing::ScopedEnv::Set("QT_QPA_PLATFORM", nullptr);
     SimProcess sim({"--view", "--start", "5,6,7,8"});
     ASSERT_TRUE(sim.Started());
     EXPECT_NE(sim.LineAfter("kelvora-sim: no window: "), "");
