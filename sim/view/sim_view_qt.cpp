@@ -251,7 +251,8 @@ SimView::SimView(ViewTarget& target, QWidget* parent) : QWidget(parent), target_
   const auto faults = FaultViews();
   for (size_t i = 0; i < faults.size(); ++i) {
     auto* button = new QRadioButton(QString::fromUtf8(faults[i].control));
-    button->setObjectName(QStringLiteral("optFault_") + QString::fromUtf8(faults[i].name));
+    button->setObjectName(QStringLiteral("optFault_") +
+                          QString::fromUtf8(BoxFaultName(faults[i].fault)));
     faults_->addButton(button, static_cast<int>(i));
     boxLayout->addWidget(button);
   }

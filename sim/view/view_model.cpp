@@ -6,22 +6,17 @@ namespace kelvora::sim::view {
 namespace {
 
 constexpr FaultView kFaults[] = {
-    {BoxFault::kNone, "none", "antwortet normal", "Box antwortet normal", Tone::kNormal, false},
-    {BoxFault::kSilent, "silent", "stumm", "Box ist stumm", Tone::kWarning, false},
-    {BoxFault::kShort, "short", "antwortet zu kurz", "Box antwortet zu kurz", Tone::kWarning,
+    {BoxFault::kNone, "antwortet normal", "Box antwortet normal", Tone::kNormal, false},
+    {BoxFault::kSilent, "stumm", "Box ist stumm", Tone::kWarning, false},
+    {BoxFault::kShort, "antwortet zu kurz", "Box antwortet zu kurz", Tone::kWarning, false},
+    {BoxFault::kGarbage, "antwortet Unsinn", "Box antwortet Unsinn", Tone::kWarning, false},
+    {BoxFault::kSplit, "antwortet in zwei Stücken", "Antworten in zwei Stücken", Tone::kWarning,
      false},
-    {BoxFault::kGarbage, "garbage", "antwortet Unsinn", "Box antwortet Unsinn", Tone::kWarning,
+    {BoxFault::kLate, "antwortet 40 ms zu spät", "Antworten zu spät", Tone::kWarning, false},
+    {BoxFault::kStray, "sendet ein Byte zu viel", "ein Byte zu viel", Tone::kWarning, false},
+    {BoxFault::kReplug, "wird aus- und wieder eingesteckt", "Gerät ausgesteckt", Tone::kGone,
      false},
-    {BoxFault::kSplit, "split", "antwortet in zwei Stücken", "Antworten in zwei Stücken",
-     Tone::kWarning, false},
-    {BoxFault::kLate, "late", "antwortet 40 ms zu spät", "Antworten zu spät", Tone::kWarning,
-     false},
-    {BoxFault::kStray, "stray", "sendet ein Byte zu viel", "ein Byte zu viel", Tone::kWarning,
-     false},
-    {BoxFault::kReplug, "replug", "wird aus- und wieder eingesteckt", "Gerät ausgesteckt",
-     Tone::kGone, false},
-    {BoxFault::kVanished, "vanished", "verschwindet (für immer)", "Gerät verschwunden", Tone::kGone,
-     true},
+    {BoxFault::kVanished, "verschwindet (für immer)", "Gerät verschwunden", Tone::kGone, true},
 };
 
 double Fraction(const AxisModel& a) {
@@ -38,7 +33,7 @@ FaultView FaultViewOf(BoxFault fault) {
   for (const FaultView& f : kFaults)
     if (f.fault == fault) return f;
   // a fault without its line still must not pass for a normal box
-  return {fault, "", "", "Box gestört", Tone::kWarning, false};
+  return {fault, "", "Box gestört", Tone::kWarning, false};
 }
 
 ViewModel BuildViewModel(const ViewSnapshot& snapshot) {

@@ -26,10 +26,9 @@ enum class Tone {
 };
 
 // One line per box fault: the window's fault controls and its banner are built from
-// this table, in its order.
+// this table, in its order. The fault's name is the box's own (BoxFaultName).
 struct FaultView {
   BoxFault fault;
-  const char* name;     // as kelvora-sim's --fault option spells it
   const char* control;  // caption of its control
   const char* banner;   // text of the banner while it is on
   Tone tone;

@@ -107,7 +107,7 @@ TEST(SimView, DrawnStateFollowsTheRobot) {
   for (const FaultView& f : FaultViews()) {
     b.box.SetFault(f.fault);
     b.window.Refresh();
-    EXPECT_EQ(b.Model().fault, f.fault) << f.name;
+    EXPECT_EQ(b.Model().fault, f.fault) << BoxFaultName(f.fault);
   }
   EXPECT_EQ(FaultViewOf(BoxFault::kNone).tone, Tone::kNormal);
   EXPECT_EQ(FaultViewOf(BoxFault::kSilent).tone, Tone::kWarning);
@@ -151,13 +151,14 @@ TEST(SimView, EachControlSetsWhatItNames) {
   for (const FaultView& f : FaultViews())
     if (f.final) faults.push_back(f);
   for (const FaultView& f : faults) {
-    auto* option = b.Control<QAbstractButton>(("optFault_" + std::string(f.name)).c_str());
+    auto* option =
+        b.Control<QAbstractButton>(("optFault_" + std::string(BoxFaultName(f.fault))).c_str());
     ASSERT_NE(option, nullptr);
-    ASSERT_TRUE(option->isEnabled()) << f.name;
+    ASSERT_TRUE(option->isEnabled()) << BoxFaultName(f.fault);
     b.Click(option);
-    EXPECT_EQ(b.box.Fault(), f.fault) << f.name;
-    EXPECT_TRUE(option->isChecked()) << f.name;
-    EXPECT_EQ(option->isEnabled(), !f.final) << f.name;
+    EXPECT_EQ(b.box.Fault(), f.fault) << BoxFaultName(f.fault);
+    EXPECT_TRUE(option->isChecked()) << BoxFaultName(f.fault);
+    EXPECT_EQ(option->isEnabled(), !f.final) << BoxFaultName(f.fault);
     if (f.final) break;
   }
 
