@@ -1,8 +1,9 @@
 // kelvora-play: plays a script file on the robot without a window. It reads the model
 // and port from the settings file as the program does, switches the interface on, runs
 // the robot home and plays the script by the rules of "Script Starten", printing each
-// line as it is driven. Ctrl+C (or SIGTERM) acts as HALT: the current movement stops,
-// the outputs are switched off and the interface is closed before the program ends.
+// line as it is driven. Ctrl+C (or SIGTERM, or SIGHUP when its terminal closes) acts as
+// HALT: the current movement stops, the outputs are switched off and the interface is
+// closed before the program ends.
 #include <signal.h>
 
 #include <cstdio>
@@ -141,8 +142,7 @@ int main(int argc, char** argv) {
   sa.sa_handler = OnSignal;
   sa.sa_flags = SA_RESETHAND;
   sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &sa, nullptr);
   kelvora::platform::SetGuiHooks(&player);
 
   robot.SetLptDelay(settings.LPTDelay);
