@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "driver/os/posix_os.h"
+#include "tests/support/scoped_env.h"
 
 namespace kelvora::drvos {
 namespace {
@@ -32,6 +33,9 @@ TEST(PosixLayer, HandlesAndDeviceNames) {
   EXPECT_FALSE(os.CloseHandle(*seen.begin()));
   EXPECT_FALSE(os.CloseHandle(0));
 
+  // The defaults, whatever the ports file of whoever runs the tests maps.
+  const testing::ScopedEnv env{"XDG_CONFIG_HOME"};
+  setenv("XDG_CONFIG_HOME", "/nonexistent/kelvora-test", 1);
   unsetenv("ZQBREL_COM3");
   EXPECT_EQ(DevicePathFor("COM1"), "/dev/ttyS0");
   EXPECT_EQ(DevicePathFor("com3"), "/dev/ttyS2");
