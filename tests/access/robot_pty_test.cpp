@@ -19,8 +19,9 @@ using namespace std::chrono_literals;
 constexpr int32_t N = kNotGiven;
 
 TEST(RobotOverPty, OpensMovesWaitsAndClosesThroughTheSharedLibrary) {
-  // Below one unit per poll even with a late tick; outlives the box thread that asks it.
-  sim::Robot robot(sim::RobotOptions{.speed = 40.0, .coast = 0.0, .start = {30, 20, 50, 10}});
+  // Well below one unit per poll even with a tick some tens of milliseconds late (a busy
+  // machine); outlives the box thread that asks it.
+  sim::Robot robot(sim::RobotOptions{.speed = 15.0, .coast = 0.0, .start = {30, 20, 50, 10}});
   drvtest::PtyBox pty;
   ASSERT_TRUE(pty.ok());
   pty.MapAs("COM1");
@@ -48,7 +49,7 @@ TEST(RobotOverPty, OpensMovesWaitsAndClosesThroughTheSharedLibrary) {
   EXPECT_EQ(r.LastStatus, 0);
   EXPECT_NE(r.Record.TimerId, 0u);
 
-  // One down, one up, one held: about half a second of real movement. On a loaded
+  // One down, one up, one held: about a second of real movement. On a loaded
   // machine a reply can miss its read time-out; the move then ends with an interface
   // error and, as the program would, is simply given again.
   uint32_t w = kInterfaceError;
@@ -78,7 +79,9 @@ TEST(RobotOverPty, OpensMovesWaitsAndClosesThroughTheSharedLibrary) {
 
   // Close: the cleared word reaches the box before the port goes.
   r.SetMotor(2, 2);
-  std::this_thread::sleep_for(50ms);
+  for (int waited = 0; waited < 200 && pty.box.MotorWord() != 0x0009; ++waited) {
+    std::this_thread::sleep_for(10ms);
+  }
   EXPECT_EQ(pty.box.MotorWord(), 0x0009);
   EXPECT_NE(r.CloseInterface(), 0u);
   EXPECT_EQ(pty.box.MotorWord(), 0);

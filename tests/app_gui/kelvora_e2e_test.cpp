@@ -112,7 +112,7 @@ TEST_P(KelvoraEndToEndRun, SwitchOnHomeJogAndCloseOnTheVirtualRobot) {
                                "\npress shpM1R\nsleep 1000\nrelease shpM1R out\nsleep 600\n" +
                                "report " + jogged + "\nclose\n";
   const SimRun run =
-      RunSim(work, commands, "--speed 40 --coast 0.5 --start 100,70,50,12 " + GetParam());
+      RunSim(work, commands, "--speed 20 --coast 0.5 --start 50,35,25,12 " + GetParam());
   SCOPED_TRACE(run.output.substr(run.output.size() > 3000 ? run.output.size() - 3000 : 0));
   ASSERT_TRUE(WIFEXITED(run.status));
   EXPECT_EQ(WEXITSTATUS(run.status), 0);
@@ -123,7 +123,8 @@ TEST_P(KelvoraEndToEndRun, SwitchOnHomeJogAndCloseOnTheVirtualRobot) {
   EXPECT_NE(homeReport.find("mode 3\n"), std::string::npos) << homeReport;
   EXPECT_NE(homeReport.find("pos 1 0\n"), std::string::npos) << homeReport;
 
-  // The jog: about a second at 40 units per second, then stopped by the release.
+  // The jog: about a second at 20 units per second (slow enough that a late poll on a
+  // busy machine misses no impulse), then stopped by the release.
   std::map<int, int> believed;
   std::stringstream jogReport(Slurp(jogged));
   std::string word;
@@ -138,8 +139,8 @@ TEST_P(KelvoraEndToEndRun, SwitchOnHomeJogAndCloseOnTheVirtualRobot) {
       EXPECT_EQ(motor, 0);
     }
   }
-  EXPECT_GT(believed[1], 20);
-  EXPECT_LT(believed[1], 80);
+  EXPECT_GT(believed[1], 10);
+  EXPECT_LT(believed[1], 60);
   EXPECT_EQ(believed[2], 0);
   EXPECT_EQ(believed[3], 0);
 
@@ -181,6 +182,27 @@ TEST(KelvoraEndToEnd, TerminationDuringAJogSwitchesOffAndWritesNoSettings) {
   ASSERT_FALSE(status.position.empty()) << run.output;
   EXPECT_GT(status.position.at("Säule"), 10);
   EXPECT_FALSE(fs::exists(work / "Kelvora.INI"));
+  fs::remove_all(work);
+}
+
+TEST(KelvoraEndToEnd, TerminationWhileTheCloseAsksToSaveKeepsTheScriptAndTheSignalsCode) {
+  // A taught line, then the close: the real message box "Script-Datei Speichern?" is open
+  // (its own modal loop) when the signal comes.
+  const fs::path work = WorkDir("kelvora-e2e-ask-");
+  const SimRun run = RunSim(work,
+                            kSwitchOnAndHome +
+                                "click cmdPosAnfugen\nsleep 300\nclose\nsleep 700\n"
+                                "signal 15\nsleep 5000\n",
+                            "--speed 40 --start 20,0,10,12");
+  SCOPED_TRACE(run.output.substr(run.output.size() > 3000 ? run.output.size() - 3000 : 0));
+  ASSERT_TRUE(WIFEXITED(run.status));
+  EXPECT_EQ(WEXITSTATUS(run.status), 128 + SIGTERM);
+  EXPECT_NE(run.output.find("geändertes Script gesichert in"), std::string::npos);
+  bool recovered = false;
+  for (const auto& entry : fs::directory_iterator(work))
+    recovered |= entry.path().filename().string().starts_with("Kelvora-recovered-");
+  EXPECT_TRUE(recovered);
+  EXPECT_EQ(LastStatus(run.output).motors, " -");
   fs::remove_all(work);
 }
 
