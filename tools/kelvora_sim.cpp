@@ -423,38 +423,34 @@ class Simulator {
     linked_ = false;
   }
 
+  // The serving thread, the device and the replug state change from the keys' thread
+  // and, with --view, from the window's thread: always under faultMutex_.
   void Start() {
-    if (options_.fault != BoxFault::kNone) SetFault(options_.fault);
+    std::lock_guard lock(faultMutex_);
+    if (options_.fault != BoxFault::kNone) SetFaultLocked(options_.fault);
     if (vanished_) return;
     running_ = true;
     thread_ = std::thread([this] { Serve(); });
   }
 
   void Stop() {
+    std::lock_guard lock(faultMutex_);
     running_ = false;
     if (thread_.joinable()) thread_.join();
     CloseDevice();
+    returnAtNs_ = 0;  // nothing comes back after the end
   }
 
-  // From the keys and, with --view, from the window's thread too.
   void SetFault(BoxFault f) {
     std::lock_guard lock(faultMutex_);
-    if (vanished_) return;  // gone: nothing to answer wrongly until it is back
-    box_.SetFault(f);
-    if (f == BoxFault::kVanished || f == BoxFault::kReplug) {
-      // the device is gone: stop answering, then pull the terminal away
-      vanished_ = true;
-      running_ = false;
-      if (thread_.joinable()) thread_.join();
-      CloseDevice();
-      if (f == BoxFault::kReplug) returnAtNs_ = MonoNs() + kReplugAfterNs;
-    }
+    SetFaultLocked(f);
   }
 
   // Brings a replugged device back once its time has come: a new pseudo-terminal, as
   // an adapter comes back as a new device, with the --link name pointed at it. Returns
   // what to tell the user, or "" while nothing happened.
   std::string CheckReplug() {
+    std::lock_guard lock(faultMutex_);
     if (returnAtNs_ == 0 || MonoNs() < returnAtNs_) return "";
     returnAtNs_ = 0;
     std::string error;
@@ -544,6 +540,19 @@ class Simulator {
   }
 
  private:
+  void SetFaultLocked(BoxFault f) {
+    if (vanished_) return;  // gone: nothing to answer wrongly until it is back
+    box_.SetFault(f);
+    if (f == BoxFault::kVanished || f == BoxFault::kReplug) {
+      // the device is gone: stop answering, then pull the terminal away
+      vanished_ = true;
+      running_ = false;
+      if (thread_.joinable()) thread_.join();
+      CloseDevice();
+      if (f == BoxFault::kReplug) returnAtNs_ = MonoNs() + kReplugAfterNs;
+    }
+  }
+
   static std::string ShortName(const std::string& name) {
     if (name == "Arm horizontal") return "ArmH";
     if (name == "Arm vertikal") return "ArmV";

@@ -282,9 +282,11 @@ SimView::SimView(ViewTarget& target, QWidget* parent) : QWidget(parent), target_
     value->setObjectName(QStringLiteral("lbl") + name);
     value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("00000")));
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // A drag changes the value many times a frame: the box takes each, the drawing
+    // follows at the frame timer.
     connect(slider, &QSlider::valueChanged, this, [this, ch](int v) {
       target_.SetAnalog(ch, v);
-      Refresh();
+      lblAnalog_[ch]->setText(QString::number(v));
     });
     inputLayout->addWidget(new QLabel(name), ch + 1, 0);
     inputLayout->addWidget(slider, ch + 1, 1);

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QImage>
+#include <QLabel>
 #include <QSlider>
 #include <QTest>
 
@@ -164,8 +165,6 @@ TEST(SimView, EachControlSetsWhatItNames) {
 
   auto* input11 = b.Control<QCheckBox>("chkInput11");
   ASSERT_NE(input11, nullptr);
-  QObject::connect(input11, &QCheckBox::pressed, [] { qDebug() << "pressed"; });
-  QObject::connect(input11, &QCheckBox::released, [] { qDebug() << "released"; });
   b.Click(input11);
   EXPECT_TRUE(b.robot.ExtraInput(11));
   EXPECT_TRUE(b.Model().input11);
@@ -181,6 +180,7 @@ TEST(SimView, EachControlSetsWhatItNames) {
     slider->setFocus();
     QTest::keyClick(slider, Qt::Key_PageUp);
     EXPECT_EQ(b.box.Analog(ch), 1128 + ch);
+    EXPECT_EQ(b.Control<QLabel>(ch == 0 ? "lblEX" : "lblEY")->text(), QString::number(1128 + ch));
   }
 
   for (int axis = 1; axis <= 5; ++axis) {
