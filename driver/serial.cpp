@@ -27,6 +27,7 @@ struct SerialPort {
   std::atomic<uint32_t> handle{0};  // 0: slot free
   bool polling = false;             // opened: a failing device is looked for again
   bool gone = false;
+  bool unsettled = false;  // the last reply failed: the rest may still be coming
   uint64_t lastAttemptUs = 0;
   uint32_t timeouts = 0;
   uint32_t reopens = 0;
@@ -57,6 +58,7 @@ SerialPort* AcquirePort(drvos::Handle h, const char* name, uint64_t nowUs) {
   TraceEnd(port->ring);
   port->polling = false;
   port->gone = false;
+  port->unsettled = false;
   port->lastAttemptUs = 0;
   port->timeouts = 0;
   port->reopens = 0;
@@ -83,11 +85,28 @@ bool LookForDevice(TBrelRecord* r, SerialPort& port, drvos::Os& os) {
   return true;
 }
 
+// A reply that did not come in time may still be on its way (a slow adapter, a box
+// that answers late). The purge alone would not catch it: it could arrive inside the
+// next command's read and be taken for that reply. So after a failed reply the line is
+// read until it has stayed quiet for a whole read time-out; a line that never goes
+// quiet is given up on after a few reads, and that exchange fails as it will.
+void DrainLateReply(drvos::Os& os, drvos::Handle h) {
+  uint8_t sink[4];
+  for (int i = 0; i < 4; ++i) {
+    if (os.ReadFile(h, sink, sizeof sink) <= 0) return;
+  }
+}
+
 // One write of the command, one read of the whole reply. Returns the bytes that
 // arrived (0 when the device failed).
 int Exchange(TBrelRecord* r, uint8_t cmd, bool wide, uint8_t* reply, uint32_t replyLen) {
   auto& os = drvos::CurrentOs();
   const drvos::Handle h = LoadWord(r->Handle);
+  SerialPort* port = FindPort(h);
+  if (port != nullptr && port->unsettled) {
+    DrainLateReply(os, h);
+    port->unsettled = false;
+  }
   const uint32_t motors = LoadWord(r->MotorWord);
   const uint8_t command[3] = {cmd, static_cast<uint8_t>(motors), static_cast<uint8_t>(motors >> 8)};
   const uint32_t commandLen = wide ? 3 : 2;
@@ -102,7 +121,6 @@ int Exchange(TBrelRecord* r, uint8_t cmd, bool wide, uint8_t* reply, uint32_t re
   const uint32_t arrived = got > 0 ? std::min<uint32_t>(static_cast<uint32_t>(got), replyLen) : 0;
   if (arrived == replyLen && !traced) return static_cast<int>(arrived);  // a clean line
 
-  SerialPort* port = FindPort(h);
   if (port == nullptr) return static_cast<int>(arrived);
   TraceResult result = arrived == replyLen ? TraceResult::kOk
                        : arrived > 0       ? TraceResult::kShort
@@ -111,6 +129,7 @@ int Exchange(TBrelRecord* r, uint8_t cmd, bool wide, uint8_t* reply, uint32_t re
     result = LookForDevice(r, *port, os) ? TraceResult::kBack : TraceResult::kGone;
   } else if (result != TraceResult::kOk) {
     ++port->timeouts;
+    port->unsettled = true;
   }
   if (traced && port->ring != nullptr) {
     TraceEntry e;

@@ -171,6 +171,28 @@ TEST_F(PtyDriverTest, LeftoverBytesOfAFaultNeverShiftLaterReplies) {
   }
 }
 
+// A reply that comes after the read has given up is still on its way when the next
+// command goes out. It must never be read as that command's reply: while the box answers
+// late every exchange fails, and once it answers in time again the first good word is
+// the box's word of now, never the one a late reply still carried.
+TEST_F(PtyDriverTest, ALateReplyIsNeverTakenForTheNextCommandsReply) {
+  rec.InputCount = 16;
+  ASSERT_EQ(zqOpenInterface(&rec, "COM1"), 0);
+  const uint32_t before = 0x8005, now = 0x1234;
+  pty.box.SetInputs(before);
+  pty.box.SetFault(sim::BoxFault::kLate);
+  ASSERT_TRUE(Eventually([&] { return Field(rec.InputWord) == 0x1FFFFu; }));
+  int taken = 0;
+  for (int i = 0; i < 100; ++i, Wait(3ms)) taken += Field(rec.InputWord) != 0x1FFFFu;
+  EXPECT_EQ(taken, 0) << "late replies read as later ones";
+
+  // Every reply still on its way carries the old word.
+  pty.box.SetInputs(now);
+  pty.box.SetFault(sim::BoxFault::kNone);
+  ASSERT_TRUE(Eventually([&] { return Field(rec.InputWord) != 0x1FFFFu; }));
+  for (int i = 0; i < 20; ++i, Wait(5ms)) EXPECT_EQ(Field(rec.InputWord), now) << std::hex << i;
+}
+
 // The adapter is pulled and plugged back in under the stable name the port is mapped
 // to (as /dev/serial/by-id/... is): the timer ticks on with the error value, finds the
 // new device, and the box hears motors off until the program commands again.
