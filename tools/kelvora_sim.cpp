@@ -549,6 +549,9 @@ class Simulator {
       running_ = false;
       if (thread_.joinable()) thread_.join();
       CloseDevice();
+      // The name goes with the device, as udev removes an adapter's stable name: left
+      // behind, it would name whatever terminal gets the old number next.
+      Unlink();
       if (f == BoxFault::kReplug) returnAtNs_ = MonoNs() + kReplugAfterNs;
     }
   }
