@@ -118,6 +118,7 @@ class NestingTest : public MainWindowRig {
         SwitchOnAndHome();
         break;
     }
+    form->frmAbout = new settings::TfrmAbout(form.get());  // as the program makes it
     if (row_->activity == Activity::kScriptRun) {
       form->lstScript->clear();
       access::TBrelMotList at;
@@ -235,6 +236,9 @@ class NestingTest : public MainWindowRig {
         CloseUnexpectedModals();
         form->cmdInterface->setFocus();
         QTest::keyClick(form->cmdInterface, Qt::Key_Space);
+        // The about box's accelerator stays live in mode 4 and under the panel: the gate
+        // refuses it there. (A jog has ended at the key above: the box would rightly open.)
+        if (row_->activity != Activity::kJog) form->mnuAbout->trigger();
         break;
       case Cut::kErrorBox:
         WhenModal([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
