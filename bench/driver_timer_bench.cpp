@@ -317,8 +317,13 @@ int main(int argc, char** argv) {
       kelvora::drvos::SetTimerRealtime(false);
     } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
       pairs = std::max(1, std::atoi(argv[++i]));
-    } else {
+    } else if (argv[i][0] >= '0' && argv[i][0] <= '9') {
       seconds = std::max(5, std::atoi(argv[i]));
+    } else {
+      std::fprintf(std::strcmp(argv[i], "--help") == 0 ? stdout : stderr,
+                   "Usage: driver_timer_bench [SECONDS, at least 5] [--rounds N] [--load N] "
+                   "[--normal]\n");
+      return std::strcmp(argv[i], "--help") == 0 ? 0 : 2;
     }
   }
   std::atomic<bool> stopLoad{false};
