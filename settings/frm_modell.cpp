@@ -61,8 +61,8 @@ TfrmModell::TfrmModell(ProgramSettings& settings, const platform::ProfileFile& p
 }
 
 void TfrmModell::FormCreate() {
-  // Only "Rob1".."Rob9" name a list item; anything else selects Rob1 so that "OK" always
-  // has an entry to apply.
+  // The reader lets only an entry's name through ("rob5" selects Rob5); should anything
+  // else get here, Rob1 is selected so that "OK" always has an entry to apply.
   const std::string& model = settings_.RobModel;
   const char last = model.empty() ? '\0' : model.back();
   cboRob->setCurrentIndex(last >= '1' && last <= '9' ? last - '1' : 0);

@@ -71,7 +71,10 @@ void ReadSettings(ProgramSettings& settings, access::TBrelMotList& axes,
                   const platform::ProfileFile& file) {
   settings.Left = file.ReadInteger("Common", "Left", 50);
   settings.Top = file.ReadInteger("Common", "Top", 50);
-  settings.SetRobModel(file.ReadString("Common", "RobModel", "Rob3"));
+  // Any other name would have the model dialog apply a different entry unasked, and the
+  // close then overwrite that entry's section with this one's values.
+  const std::string model = file.ReadString("Common", "RobModel", "Rob3");
+  settings.SetRobModel(ValidRobModel(model) ? model : "Rob3");
   settings.PortName = file.ReadString("Port", "PortName", "COM1");
   settings.LPTDelay =
       static_cast<uint32_t>(ReadInRange(file, "Port", "LPTDelay", 10, ValidLptDelay));

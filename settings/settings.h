@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "access/brel_mot_list.h"
@@ -38,10 +39,18 @@ inline bool ValidLptDelay(int64_t v) {
 inline bool ValidMaximum(int64_t v) {
   return v >= kMinMaximum && v <= kMaxMaximum;
 }
+// RobModel: one of the nine model entries, "Rob" and a digit 1 to 9. The letters match
+// without regard to case, as section names do, so a stored "rob5" names the entry (with
+// the standard layout, since only "Rob5" itself is the carriage model).
+inline bool ValidRobModel(std::string_view m) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return m.size() == 4 && lower(m[0]) == 'r' && lower(m[1]) == 'o' && lower(m[2]) == 'b' &&
+         m[3] >= '1' && m[3] <= '9';
+}
 
 // Fills the settings (window position included) and the axis maxima from the file; missing
-// keys, integers that do not convert and numbers outside their range give the start-up
-// defaults. ProgDir is left alone.
+// keys, integers that do not convert, numbers outside their range and a RobModel that names
+// no model entry give the start-up defaults. ProgDir is left alone.
 void ReadSettings(ProgramSettings& settings, access::TBrelMotList& axes,
                   const platform::ProfileFile& file);
 void ReadSettings(ProgramSettings& settings, access::TBrelMotList& axes, const std::string& path);

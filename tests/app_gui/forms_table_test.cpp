@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QSet>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <span>
@@ -279,10 +280,35 @@ QSet<QString> NamesIn(const QWidget* form) {
   return names;
 }
 
+// The dynamic properties the forms set on purpose, and the two markers the main window
+// puts on its script list at run time. Every other property a form sets is declared by
+// its class, and uic sets it by name too, so a misspelled or renamed one (kind,
+// brushColor, maxTyped, ...) would compile and land here as a new name.
+std::string UnexpectedDynamicProperties(const QWidget* form) {
+  static const QSet<QByteArray> kIntended = {"Tag",
+                                             "HelpContext",
+                                             "MotorLabel",
+                                             "pixelSize",
+                                             "autoSize",
+                                             "kelvoraKeepsOneLineMarked",
+                                             "kelvoraEditingLines"};
+  QStringList found;
+  QList<const QObject*> objects{form};
+  for (const QObject* o : form->findChildren<QObject*>()) objects.append(o);
+  for (const QObject* o : objects) {
+    for (const QByteArray& p : o->dynamicPropertyNames()) {
+      if (!kIntended.contains(p) && !p.startsWith("_q_"))
+        found << o->objectName() + QLatin1Char('.') + QString::fromLatin1(p);
+    }
+  }
+  return found.join(QLatin1String(", ")).toStdString();
+}
+
 void ExpectForm(const QWidget* form, std::span<const Control> table) {
   QSet<QString> expected;
   for (const Control& c : table) expected.insert(QString::fromUtf8(c.name));
   EXPECT_EQ(NamesIn(form), expected) << form->objectName().toStdString();
+  EXPECT_EQ(UnexpectedDynamicProperties(form), "") << form->objectName().toStdString();
   for (const Control& c : table) {
     const QString name = QString::fromUtf8(c.name);
     SCOPED_TRACE(name.toStdString());

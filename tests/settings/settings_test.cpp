@@ -180,6 +180,38 @@ TEST(Settings, LowerCaseRob5FindsTheSectionButKeepsTheStandardLayout) {
   EXPECT_EQ(s.shown.memo.back(), "Greifer : 20");
 }
 
+// Only the nine entries are models; their letters match without regard to case, as
+// section names do. Any other name counts as absent, and its section is left alone.
+TEST(Settings, ModelNameThatIsNoEntryReadsAsTheDefault) {
+  const std::pair<const char*, const char*> cases[] = {{"Rob9", "Rob9"},
+                                                       {"ROB7", "ROB7"},
+                                                       {"rob5", "rob5"},
+                                                       {"RobX", "Rob3"},
+                                                       {"Rob0", "Rob3"},
+                                                       {"Rob10", "Rob3"},
+                                                       {"Rob", "Rob3"},
+                                                       {"Xob5", "Rob3"},
+                                                       {"R\xF6"
+                                                        "b5",
+                                                        "Rob3"},
+                                                       {"", "Rob3"}};
+  for (const auto& [name, model] : cases) {
+    TestDir dir;
+    const std::string section = std::string("[") + name + "]\r\nRobText=eigen\r\n";
+    Started s = StartWith(dir, std::string("[Common]\r\nRobModel=") + name + "\r\n" + section);
+    EXPECT_EQ(s.settings.RobModel, model) << name;
+    EXPECT_EQ(s.settings.ScriptExt, "RB" + std::string(1, model[3])) << name;
+    EXPECT_EQ(s.settings.RobText, s.settings.RobModel == name ? "eigen" : "Säulenroboter") << name;
+    ASSERT_TRUE(s.Close());
+    const std::string written = ReadBytes(dir.File("Kelvora.INI"));
+    if (s.settings.RobModel != name) {
+      EXPECT_NE(written.find(section + "\r\n"), std::string::npos) << name;
+    }
+    Started again(dir.Path());
+    EXPECT_EQ(again.settings.RobModel, model) << name;
+  }
+}
+
 TEST(Settings, SauleAsHexadecimalAndAsText) {
   const std::pair<const char*, int32_t> cases[] = {{"0x1E", 30},      {"$1E", 30},   {"-0x1E", 240},
                                                    {"dreissig", 240}, {" 30\t", 30}, {"", 240}};

@@ -190,14 +190,23 @@ TEST_F(ModellDialogTest, TheDescriptionTakesNoLineBreak) {
   EXPECT_TRUE(settings::WriteSettings(rig->s, rig->axes, *rig->file, &error)) << error;
 }
 
-TEST_F(ModellDialogTest, ModelWithoutADigitSelectsRob1) {
-  Open("[Common]\nRobModel=RobX\n[RobX]\nRobType=Z\nSäule=100\n");
-  EXPECT_EQ(Rob()->currentText(), "Rob1");
-  EXPECT_EQ(Zusatz()->currentText(), "Z - Zusatz");
-  EXPECT_EQ(Text("txtSaule"), "100");
+// A stored model that names no entry counts as absent: the dialog opens on the default
+// entry, and "OK" on it changes no other model's section.
+TEST_F(ModellDialogTest, ModelNamingNoEntryOpensOnTheDefaultAndOkLeavesOtherSections) {
+  Open("[Common]\nRobModel=RobX\n[RobX]\nRobType=Z\nSäule=100\n[Rob1]\nRobText=Eins\nSäule=111\n");
+  EXPECT_EQ(Rob()->currentText(), "Rob3");
+  EXPECT_EQ(Zusatz()->currentText(), "G - Greifer");
+  EXPECT_EQ(Text("txtSaule"), "240");
   Ok();
-  EXPECT_EQ(rig->s.RobModel, "Rob1");
-  EXPECT_EQ(rig->s.ScriptExt, "RB1");
+  EXPECT_EQ(rig->s.RobModel, "Rob3");
+  EXPECT_EQ(rig->s.ScriptExt, "RB3");
+  ASSERT_TRUE(settings::WriteSettings(rig->s, rig->axes, *rig->file));
+  const platform::ProfileFile after(rig->file->Path());
+  EXPECT_EQ(after.ReadString("Rob1", "RobText", ""), "Eins");
+  EXPECT_EQ(after.ReadInteger("Rob1", "Säule", 0), 111);
+  EXPECT_EQ(after.ReadString("RobX", "RobType", ""), "Z");
+  EXPECT_EQ(after.ReadInteger("RobX", "Säule", 0), 100);
+  EXPECT_EQ(after.ReadInteger("Rob3", "Säule", 0), 240);
 }
 
 TEST_F(ModellDialogTest, Rob5SettingsFillCarriageAndGripperFromTheirAxes) {
