@@ -51,9 +51,10 @@ TEST(RobotOverPty, OpensMovesWaitsAndClosesThroughTheSharedLibrary) {
 
   // One down, one up, one held: about a second of real movement. On a loaded
   // machine a reply can miss its read time-out; the move then ends with an interface
-  // error and, as the program would, is simply given again.
+  // error and, as the program would, is simply given again (each try goes on from where
+  // the robot now stands).
   uint32_t w = kInterfaceError;
-  for (int attempt = 0; attempt < 5 && w == kInterfaceError; ++attempt) {
+  for (int attempt = 0; attempt < 20 && w == kInterfaceError; ++attempt) {
     w = r.MoveToPositions(12, 35, 50, N, N, N, N, N);
   }
   EXPECT_NE(w, kInterfaceError);
@@ -70,7 +71,7 @@ TEST(RobotOverPty, OpensMovesWaitsAndClosesThroughTheSharedLibrary) {
   // A wait for the end switch while the axis drives home.
   r.SetMotor(1, 1);
   uint32_t in = kInterfaceError;
-  for (int attempt = 0; attempt < 5 && in == kInterfaceError; ++attempt) {
+  for (int attempt = 0; attempt < 20 && in == kInterfaceError; ++attempt) {
     in = r.WaitForInput(1, true);
   }
   EXPECT_NE(in, kInterfaceError);
