@@ -136,6 +136,18 @@ case $check in
       [ "$rc" = 0 ] || fail "as a user, kelvora-play exits $rc: $out"
       grep -q '^Rob3 : .*, COM2, Script demo.RB3' <<<"$out" && grep -q '^Ende$' <<<"$out" ||
         fail "as a user, not played on COM2: $out"
+      # The same user under sudo: root could write the program's folder, yet the settings
+      # are still that user's, and nothing lands beside the installed programs.
+      set +e
+      out=$(cd "$user" && env -u ZQBREL_COM2 HOME="$user" XDG_CONFIG_HOME="$user/.config" \
+        timeout 100 "$work/usr/bin/kelvora-play" "$work/usr/share/kelvora/demo.RB3" 2>&1)
+      rc=$?
+      set -e
+      [ "$rc" = 0 ] || fail "as root, kelvora-play exits $rc: $out"
+      grep -q '^Rob3 : .*, COM2, Script demo.RB3' <<<"$out" ||
+        fail "as root, not the user's settings: $out"
+      extra=$(ls "$work/usr/bin" | grep -vxE 'kelvora|kelvora-sim|kelvora-play|kelvora-ports' || true)
+      [ -z "$extra" ] || fail "as root, written beside the programs: $extra"
     else
       # The installed player under the installed simulator plays the installed demo script.
       # Settings and ports file from an empty home: the defaults (COM1), mapped by the simulator.
