@@ -81,12 +81,25 @@ case $check in
         grep -o -- '--[a-z][a-z0-9-]*' | sort -u)
       [ "$from_help" = "$from_page" ] ||
         fail "$p: --help and man page differ: $(diff <(echo "$from_help") <(echo "$from_page") | grep '^[<>]' | tr '\n' ' ')"
-      # An unknown option is a usage error, exit 2.
+      # An unknown option is a usage error, exit 2, with a display or without one.
+      for display in "QT_QPA_PLATFORM=offscreen" "-u QT_QPA_PLATFORM"; do
+        set +e
+        env -u DISPLAY -u WAYLAND_DISPLAY $display "$build/bin/$p" --no-such-option \
+          </dev/null >/dev/null 2>&1
+        rc=$?
+        set -e
+        [ "$rc" = 2 ] || fail "$p --no-such-option ($display) exits $rc"
+      done
+    done
+    # So are two scripts for the program, also when Qt's own options come along.
+    for args in "A.RB3 B.RB3" "-platform xcb -style fusion A.RB3 B.RB3"; do
       set +e
-      QT_QPA_PLATFORM=offscreen "$build/bin/$p" --no-such-option </dev/null >/dev/null 2>&1
+      env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$build/bin/kelvora" $args \
+        </dev/null >/dev/null 2>"$work/err"
       rc=$?
       set -e
-      [ "$rc" = 2 ] || fail "$p --no-such-option exits $rc"
+      [ "$rc" = 2 ] && grep -q 'one script file at most' "$work/err" ||
+        fail "kelvora $args without a display exits $rc: $(cat "$work/err")"
     done
     ;;
 
