@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/frm_main.h"
@@ -58,13 +59,45 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   return result;
 }
 
+QStringList WithoutToolkitOptions(const QStringList& arguments) {
+  // Qt 6's own options (QCoreApplication, QGuiApplication, QApplication and the X11
+  // platform), each also taken with two dashes, as Qt itself does.
+  static const QStringList kWithValue =
+      QStringLiteral(
+          "-platform -platformpluginpath -platformtheme -plugin -qwindowgeometry "
+          "-qwindowicon -qwindowtitle -geometry -title -icon -session -style "
+          "-stylesheet -qmljsdebugger -display -name -visual")
+          .split(QLatin1Char(' '));
+  static const QStringList kFlags =
+      QStringLiteral("-reverse -testability -widgetcount -nograb -dograb -qdebug -qdevel")
+          .split(QLatin1Char(' '));
+  static const QStringList kJoined =
+      QStringLiteral("-style= -stylesheet= -qmljsdebugger=").split(QLatin1Char(' '));
+  QStringList kept;
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    QString arg = arguments[i];
+    if (i > 0 && arg.startsWith(QLatin1String("--"))) arg.remove(0, 1);
+    if (i == 0 || !arg.startsWith(QLatin1Char('-'))) {
+      kept << arguments[i];
+    } else if (kWithValue.contains(arg) && i + 1 < arguments.size()) {
+      ++i;
+    } else if (!kFlags.contains(arg) &&
+               std::none_of(kJoined.begin(), kJoined.end(),
+                            [&](const QString& prefix) { return arg.startsWith(prefix); })) {
+      kept << arguments[i];
+    }
+  }
+  return kept;
+}
+
 int InfoOptionsExit(int argc, char** argv) {
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  const CommandLine line = ParseCommandLine(arguments);
-  if (line.exitCode != 0) return -1;
+  const CommandLine line = ParseCommandLine(WithoutToolkitOptions(arguments));
+  if (line.exitCode < 0) return -1;
+  std::fputs(line.err.toLocal8Bit().constData(), stderr);
   std::fputs(line.out.toLocal8Bit().constData(), stdout);
-  return 0;
+  return line.exitCode;
 }
 
 int StartScriptArgument(QString* scriptFile) {

@@ -19,9 +19,14 @@ struct CommandLine {
 // arguments[0] is the program. Relative script names are taken from the current folder.
 CommandLine ParseCommandLine(const QStringList& arguments);
 
-// Before the application object exists, so that --help and --version work without a
-// display: prints and returns the exit code for them, -1 otherwise (other mistakes are
-// left to StartScriptArgument, once Qt has taken its own options such as -platform).
+// arguments without the options the Qt toolkit takes for itself (-platform NAME,
+// -style=NAME, --display NAME, -reverse, ...), as the application object will take them.
+// An option lacking its value stays, to be reported as a mistake.
+QStringList WithoutToolkitOptions(const QStringList& arguments);
+
+// Before the application object exists, so that --help, --version and a mistake are
+// answered without a display: prints and returns the exit code for them (0 or 2), -1
+// for a command line the program runs with.
 int InfoOptionsExit(int argc, char** argv);
 
 // After the application object: sets the script named on the command line (empty for

@@ -13,9 +13,13 @@
 namespace kelvora::platform {
 
 std::string InstalledDataDirectory() {
-  const std::string programDir = ProgramDirectory();
+  return InstalledDataDirectory(ProgramDirectory());
+}
+
+std::string InstalledDataDirectory(const std::string& programDir) {
   if (programDir.empty()) return {};
-  const std::string dir = programDir + KELVORA_BIN_TO_DATA + "/";
+  const std::string dir =
+      programDir + (programDir.back() == '/' ? "" : "/") + KELVORA_BIN_TO_DATA + "/";
   struct stat st;
   return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? dir : std::string();
 }

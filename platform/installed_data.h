@@ -10,6 +10,8 @@ namespace kelvora::platform {
 // <program folder>/../share/kelvora/ of an installed program, with a trailing '/'; empty
 // when there is no such folder (the program runs from its build or program folder).
 std::string InstalledDataDirectory();
+// The same for the program folder programDir (empty: none).
+std::string InstalledDataDirectory(const std::string& programDir);
 
 // True when dir holds a file whose name ends in "." + ext, compared without regard to
 // case ("RB3" finds DEMO.RB3 and demo.rb3).

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/installed_data.h"
+
 namespace kelvora::platform {
 namespace {
 
@@ -67,13 +69,20 @@ ProgramFolders ChooseProgramFolders(const std::string& programDir, bool programD
   return {user, programDir.empty() ? std::string() : WithSlash(programDir)};
 }
 
+bool ProgramFolderTakesUserFiles(const std::string& programDir) {
+  return IsWritableDirectory(programDir) && InstalledDataDirectory(programDir).empty();
+}
+
+ProgramFolders ProgramFoldersFor(const std::string& programDir) {
+  return ChooseProgramFolders(programDir, ProgramFolderTakesUserFiles(programDir));
+}
+
 ProgramFolders CurrentProgramFolders() {
-  const std::string programDir = ProgramDirectory();
-  return ChooseProgramFolders(programDir, IsWritableDirectory(programDir));
+  return ProgramFoldersFor(ProgramDirectory());
 }
 
 std::string ChooseProgDir(const std::string& programDir) {
-  return ChooseProgramFolders(programDir, IsWritableDirectory(programDir)).progDir;
+  return ProgramFoldersFor(programDir).progDir;
 }
 
 std::string ProgDir() {

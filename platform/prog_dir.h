@@ -1,6 +1,6 @@
 // Where the program keeps its settings file: its own folder, as it always has, or the
-// per-user configuration folder when the program folder cannot be written (an installed
-// program), much as the older platform redirected such writes to a per-user store.
+// per-user configuration folder when the program is installed or its folder cannot be
+// written, much as the older platform redirected such writes to a per-user store.
 #pragma once
 
 #include <string>
@@ -17,10 +17,16 @@ std::string UserConfigDirectory();
 // True for a folder this process may create files in.
 bool IsWritableDirectory(const std::string& dir);
 
+// True when programDir may hold the user's files: it can be written and is not the bin/
+// of an installed program (one with share/kelvora beside it). An installed program's
+// folder belongs to the system even for root, who may write anywhere (sudo kelvora, say,
+// for a user not yet in the dialout group).
+bool ProgramFolderTakesUserFiles(const std::string& programDir);
+
 // Where the program keeps its files, one rule for every program of the system.
 struct ProgramFolders {
-  // ProgDir: the program folder when it is writable, else the per-user folder. The
-  // settings file is written here; script dialogs start here. Ends with '/'.
+  // ProgDir: the program folder when it may hold the user's files, else the per-user
+  // folder. The settings file is written here; script dialogs start here. Ends with '/'.
   std::string progDir;
   // The program folder when progDir is the per-user folder, else empty: its settings
   // file is read for as long as there is none in progDir (an installed program's own
@@ -28,13 +34,15 @@ struct ProgramFolders {
   std::string fallbackDir;
 };
 
-// The rule on its own: programDir and whether it can be written. Creates the per-user
-// folder (with its parents) when it is chosen.
+// The rule on its own: programDir and whether it may hold the user's files. Creates the
+// per-user folder (with its parents) when it is chosen.
 ProgramFolders ChooseProgramFolders(const std::string& programDir, bool programDirWritable);
-// The rule for the running program.
+// ChooseProgramFolders(programDir, ProgramFolderTakesUserFiles(programDir)).
+ProgramFolders ProgramFoldersFor(const std::string& programDir);
+// The rule for the running program: ProgramFoldersFor(ProgramDirectory()).
 ProgramFolders CurrentProgramFolders();
 
-// ChooseProgramFolders(programDir, IsWritableDirectory(programDir)).progDir.
+// ProgramFoldersFor(programDir).progDir.
 std::string ChooseProgDir(const std::string& programDir);
 
 // CurrentProgramFolders().progDir.

@@ -81,12 +81,25 @@ case $check in
         grep -o -- '--[a-z][a-z0-9-]*' | sort -u)
       [ "$from_help" = "$from_page" ] ||
         fail "$p: --help and man page differ: $(diff <(echo "$from_help") <(echo "$from_page") | grep '^[<>]' | tr '\n' ' ')"
-      # An unknown option is a usage error, exit 2.
+      # An unknown option is a usage error, exit 2, with a display or without one.
+      for display in "QT_QPA_PLATFORM=offscreen" "-u QT_QPA_PLATFORM"; do
+        set +e
+        env -u DISPLAY -u WAYLAND_DISPLAY $display "$build/bin/$p" --no-such-option \
+          </dev/null >/dev/null 2>&1
+        rc=$?
+        set -e
+        [ "$rc" = 2 ] || fail "$p --no-such-option ($display) exits $rc"
+      done
+    done
+    # So are two scripts for the program, also when Qt's own options come along.
+    for args in "A.RB3 B.RB3" "-platform xcb -style fusion A.RB3 B.RB3"; do
       set +e
-      QT_QPA_PLATFORM=offscreen "$build/bin/$p" --no-such-option </dev/null >/dev/null 2>&1
+      env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$build/bin/kelvora" $args \
+        </dev/null >/dev/null 2>"$work/err"
       rc=$?
       set -e
-      [ "$rc" = 2 ] || fail "$p --no-such-option exits $rc"
+      [ "$rc" = 2 ] && grep -q 'one script file at most' "$work/err" ||
+        fail "kelvora $args without a display exits $rc: $(cat "$work/err")"
     done
     ;;
 
@@ -136,6 +149,18 @@ case $check in
       [ "$rc" = 0 ] || fail "as a user, kelvora-play exits $rc: $out"
       grep -q '^Rob3 : .*, COM2, Script demo.RB3' <<<"$out" && grep -q '^Ende$' <<<"$out" ||
         fail "as a user, not played on COM2: $out"
+      # The same user under sudo: root could write the program's folder, yet the settings
+      # are still that user's, and nothing lands beside the installed programs.
+      set +e
+      out=$(cd "$user" && env -u ZQBREL_COM2 HOME="$user" XDG_CONFIG_HOME="$user/.config" \
+        timeout 100 "$work/usr/bin/kelvora-play" "$work/usr/share/kelvora/demo.RB3" 2>&1)
+      rc=$?
+      set -e
+      [ "$rc" = 0 ] || fail "as root, kelvora-play exits $rc: $out"
+      grep -q '^Rob3 : .*, COM2, Script demo.RB3' <<<"$out" ||
+        fail "as root, not the user's settings: $out"
+      extra=$(ls "$work/usr/bin" | grep -vxE 'kelvora|kelvora-sim|kelvora-play|kelvora-ports' || true)
+      [ -z "$extra" ] || fail "as root, written beside the programs: $extra"
     else
       # The installed player under the installed simulator plays the installed demo script.
       # Settings and ports file from an empty home: the defaults (COM1), mapped by the simulator.

@@ -57,6 +57,25 @@ TEST(CommandLine, OptionsFileAndMistakes) {
   }
 }
 
+// Before the application object: Qt's own options are taken out as Qt will take them, so
+// that what is left can be judged (and a mistake reported) without a display.
+TEST(CommandLine, ToolkitOptionsAreLeftToQt) {
+  const struct {
+    QStringList args, kept;
+  } cases[] = {
+      {{"-platform", "offscreen", "A.RB3"}, {"A.RB3"}},
+      {{"--display", ":1", "-reverse", "--style=fusion", "-qwindowtitle", "T"}, {}},
+      {{"-stylesheet", "x.qss", "--frobnicate", "A.RB3", "B.RB3"},
+       {"--frobnicate", "A.RB3", "B.RB3"}},
+      {{"A.RB3", "-style"}, {"A.RB3", "-style"}},  // lacking its value: a mistake
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    EXPECT_EQ(WithoutToolkitOptions(QStringList{"kelvora"} + c.args),
+              QStringList{"kelvora"} + c.kept);
+  }
+}
+
 TEST(ProgramIcon, EveryWindowAndTheAboutBoxShowIt) {
   const QIcon icon = QApplication::windowIcon();
   ASSERT_FALSE(icon.isNull());

@@ -320,5 +320,36 @@ TEST(ProgDirTest, ProgramFolderWhenWritableElseThePerUserFolder) {
   EXPECT_TRUE(std::filesystem::is_directory(dir.Path() + "home/.config/kelvora"));
 }
 
+// An installed program (share/kelvora beside its bin/) keeps the user's files in the
+// per-user folder even where it could write its own: as root, say, under sudo.
+TEST(ProgDirTest, AnInstalledProgramNeverKeepsTheUsersFilesInItsFolder) {
+  TestDir dir;
+  kelvora::testing::ScopedEnv saved{"XDG_CONFIG_HOME"};
+  ASSERT_EQ(::setenv("XDG_CONFIG_HOME", (dir.Path() + "cfg").c_str(), 1), 0);
+  const std::string user = dir.Path() + "cfg/kelvora/";
+  const std::string build = dir.Path() + "build/bin/";
+  const std::string installed = dir.Path() + "usr/bin/";
+  std::filesystem::create_directories(build);
+  std::filesystem::create_directories(installed + KELVORA_BIN_TO_DATA);
+  ASSERT_TRUE(IsWritableDirectory(installed));
+  WriteBytes(dir.File("plain"), "x");
+  const struct {
+    std::string programDir;
+    bool takesUserFiles;
+    std::string progDir, fallbackDir;
+  } cases[] = {
+      {build, true, build, ""},
+      {installed, false, user, installed},
+      {dir.File("plain/bin"), false, user, dir.File("plain/bin/")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.programDir);
+    EXPECT_EQ(ProgramFolderTakesUserFiles(c.programDir), c.takesUserFiles);
+    const ProgramFolders folders = ProgramFoldersFor(c.programDir);
+    EXPECT_EQ(folders.progDir, c.progDir);
+    EXPECT_EQ(folders.fallbackDir, c.fallbackDir);
+  }
+}
+
 }  // namespace
 }  // namespace kelvora::platform

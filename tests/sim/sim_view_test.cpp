@@ -3,6 +3,7 @@
 // what the keys set behind its back).
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QIcon>
 #include <QImage>
 #include <QLabel>
 #include <QSlider>
@@ -208,6 +209,19 @@ TEST(SimView, EachControlSetsWhatItNames) {
   EXPECT_TRUE(b.Control<QCheckBox>("chkStuck3")->isChecked());
   EXPECT_TRUE(input11->isChecked());
   EXPECT_EQ(b.Control<QSlider>("sldEX")->value(), 256);
+}
+
+// The window carries the program's icon, at every size the program has it.
+TEST(SimView, ShowsTheProgramsIcon) {
+  Bench b(Layout::kStandard, {0, 0, 0, 0});
+  const QIcon icon = b.window.windowIcon();
+  for (int size : {32, 48, 256}) {
+    const QImage expected = QImage(QStringLiteral(KELVORA_ICON_DIR "/kelvora-%1.png").arg(size))
+                                .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ASSERT_FALSE(expected.isNull()) << size;
+    EXPECT_EQ(icon.pixmap(size, size).toImage().convertToFormat(expected.format()), expected)
+        << size;
+  }
 }
 
 TEST(SimView, ABrokenEndSwitchStaysDarkAtZero) {
