@@ -3,21 +3,15 @@
 #include <exception>
 
 #include "app/frm_main.h"
+#include "platform/program_icon_qt.h"
 
 namespace kelvora::app {
-
-QIcon ProgramIcon() {
-  QIcon icon;
-  for (const char* size : {"32", "48", "256"})
-    icon.addFile(QStringLiteral(":/icons/kelvora-%1.png").arg(QLatin1String(size)));
-  return icon;
-}
 
 KelvoraApplication::KelvoraApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Kelvora"));
   // Every window without an icon of its own shows the program's; the desktop entry's
   // name lets the desktop match the running program to its entry and icon.
-  setWindowIcon(ProgramIcon());
+  setWindowIcon(platform::ProgramIcon());
   setDesktopFileName(QStringLiteral("kelvora"));
 }
 

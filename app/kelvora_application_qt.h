@@ -4,12 +4,8 @@
 #pragma once
 
 #include <QApplication>
-#include <QIcon>
 
 namespace kelvora::app {
-
-// The program's icon (a robot arm) at 32, 48 and 256 pixels, from the program's resources.
-QIcon ProgramIcon();
 
 class KelvoraApplication final : public QApplication {
  public:

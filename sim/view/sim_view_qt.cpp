@@ -6,7 +6,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -17,6 +16,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <numbers>
+
+#include "platform/program_icon_qt.h"
 
 namespace kelvora::sim::view {
 namespace {
@@ -243,11 +244,7 @@ void RobotDrawing::paintEvent(QPaintEvent*) {
 
 SimView::SimView(ViewTarget& target, QWidget* parent) : QWidget(parent), target_(target) {
   setWindowTitle(QStringLiteral("Kelvora – virtueller Roboter"));
-  // The program's icon, from the same pictures the program's windows show.
-  QIcon icon;
-  for (const char* size : {"32", "48", "256"})
-    icon.addFile(QStringLiteral(":/icons/kelvora-%1.png").arg(QLatin1String(size)));
-  setWindowIcon(icon);
+  setWindowIcon(platform::ProgramIcon());  // as the program's windows
   const ViewModel first = BuildViewModel(target_.Take());
   drawing_ = new RobotDrawing(first.rob5, static_cast<int>(first.axes.size()), this);
 
