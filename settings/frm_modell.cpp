@@ -85,6 +85,11 @@ void TfrmModell::FormCreate() {
   } else {
     SetCarriageRowEnabled(false);
   }
+  // A name that matches its entry only without regard to case ("rob5") runs with the
+  // standard layout, but "OK" makes it that entry: show the entry as the file holds it,
+  // which is what "OK" applies, so that confirming unchanged loses nothing (Rob5's
+  // carriage maximum, which the standard layout never shows).
+  if (QString::fromStdString(model) != cboRob->currentText()) LoadModelEntry(cboRob->currentText());
 }
 
 void TfrmModell::LoadModelEntry(const QString& entry) {

@@ -220,5 +220,18 @@ TEST_F(ModellDialogTest, Rob5SettingsFillCarriageAndGripperFromTheirAxes) {
   EXPECT_EQ(rig->Max(5), 33);
 }
 
+// "rob5" runs with the standard layout, but "OK" makes it Rob5: the dialog shows Rob5 as
+// the file holds it, so that confirming unchanged keeps the carriage maximum.
+TEST_F(ModellDialogTest, AModelNameInOtherCaseShowsWhatOkApplies) {
+  Open("[Common]\nRobModel=rob5\n[Rob5]\nRobType=G\nWagen=800\nGreifer=33\n");
+  EXPECT_EQ(Rob()->currentText(), "Rob5");
+  EXPECT_EQ(Text("txtWagen"), "800");
+  EXPECT_TRUE(Edit("txtWagen")->isEnabled());
+  Ok();
+  EXPECT_EQ(rig->s.RobModel, "Rob5");
+  EXPECT_EQ(rig->Max(4), 800);
+  EXPECT_EQ(rig->Max(5), 33);
+}
+
 }  // namespace
 }  // namespace kelvora::testing
