@@ -271,11 +271,9 @@ void TfrmMain::FormCreate() {
   setWindowTitle(ApplicationTitle());
   PrgModus = 0;
   Robot = std::make_unique<access::TBrelRobot>();
-  const platform::ProgramFolders folders =
-      progDirOverride_.empty()
-          ? platform::CurrentProgramFolders()
-          : platform::ChooseProgramFolders(progDirOverride_,
-                                           platform::IsWritableDirectory(progDirOverride_));
+  const platform::ProgramFolders folders = progDirOverride_.empty()
+                                               ? platform::CurrentProgramFolders()
+                                               : platform::ProgramFoldersFor(progDirOverride_);
   Settings.ProgDir = folders.progDir;
   // The help pages and relative names resolve in the program's folder.
   QDir::setCurrent(QString::fromStdString(Settings.ProgDir));
