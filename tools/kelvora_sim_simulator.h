@@ -81,8 +81,6 @@ class Simulator {
   bool vanished_ = false;
   int64_t returnAtNs_ = 0;  // when a replugged device comes back; 0: none pending
   bool linked_ = false;
-  int ex_ = 0;
-  int ey_ = 0;
 };
 
 // The window's way into the simulator: the robot is brought up to the real clock before
