@@ -31,6 +31,7 @@
 #include "platform/installed_data.h"
 #include "platform/profile.h"
 #include "platform/prog_dir.h"
+#include "platform/screen_place_qt.h"
 #include "settings/settings.h"
 #include "ui_frm_main.h"
 
@@ -291,7 +292,11 @@ void TfrmMain::FormCreate() {
 
 void TfrmMain::ReadSettings() {
   settings::ReadSettings(Settings, Robot->Axes, *Ini);
-  move(Settings.Left, Settings.Top);
+  // A position no screen shows (stored on a larger or a second screen) gives the
+  // start-up default, so the window never opens out of reach.
+  const settings::ProgramSettings defaults;
+  move(platform::PlaceOnScreen(QPoint(Settings.Left, Settings.Top), size(),
+                               QPoint(defaults.Left, defaults.Top)));
 }
 
 void TfrmMain::ConfigureAxes() {

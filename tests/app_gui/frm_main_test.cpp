@@ -8,11 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRect>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <csignal>
@@ -409,6 +412,37 @@ TEST_F(FrmMainTest, ASettingsFileThatCannotBeWrittenDoesNotKeepTheProgramAlive) 
   EXPECT_EQ(questions.size(), 1u);  // the script question still came
   EXPECT_EQ(form->Robot, nullptr);
   EXPECT_EQ(WireMotorWord(), 0);
+}
+
+TEST_F(FrmMainTest, AStoredPositionNoScreenShowsOpensTheWindowAtTheDefaultPlace) {
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  const struct {
+    QPoint stored;
+    bool kept;
+  } cases[] = {
+      {{120, 80}, true},
+      {{screen.right() - 120, screen.bottom() - 40}, true},  // mostly off, title bar on
+      {{screen.right() + 400, 80}, false},
+      {{120, screen.bottom() + 300}, false},
+      {{120, screen.top() - 100}, false},  // the title bar above the screen
+      {{-5000, -5000}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.stored.x() << "," << c.stored.y());
+    Make({.ini = QStringLiteral("[Common]\r\nLeft=%1\r\nTop=%2\r\n")
+                     .arg(c.stored.x())
+                     .arg(c.stored.y())
+                     .toLatin1()});
+    const QPoint expected = c.kept ? c.stored : QPoint(50, 50);
+    EXPECT_EQ(form->pos(), expected);
+    TearDown();  // closes the window, which writes where it stood
+    QFile ini(dir.filePath("Kelvora.INI"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(ini.readAll().startsWith(QStringLiteral("[Common]\r\nLeft=%1\r\nTop=%2\r\n")
+                                             .arg(expected.x())
+                                             .arg(expected.y())
+                                             .toLatin1()));
+  }
 }
 
 TEST_F(FrmMainTest, TerminationSignalSwitchesOffWithoutWritingSettings) {
