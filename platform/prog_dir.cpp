@@ -62,8 +62,8 @@ bool IsWritableDirectory(const std::string& dir) {
          ::access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
-ProgramFolders ChooseProgramFolders(const std::string& programDir, bool programDirWritable) {
-  if (programDirWritable) return {WithSlash(programDir), {}};
+ProgramFolders ChooseProgramFolders(const std::string& programDir, bool takesUserFiles) {
+  if (takesUserFiles) return {WithSlash(programDir), {}};
   std::string user = UserConfigDirectory();
   CreateDirectories(user);
   return {user, programDir.empty() ? std::string() : WithSlash(programDir)};
@@ -79,14 +79,6 @@ ProgramFolders ProgramFoldersFor(const std::string& programDir) {
 
 ProgramFolders CurrentProgramFolders() {
   return ProgramFoldersFor(ProgramDirectory());
-}
-
-std::string ChooseProgDir(const std::string& programDir) {
-  return ProgramFoldersFor(programDir).progDir;
-}
-
-std::string ProgDir() {
-  return CurrentProgramFolders().progDir;
 }
 
 }  // namespace kelvora::platform

@@ -36,16 +36,10 @@ struct ProgramFolders {
 
 // The rule on its own: programDir and whether it may hold the user's files. Creates the
 // per-user folder (with its parents) when it is chosen.
-ProgramFolders ChooseProgramFolders(const std::string& programDir, bool programDirWritable);
+ProgramFolders ChooseProgramFolders(const std::string& programDir, bool takesUserFiles);
 // ChooseProgramFolders(programDir, ProgramFolderTakesUserFiles(programDir)).
 ProgramFolders ProgramFoldersFor(const std::string& programDir);
 // The rule for the running program: ProgramFoldersFor(ProgramDirectory()).
 ProgramFolders CurrentProgramFolders();
-
-// ProgramFoldersFor(programDir).progDir.
-std::string ChooseProgDir(const std::string& programDir);
-
-// CurrentProgramFolders().progDir.
-std::string ProgDir();
 
 }  // namespace kelvora::platform

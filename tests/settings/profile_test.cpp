@@ -302,7 +302,7 @@ TEST(ProgDirTest, ProgramFolderWhenWritableElseThePerUserFolder) {
   EXPECT_TRUE(std::filesystem::exists(exeDir + "profile_test"));
 
   TestDir dir;
-  EXPECT_EQ(ChooseProgDir(dir.Path().substr(0, dir.Path().size() - 1)), dir.Path());
+  EXPECT_EQ(ProgramFoldersFor(dir.Path().substr(0, dir.Path().size() - 1)).progDir, dir.Path());
 
   // The environment is restored when the test ends.
   kelvora::testing::ScopedEnv saved{"XDG_CONFIG_HOME", "HOME"};
@@ -310,13 +310,13 @@ TEST(ProgDirTest, ProgramFolderWhenWritableElseThePerUserFolder) {
   // The program folder cannot be created: its parent is a regular file.
   ASSERT_EQ(::setenv("XDG_CONFIG_HOME", (dir.Path() + "cfg").c_str(), 1), 0);
   WriteBytes(dir.File("plain"), "x");
-  const std::string chosen = ChooseProgDir(dir.File("plain/sub"));
+  const std::string chosen = ProgramFoldersFor(dir.File("plain/sub")).progDir;
   EXPECT_EQ(chosen, dir.Path() + "cfg/kelvora/");
   EXPECT_TRUE(std::filesystem::is_directory(chosen));
   // A relative XDG_CONFIG_HOME is ignored in favour of ~/.config.
   ASSERT_EQ(::setenv("XDG_CONFIG_HOME", "relative", 1), 0);
   ASSERT_EQ(::setenv("HOME", (dir.Path() + "home").c_str(), 1), 0);
-  EXPECT_EQ(ChooseProgDir(dir.File("missing")), dir.Path() + "home/.config/kelvora/");
+  EXPECT_EQ(ProgramFoldersFor(dir.File("missing")).progDir, dir.Path() + "home/.config/kelvora/");
   EXPECT_TRUE(std::filesystem::is_directory(dir.Path() + "home/.config/kelvora"));
 }
 
