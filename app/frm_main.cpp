@@ -29,6 +29,7 @@
 #include "platform/form_setup_qt.h"
 #include "platform/help_qt.h"
 #include "platform/installed_data.h"
+#include "platform/port_problem.h"
 #include "platform/profile.h"
 #include "platform/prog_dir.h"
 #include "platform/screen_place_qt.h"
@@ -356,9 +357,11 @@ void TfrmMain::cmdActionClick() {
       Robot->SetExtended(Settings.IsRob5());
       const uint32_t result = Robot->OpenInterface(Settings.PortName);
       if (result == access::kInterfaceError) {
-        CurrentPrompts().Error(
-            this, QStringLiteral("Fehler"),
-            QStringLiteral("Inpterfaceproblem mit : ") + QString::fromStdString(Settings.PortName));
+        CurrentPrompts().Error(this, QStringLiteral("Fehler"),
+                               QStringLiteral("Inpterfaceproblem mit : ") +
+                                   QString::fromStdString(Settings.PortName) + QLatin1Char('\n') +
+                                   QString::fromStdString(platform::PortProblemText(
+                                       Settings.PortName, Robot->OpenError)));
         cmdAction->setFocus();
         return;
       }

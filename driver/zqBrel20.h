@@ -10,7 +10,7 @@
 //
 //   TBrelRecord record = {0};          // zeroed; it must stay where it is while open
 //   record.PollInterval = 10;          // ms; the library raises it to its minimum
-//   if (zqOpenInterface(&record, "COM1") == (int32_t)ZQ_ERROR) { ... errno says why ... }
+//   if (zqOpenInterface(&record, "COM1") == (int32_t)ZQ_ERROR) { /* errno says why */ }
 //   zqSetMotor(&record, 1, 2);         // motor 1 right; the next tick sends it
 //   ... read record.InputWord and record.Counters[] (see THREADS) ...
 //   zqSetMotor(&record, 0, 0);         // every motor off ...
@@ -73,7 +73,8 @@
 //
 // With ZQBREL_TRACE=FILE ("-" for standard error) in the environment when a serial port
 // is opened, every exchange on it becomes one line of text in FILE, written by a thread
-// of lowest priority; unset, it costs nothing.
+// of lowest priority, and every open that fails one line with the device and the reason;
+// unset, it costs nothing.
 #ifndef ZQBREL20_H
 #define ZQBREL20_H
 
@@ -165,7 +166,18 @@ typedef struct TBrelRecord {
 //   - the name maps to no device, or the device cannot be opened or set up (missing,
 //     no permission, held by another program, not a serial port),
 //   - the box does not answer the first exchange.
-// After a failure Handle is 0, the port is closed again and no timer runs.
+// After a failure Handle is 0, the port is closed again and no timer runs, and errno
+// holds why (read it at once: any later call may change it):
+//   ENOENT, ENODEV, ENXIO  the device is not there (or the name maps to none)
+//   EACCES, EPERM          no permission (join the group dialout, or lp for ppdev)
+//   EBUSY                  held by another program, or already open in this one
+//   ENOTTY                 the device is no serial port
+//   ETIMEDOUT              the device opened, but the box did not answer
+//   EADDRNOTAVAIL          "LPT" with no parallel base in PortAddr
+//   ESRCH                  the port driver's service is not running
+//   EINVAL                 record or portName is null
+//   any other errno value  as the system reported it (EIO, ...).
+// ZQBREL_TRACE writes a line for every failed open, with the device and the reason.
 // The first exchange takes up to about 35 ms on the serial box.
 // The library keeps a copy of the record last opened or closed: should the process end,
 // or the library be unloaded, with that record still open, it is closed then (after the
