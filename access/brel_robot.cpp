@@ -12,18 +12,36 @@ constexpr int32_t kStatusError = static_cast<int32_t>(kInterfaceError);
 
 enum class Drive : int8_t { kNone, kUp, kDown };
 
+// How a move's control loop ended.
+enum class End : int8_t { kArrived, kAborted, kLineFailed, kGuard };
+
+uint32_t BitsOf(int32_t motor) {
+  return ~ClearMaskOf(motor) & 0xFFFFu;
+}
+
 }  // namespace
 
 TBrelRobot::TBrelRobot() = default;
 
-// The interface object's destructor closes an open interface; the axis table goes with
-// the members.
+// The interface object's destructor closes an open interface; the guard stops first,
+// the axis table goes with the members.
 TBrelRobot::~TBrelRobot() = default;
 
+bool TBrelRobot::AxisUsed(int axis) const {
+  return axis >= 1 && axis <= 8 && Axes.Mot[axis].MaxPos < kNotHomed;
+}
+
 uint32_t TBrelRobot::MoveTo(const int32_t targets[8], int count) {
+  bool atSwitch[9] = {};
+  return MoveToImpl(targets, count, atSwitch);
+}
+
+uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwitch[9]) {
   if (!Opened) return kInterfaceError;
   // The working arrays hold eight axes; a count outside 0..8 is refused, not clipped.
   if (count < 0 || count > 8 || (count > 0 && targets == nullptr)) return kInterfaceError;
+  CheckGuard();
+  sinceMove_ = {};
 
   // Everything a move works on lives in fixed arrays on the stack: no allocation and no
   // floating point between the first and the last motor word.
@@ -31,6 +49,7 @@ uint32_t TBrelRobot::MoveTo(const int32_t targets[8], int count) {
   int32_t S[9] = {};
   int32_t B[9] = {};
   bool phase[9] = {};
+  bool used[9] = {};
   Drive drive[9] = {};
   bool stoppedBySwitch[9] = {};
   for (int f = 1; f <= count; ++f) T[f] = targets[f - 1];
@@ -38,19 +57,27 @@ uint32_t TBrelRobot::MoveTo(const int32_t targets[8], int count) {
   TMot* const mot = Axes.Mot;
   uint32_t W = MotorWord();
   uint32_t W0 = W;
+  uint32_t moveBits = 0;
+  // An axis the model does not use is no part of any move: its motor may be wired to
+  // something else, and its maximum (9999) is no place to drive to.
+  for (int f = 1; f <= count; ++f) {
+    used[f] = AxisUsed(f);
+    if (used[f]) moveBits |= BitsOf(mot[f].Motor);
+  }
 
   // An input word that reports an interface error reads as every end switch closed,
-  // which would zero the positions of the whole move. Stop the move's motors and leave
-  // the positions alone instead, as an error at the start of a cycle does.
+  // which would zero the positions of the whole move. Stop the move's motors instead, as
+  // an error at the start of a cycle does.
   uint32_t in = InputWord();
   if (in == kInterfaceError && count > 0) {
-    for (int f = 1; f <= count; ++f) W0 &= ClearMaskOf(mot[f].Motor);
-    SetMotorWord(W0);
+    InputWordSeen(in);
+    SetMotorWord(W0 & ~moveBits);
     LastStatus = kStatusError;
     return kInterfaceError;
   }
 
   for (int f = 1; f <= count; ++f) {
+    if (!used[f]) continue;
     TMot& a = mot[f];
     const int32_t m = a.Motor;
     W &= ClearMaskOf(m);
@@ -70,6 +97,7 @@ uint32_t TBrelRobot::MoveTo(const int32_t targets[8], int count) {
     }
     if ((in & InputMaskOf(a.EndSwitch)) != 0) {
       a.Position = 0;
+      atSwitch[f] = true;
     } else {
       if (T[f] <= 0 && a.Position > 0) T[f] = kToEndSwitch;
       if (drive[f] == Drive::kNone && a.Position > T[f]) {
@@ -81,6 +109,8 @@ uint32_t TBrelRobot::MoveTo(const int32_t targets[8], int count) {
     S[f] = a.Position;
   }
 
+  // A new command for these motors: what the guard switched off before may run again.
+  AllowMotors(moveBits);
   uint32_t run = W;
   SetMotorWord(W);  // all started motors start together
 
@@ -90,20 +120,35 @@ uint32_t TBrelRobot::MoveTo(const int32_t targets[8], int count) {
     uint32_t outer;
     ~MoveMotors() { bits = outer; }
   } moveMotors{moveMotors_, moveMotors_};
-  for (int f = 1; f <= count; ++f) moveMotors_ |= ~ClearMaskOf(mot[f].Motor) & 0xFFFFu;
+  moveMotors_ |= moveBits;
 
+  const uint32_t lossEpoch = lossEpoch_;
+  End end = End::kArrived;
+  if (run != W0) {
+    UpdateWatched();
+    guard_.BeginMove(moveBits);
+  }
   while (run != W0) {
     if (AbortRequested()) {
-      SetMotorWord(W0);
-      LastStatus = kStatusAborted;
-      return kInterfaceError;
+      end = End::kAborted;
+      break;
     }
-    if (InputWord() == kInterfaceError) {
-      SetMotorWord(W0);
-      LastStatus = kStatusError;
-      return kInterfaceError;
+    in = InputWord();
+    InputWordSeen(in);
+    // The line failed, now or while a handler below looked at it.
+    if (in == kInterfaceError || lossEpoch_ != lossEpoch) {
+      end = End::kLineFailed;
+      break;
+    }
+    // The guard switched motors of this move off: an axis stalled, or this loop did not
+    // run for too long. (A stalled motor outside the move is no reason to end it.)
+    if (guard_.Tripped()) CheckGuard();
+    if ((sinceMove_.cutBits & moveBits) != 0 || sinceMove_.watchdog) {
+      end = End::kGuard;
+      break;
     }
     platform::Sleep(LoopPause);
+    guard_.Beat();
     platform::CurrentGuiHooks().ProcessMessages();
     // What the previous cycle decided; but a handler that stopped the move meanwhile (a
     // HALT, a release, a shutdown) may have switched the motors off already, and writing
@@ -112,6 +157,7 @@ uint32_t TBrelRobot::MoveTo(const int32_t targets[8], int count) {
 
     in = InputWord();
     for (int f = 1; f <= count; ++f) {
+      if (!used[f]) continue;
       TMot& a = mot[f];
       const int32_t m = a.Motor;
       const uint32_t right = RightMaskOf(m);
@@ -151,6 +197,7 @@ uint32_t TBrelRobot::MoveTo(const int32_t targets[8], int count) {
         if (in != kInterfaceError && (in & InputMaskOf(a.EndSwitch)) != 0) {
           a.Position = 0;
           stoppedBySwitch[f] = true;
+          atSwitch[f] = true;
           W &= ClearMaskOf(m);
           run = W;
         }
@@ -160,18 +207,27 @@ uint32_t TBrelRobot::MoveTo(const int32_t targets[8], int count) {
   }
 
   SetMotorWord(W0);
+  guard_.EndMove();
+  if (end == End::kLineFailed) {
+    // The counts are no longer to be trusted and the positions went with the line.
+    LastStatus = kStatusError;
+    return kInterfaceError;
+  }
+  // Also after an abort the motors run down; the settle pause lets them, and the final
+  // pass adds what they counted meanwhile, so that the positions stay true.
   platform::Sleep(SettlePause);
 
   // Final pass. The counters now include the run-down after the motors went off.
   for (int f = 1; f <= count; ++f) {
+    if (!used[f]) continue;
     TMot& a = mot[f];
     const int32_t k = static_cast<int32_t>(Counter(a.ImpulseInput));
     if (stoppedBySwitch[f]) {
       a.Position = 0;  // the switch is the zero reference
-    } else if (a.Position == T[f]) {
+    } else if (a.Position == T[f] && end == End::kArrived) {
       // Arrived exactly: units counted while settling are not added.
     } else if (drive[f] == Drive::kUp) {
-      // Stopped short, or passed the target: either way the count says where it is.
+      // Stopped short, stopped on the way or passed the target: the count says where.
       a.Position = S[f] + k;
     } else if (drive[f] == Drive::kDown) {
       a.Position = S[f] - k;
@@ -180,8 +236,30 @@ uint32_t TBrelRobot::MoveTo(const int32_t targets[8], int count) {
     }
   }
 
+  // What the guard switched off: a stalled axis's count says nothing, and the axes a
+  // frozen loop left running ran unwatched.
+  CheckGuard();
+  for (int f = 1; f <= count; ++f) {
+    if (!used[f]) continue;
+    const bool stalled = (sinceMove_.stalled & (1u << f)) != 0;
+    const bool unwatched = sinceMove_.watchdog && (run & BitsOf(mot[f].Motor)) != 0;
+    if (stalled || unwatched) {
+      mot[f].Position = kNotHomed;
+      atSwitch[f] = false;
+    }
+  }
+  if (end == End::kAborted || end == End::kGuard) {
+    LastStatus = kStatusAborted;
+    return kInterfaceError;
+  }
+
   platform::CurrentGuiHooks().ProcessMessages();
   const uint32_t w = InputWord();
+  InputWordSeen(w);
+  if (lossEpoch_ != lossEpoch) {
+    LastStatus = kStatusError;
+    return kInterfaceError;
+  }
   LastStatus = w == kInterfaceError ? kStatusError : 0;
   return w;
 }
@@ -211,11 +289,21 @@ uint32_t TBrelRobot::MoveToPositions(int32_t p1, int32_t p2, int32_t p3, int32_t
 
 uint32_t TBrelRobot::MoveHome() {
   if (!Opened) return kInterfaceError;
-  int32_t t[9];
-  for (int i = 1; i <= 8; ++i) t[i] = Axes.Mot[i].MaxPos < kNotHomed ? kToEndSwitch : kNotGiven;
-  const uint32_t r = MoveToPositions(t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8]);
-  // Wherever the axes stand now is the new zero, also after an abort or an error.
-  for (int i = 1; i <= 8; ++i) Axes.Mot[i].Position = 0;
+  // Every axis in use toward its end switch, wherever it stands in the table; the axes
+  // the model does not use stay out of it.
+  int32_t t[8] = {};
+  int count = 0;
+  for (int i = 1; i <= 8; ++i) {
+    t[i - 1] = kToEndSwitch;
+    if (AxisUsed(i)) count = i;
+  }
+  bool atSwitch[9] = {};
+  const uint32_t r = MoveToImpl(t, count, atSwitch);
+  // Only a closed end switch makes a position 0. An axis that did not get there (an
+  // abort, an interface error, a stall) stands somewhere unknown.
+  for (int i = 1; i <= 8; ++i) {
+    if (AxisUsed(i)) Axes.Mot[i].Position = atSwitch[i] ? 0 : kNotHomed;
+  }
   return r;
 }
 
@@ -244,6 +332,98 @@ uint32_t TBrelRobot::MoveAxisToEnd(int axis, bool atMax) {
   HoldAxesBelow(Axes, axis, t);
   t[axis - 1] = atMax ? Axes.Mot[axis].MaxPos : 0;
   return MoveTo(t, axis);
+}
+
+// ---- What the robot knows ------------------------------------------------------------
+
+void TBrelRobot::MotorCommanded(int32_t motor, int32_t direction) {
+  // A motor switched on outside a move (the panel, say) moves its axis without the
+  // impulses being counted against a start: the axis's position is gone.
+  if (direction == 1 || direction == 2) {
+    for (int a = 1; a <= 8; ++a) {
+      if (AxisUsed(a) && Axes.Mot[a].Motor == motor) Axes.Mot[a].Position = kNotHomed;
+    }
+  }
+  UpdateWatched();
+  CheckGuard();
+  guard_.Refresh();
+}
+
+void TBrelRobot::InputWordSeen(uint32_t word) {
+  if (word == kInterfaceError) {
+    if (!lineFailed_) LineFailed(MotorWord() != 0);
+  } else {
+    lineFailed_ = false;
+    motorsTold_ = false;
+  }
+}
+
+void TBrelRobot::LineFailed(bool motorsOn) {
+  if (!lineFailed_) {
+    // Nothing was counted while the line was down, and a device that comes back cannot
+    // be told from a garbled line: the box may have been switched off or reset, the arm
+    // moved by hand. No position survives that.
+    lineFailed_ = true;
+    ++lossEpoch_;
+    for (int a = 1; a <= 8; ++a) Axes.Mot[a].Position = kNotHomed;
+    faults_.interfaceLost = true;
+    ++faultCount_;
+  }
+  if (motorsOn && !motorsTold_) {
+    motorsTold_ = true;
+    faults_.motorsWereOn = true;
+    ++faultCount_;
+  }
+}
+
+void TBrelRobot::CheckGuard() {
+  const TMotionGuard::Findings f = guard_.Take();
+  if (!f.Any()) return;
+  if (f.lineFailed) LineFailed(f.motorsOnAtFailure);
+  if (f.stalled != 0) {
+    for (int a = 1; a <= 8; ++a) {
+      if ((f.stalled & (1u << a)) != 0) Axes.Mot[a].Position = kNotHomed;
+    }
+    faults_.stalled |= f.stalled;
+    ++faultCount_;
+  }
+  if (f.watchdog) {
+    faults_.watchdog = true;
+    ++faultCount_;
+  }
+  sinceMove_.cutBits |= f.cutBits;
+  sinceMove_.stalled |= f.stalled;
+  sinceMove_.watchdog = sinceMove_.watchdog || f.watchdog;
+  guard_.Refresh();
+}
+
+bool TBrelRobot::FaultPending() {
+  CheckGuard();
+  return faults_.Any();
+}
+
+uint32_t TBrelRobot::FaultCount() {
+  CheckGuard();
+  return faultCount_;
+}
+
+TBrelRobot::TFaults TBrelRobot::TakeFaults() {
+  CheckGuard();
+  const TFaults f = faults_;
+  faults_ = {};
+  return f;
+}
+
+void TBrelRobot::UpdateWatched() {
+  TMotionGuard::Watched w[8];
+  int n = 0;
+  for (int a = 1; a <= 8; ++a) {
+    const TMot& m = Axes.Mot[a];
+    if (!AxisUsed(a) || m.Motor < 1 || m.Motor > 8 || m.ImpulseInput < 1 || m.ImpulseInput > 16)
+      continue;
+    w[n++] = {a, BitsOf(m.Motor), m.ImpulseInput};
+  }
+  guard_.SetWatched(w, n);
 }
 
 }  // namespace kelvora::access
