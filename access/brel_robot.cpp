@@ -1,5 +1,7 @@
 #include "access/brel_robot.h"
 
+#include <algorithm>
+
 #include "access/brel_consts.h"
 #include "platform/clock.h"
 #include "platform/gui_hooks.h"
@@ -58,11 +60,14 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
   uint32_t W = MotorWord();
   uint32_t W0 = W;
   uint32_t moveBits = 0;
+  uint16_t usedAxes = 0;
   // An axis the model does not use is no part of any move: its motor may be wired to
   // something else, and its maximum (9999) is no place to drive to.
   for (int f = 1; f <= count; ++f) {
     used[f] = AxisUsed(f);
-    if (used[f]) moveBits |= BitsOf(mot[f].Motor);
+    if (!used[f]) continue;
+    moveBits |= BitsOf(mot[f].Motor);
+    usedAxes |= static_cast<uint16_t>(1u << f);
   }
 
   // An input word that reports an interface error reads as every end switch closed,
@@ -78,6 +83,7 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
 
   for (int f = 1; f <= count; ++f) {
     if (!used[f]) continue;
+    CountSinceSettled(f);
     TMot& a = mot[f];
     const int32_t m = a.Motor;
     W &= ClearMaskOf(m);
@@ -143,7 +149,8 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
     // The guard switched motors of this move off: an axis stalled, or this loop did not
     // run for too long. (A stalled motor outside the move is no reason to end it.)
     if (guard_.Tripped()) CheckGuard();
-    if ((sinceMove_.cutBits & moveBits) != 0 || sinceMove_.watchdog) {
+    if ((sinceMove_.cutBits & moveBits) != 0 || sinceMove_.watchdog ||
+        (sinceMove_.strayed & usedAxes) != 0) {
       end = End::kGuard;
       break;
     }
@@ -163,9 +170,13 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
       const uint32_t right = RightMaskOf(m);
       const uint32_t left = LeftMaskOf(m);
       const int32_t k = static_cast<int32_t>(Counter(a.ImpulseInput));
+      // An axis that started from 9999 stays 9999 until its switch closes: the count
+      // from a start nobody knows is no position, only the way to the switch.
+      const bool unknown = S[f] == kNotHomed;
       if ((run & right) != 0) {
-        a.Position = S[f] + k;
-        if (a.Position >= B[f]) {  // creep: off and on in alternate cycles
+        const int32_t p = S[f] + k;
+        if (!unknown) a.Position = p;
+        if (p >= B[f]) {  // creep: off and on in alternate cycles
           if (phase[f]) {
             W |= right;
             phase[f] = false;
@@ -174,13 +185,14 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
             phase[f] = true;
           }
         }
-        if (a.Position >= T[f]) {
+        if (p >= T[f]) {
           W &= ClearMaskOf(m);
           run = W;
         }
       } else if ((run & left) != 0) {
-        a.Position = S[f] - k;
-        if (a.Position <= B[f]) {
+        const int32_t p = S[f] - k;
+        if (!unknown) a.Position = p;
+        if (p <= B[f]) {
           if (phase[f]) {
             W |= left;
             phase[f] = false;
@@ -189,7 +201,7 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
             phase[f] = true;
           }
         }
-        if (a.Position <= T[f]) {
+        if (p <= T[f]) {
           W &= ClearMaskOf(m);
           run = W;
         }
@@ -215,7 +227,11 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
   }
   // Also after an abort the motors run down; the settle pause lets them, and the final
   // pass adds what they counted meanwhile, so that the positions stay true.
-  platform::Sleep(SettlePause);
+  SettleAndWatchSwitches(stoppedBySwitch, count);
+  if (lossEpoch_ != lossEpoch) {
+    LastStatus = kStatusError;
+    return kInterfaceError;
+  }
 
   // Final pass. The counters now include the run-down after the motors went off.
   for (int f = 1; f <= count; ++f) {
@@ -224,6 +240,8 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
     const int32_t k = static_cast<int32_t>(Counter(a.ImpulseInput));
     if (stoppedBySwitch[f]) {
       a.Position = 0;  // the switch is the zero reference
+    } else if (S[f] == kNotHomed) {
+      a.Position = kNotHomed;  // it never got to its switch
     } else if (a.Position == T[f] && end == End::kArrived) {
       // Arrived exactly: units counted while settling are not added.
     } else if (drive[f] == Drive::kUp) {
@@ -241,12 +259,20 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
   CheckGuard();
   for (int f = 1; f <= count; ++f) {
     if (!used[f]) continue;
-    const bool stalled = (sinceMove_.stalled & (1u << f)) != 0;
+    const uint32_t bit = 1u << f;
+    const bool stalled = (sinceMove_.stalled & bit) != 0;
     const bool unwatched = sinceMove_.watchdog && (run & BitsOf(mot[f].Motor)) != 0;
-    if (stalled || unwatched) {
+    const bool strayed = (sinceMove_.strayed & bit) != 0;
+    Settled& z = settled_[f];
+    if (stalled || unwatched || strayed || mot[f].Position == kNotHomed) {
       mot[f].Position = kNotHomed;
       atSwitch[f] = false;
+      z.valid = false;
+      continue;
     }
+    z.valid = true;
+    z.count = Counter(mot[f].ImpulseInput);
+    z.dir = stoppedBySwitch[f] ? 2 : drive[f] == Drive::kUp ? 1 : drive[f] == Drive::kDown ? -1 : 0;
   }
   if (end == End::kAborted || end == End::kGuard) {
     LastStatus = kStatusAborted;
@@ -341,7 +367,10 @@ void TBrelRobot::MotorCommanded(int32_t motor, int32_t direction) {
   // impulses being counted against a start: the axis's position is gone.
   if (direction == 1 || direction == 2) {
     for (int a = 1; a <= 8; ++a) {
-      if (AxisUsed(a) && Axes.Mot[a].Motor == motor) Axes.Mot[a].Position = kNotHomed;
+      if (AxisUsed(a) && Axes.Mot[a].Motor == motor) {
+        Axes.Mot[a].Position = kNotHomed;
+        settled_[a].valid = false;
+      }
     }
   }
   UpdateWatched();
@@ -365,7 +394,10 @@ void TBrelRobot::LineFailed(bool motorsOn) {
     // moved by hand. No position survives that.
     lineFailed_ = true;
     ++lossEpoch_;
-    for (int a = 1; a <= 8; ++a) Axes.Mot[a].Position = kNotHomed;
+    for (int a = 1; a <= 8; ++a) {
+      Axes.Mot[a].Position = kNotHomed;
+      settled_[a].valid = false;
+    }
     faults_.interfaceLost = true;
     ++faultCount_;
   }
@@ -374,6 +406,59 @@ void TBrelRobot::LineFailed(bool motorsOn) {
     faults_.motorsWereOn = true;
     ++faultCount_;
   }
+}
+
+void TBrelRobot::CountSinceSettled(int axis) {
+  Settled& z = settled_[axis];
+  if (!z.valid) return;
+  z.valid = false;
+  const uint32_t now = Counter(Axes.Mot[axis].ImpulseInput);
+  if (now == z.count) return;
+  const uint32_t more = now - z.count;
+  TMot& a = Axes.Mot[axis];
+  if (now > z.count && more <= kStrayUnits && (z.dir == 1 || z.dir == -1)) {
+    a.Position += z.dir * static_cast<int32_t>(more);  // it ran down a little longer
+  } else if (now > z.count && more <= kStrayUnits && z.dir == 2) {
+    // Run down against its end stop: a closed switch zeroes it again below.
+  } else if (a.Position != kNotHomed) {
+    Strayed(static_cast<uint16_t>(1u << axis));
+  }
+}
+
+// The settle pause, looked through: an axis its end switch stopped must still be on
+// it when it has run down. Where it is not, the switch that stopped it was no switch
+// (inputs that are not the box's), and its 0 is no position.
+void TBrelRobot::SettleAndWatchSwitches(const bool stoppedBySwitch[9], int count) {
+  uint32_t slept = 0;
+  uint16_t lost = 0;
+  while (slept < SettlePause) {
+    const uint32_t step =
+        LoopPause == 0 ? SettlePause - slept : std::min(LoopPause, SettlePause - slept);
+    platform::Sleep(step);
+    slept += step;
+    const uint32_t in = InputWord();
+    if (in == kInterfaceError) {
+      InputWordSeen(in);
+      return;
+    }
+    for (int f = 1; f <= count; ++f) {
+      if (stoppedBySwitch[f] && (in & InputMaskOf(Axes.Mot[f].EndSwitch)) == 0)
+        lost |= static_cast<uint16_t>(1u << f);
+    }
+  }
+  if (lost != 0) Strayed(lost);
+}
+
+void TBrelRobot::Strayed(uint16_t axes) {
+  for (int a = 1; a <= 8; ++a) {
+    if ((axes & (1u << a)) != 0) {
+      Axes.Mot[a].Position = kNotHomed;
+      settled_[a].valid = false;
+    }
+  }
+  faults_.strayed |= axes;
+  sinceMove_.strayed |= axes;
+  ++faultCount_;
 }
 
 void TBrelRobot::CheckGuard() {
@@ -391,6 +476,9 @@ void TBrelRobot::CheckGuard() {
     faults_.watchdog = true;
     ++faultCount_;
   }
+  // A quiet axis that counts has moved without the program.
+  const uint16_t strayed = f.strayed;
+  if (strayed != 0) Strayed(strayed);
   sinceMove_.cutBits |= f.cutBits;
   sinceMove_.stalled |= f.stalled;
   sinceMove_.watchdog = sinceMove_.watchdog || f.watchdog;

@@ -50,7 +50,10 @@ class TBrelRobot : public TBrelFace {
     bool motorsWereOn = false;   // ... while a motor was on (once per failure of the line)
     uint16_t stalled = 0;        // bit a: axis a ran without impulses; motor off, 9999
     bool watchdog = false;       // a movement's control cycle stopped running; motors off
-    bool Any() const { return interfaceLost || motorsWereOn || stalled != 0 || watchdog; }
+    uint16_t strayed = 0;        // bit a: axis a's inputs disagree with its motor; 9999
+    bool Any() const {
+      return interfaceLost || motorsWereOn || stalled != 0 || watchdog || strayed != 0;
+    }
   };
   // Takes in what the motion guard did meanwhile, then tells whether anything is there.
   bool FaultPending();
@@ -74,6 +77,11 @@ class TBrelRobot : public TBrelFace {
  private:
   uint32_t MoveToImpl(const int32_t targets[8], int count, bool atSwitch[9]);
   void LineFailed(bool motorsOn);
+  void Strayed(uint16_t axes);
+  // Impulses counted on an axis since its last move settled: a late run-down is added,
+  // anything more makes its position unknown.
+  void CountSinceSettled(int axis);
+  void SettleAndWatchSwitches(const bool stoppedBySwitch[9], int count);
   void UpdateWatched();
 
   uint32_t moveMotors_ = 0;           // motor bits of the moves on the stack
@@ -83,6 +91,12 @@ class TBrelRobot : public TBrelFace {
   TMotionGuard::Findings sinceMove_;  // the guard's findings since the last move began
   TFaults faults_;
   uint32_t faultCount_ = 0;
+  // Each axis's counter when its last move settled, and how it was driven then.
+  struct Settled {
+    bool valid = false;
+    uint32_t count = 0;
+    int8_t dir = 0;  // +1 up, -1 down, 0 not driven, 2 stopped on its end switch
+  } settled_[9];
   TMotionGuard guard_{*this};  // last: stopped before anything it reads goes
 };
 

@@ -71,8 +71,15 @@ void TMotionGuard::Refresh() {
   const bool wanted = moveArmed_.load() || AnyWatchedMotorOn();
   if (wanted && timerId_ == 0) {
     {
+      // Driven and quiet time count from the first tick on; what was counted while the
+      // guard slept is the robot object's to judge when its next move starts.
       std::lock_guard<std::mutex> lock(mutex_);
-      ticked_ = false;  // driven time counts from the first tick on
+      ticked_ = false;
+      for (int i = 0; i < watchedCount_; ++i) {
+        lastCount_[i] = face_.Counter(watched_[i].impulseInput);
+        offMs_[i] = 0;
+        stray_[i] = 0;
+      }
     }
     timerId_ = platform::CurrentClock().StartTimer(kGuardPeriodMs, &GuardTick, this);
   } else if (!wanted && timerId_ != 0) {
@@ -120,12 +127,27 @@ void TMotionGuard::Tick() {
   for (int i = 0; i < watchedCount_; ++i) {
     const Watched& w = watched_[i];
     const uint32_t count = face_.Counter(w.impulseInput);
-    if (count != lastCount_[i]) {
+    const bool on = MotorOn(word, w.motorBits);
+    const bool changed = count != lastCount_[i];
+    if (changed) {
+      // A count below the last one is a move resetting the counter, no movement.
+      if (count > lastCount_[i] && !on && offMs_[i] >= kQuietMs) {
+        stray_[i] += count - lastCount_[i];
+        if (stray_[i] > kStrayUnits) {
+          stray_[i] = 0;
+          findings_.strayed |= static_cast<uint16_t>(1u << w.axis);
+        }
+      }
       lastCount_[i] = count;
       onMs_[i] = 0;
+    }
+    if (!on) {
+      offMs_[i] += elapsed;
       continue;
     }
-    if (!MotorOn(word, w.motorBits)) continue;
+    offMs_[i] = 0;
+    stray_[i] = 0;
+    if (changed) continue;
     onMs_[i] += elapsed;
     if (onMs_[i] >= kStallOnMs) {
       onMs_[i] = 0;

@@ -9,6 +9,8 @@
 // - Stall guard: an axis whose motor is on and whose impulse counter does not change
 //   for kStallOnMs of driven time (a stuck impulse switch, an axis against its stop, an
 //   impulse input the driver does not count) has its motor switched off.
+// - An axis whose motor is off and has run down but which still counts impulses moved
+//   without the program: it is reported, so that its position can be given up.
 //
 // The guard only ever switches motors off; what that means for the positions and what
 // the user is told is the robot object's business on the window thread, which takes
@@ -35,6 +37,12 @@ inline constexpr uint32_t kWatchdogMs = 100;
 // same limit; in wall time that is at most 2 s (a stalled axis creeping at half power).
 inline constexpr uint32_t kStallOnMs = 1000;
 
+// An axis whose motor has been off this long has run down; impulses counted after that
+// mean it moved without the program (pushed by hand, or inputs that are not the box's).
+inline constexpr uint32_t kQuietMs = 300;
+// More units than this counted on a quiet axis: its position is gone.
+inline constexpr uint32_t kStrayUnits = 2;
+
 // How often the guard looks: fine enough that a trip is sent within one poll period
 // after the limit.
 inline constexpr uint32_t kGuardPeriodMs = 1;
@@ -53,9 +61,12 @@ class TMotionGuard {
     uint32_t cutBits = 0;            // motor bits it switched off
     bool watchdog = false;           // a movement's control cycle stopped running
     uint16_t stalled = 0;            // bit a: axis a stalled
+    uint16_t strayed = 0;            // bit a: axis a moved with its motor off
     bool lineFailed = false;         // the input word read as an interface error
     bool motorsOnAtFailure = false;  // ... while a motor was on
-    bool Any() const { return cutBits != 0 || watchdog || stalled != 0 || lineFailed; }
+    bool Any() const {
+      return cutBits != 0 || watchdog || stalled != 0 || strayed != 0 || lineFailed;
+    }
   };
 
   explicit TMotionGuard(TBrelFace& face);
@@ -103,6 +114,8 @@ class TMotionGuard {
   int watchedCount_ = 0;
   uint32_t lastCount_[8] = {};
   uint32_t onMs_[8] = {};
+  uint32_t offMs_[8] = {};
+  uint32_t stray_[8] = {};
   uint32_t lastTick_ = 0;
   bool ticked_ = false;
   Findings findings_;

@@ -18,6 +18,12 @@ std::vector<std::string> FaultMessages(const access::TBrelRobot::TFaults& faults
                     " bewegt sich nicht, obwohl ihr Motor läuft: Motor abgeschaltet, "
                     "Position unbekannt");
   }
+  for (int axis = 1; axis <= 8; ++axis) {
+    if ((faults.strayed & (1u << axis)) == 0) continue;
+    texts.push_back("Die Eingänge der Achse " + axes.GetName(axis) +
+                    " passen nicht zu ihrem Motor (von Hand bewegt oder gestörte Verbindung): "
+                    "Position unbekannt");
+  }
   if (faults.watchdog) {
     texts.push_back(
         "Bewegung angehalten: das Programm hat die Bewegung länger als 100 ms nicht "

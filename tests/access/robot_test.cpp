@@ -135,7 +135,9 @@ TEST(RobotMove, SingleAxisMovesEndWhereTheRobotReallyStands) {
     t.robot.MoveToPositions(c.target, N, N, N, N, N, N, N);
     EXPECT_EQ(t.robot.LastStatus, c.status) << c.what;
     EXPECT_EQ(t.Pos(1), c.end) << c.what;
-    if (c.end != 9999) EXPECT_EQ(t.TruePos(1), c.end) << c.what;
+    if (c.end != 9999) {
+      EXPECT_EQ(t.TruePos(1), c.end) << c.what;
+    }
     EXPECT_EQ(t.robot.TakeFaults().stalled, c.stuckImpulse ? 1u << 1 : 0u) << c.what;
     const std::vector<int> codes = t.MotorOnWire(1);
     EXPECT_EQ(std::count(codes.begin(), codes.end(), 3), 0) << c.what;
