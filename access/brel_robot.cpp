@@ -131,7 +131,11 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
   const uint32_t lossEpoch = lossEpoch_;
   End end = End::kArrived;
   if (run != W0) {
-    UpdateWatched();
+    uint16_t downward = 0;
+    for (int f = 1; f <= count; ++f) {
+      if (drive[f] == Drive::kDown) downward |= static_cast<uint16_t>(1u << f);
+    }
+    UpdateWatched(downward);
     guard_.BeginMove(moveBits);
   }
   while (run != W0) {
@@ -221,7 +225,9 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
   SetMotorWord(W0);
   guard_.EndMove();
   if (end == End::kLineFailed) {
-    // The counts are no longer to be trusted and the positions went with the line.
+    // The counts are no longer to be trusted and the positions went with the line, and
+    // so did switches seen closed just before: they may have been its first garbage.
+    for (int f = 1; f <= count; ++f) atSwitch[f] = false;
     LastStatus = kStatusError;
     return kInterfaceError;
   }
@@ -229,6 +235,8 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
   // pass adds what they counted meanwhile, so that the positions stay true.
   SettleAndWatchSwitches(stoppedBySwitch, count);
   if (lossEpoch_ != lossEpoch) {
+    // Switches seen closed before the failure showed may have been its first garbage.
+    for (int f = 1; f <= count; ++f) atSwitch[f] = false;
     LastStatus = kStatusError;
     return kInterfaceError;
   }
@@ -242,10 +250,10 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
       a.Position = 0;  // the switch is the zero reference
     } else if (S[f] == kNotHomed) {
       a.Position = kNotHomed;  // it never got to its switch
-    } else if (a.Position == T[f] && end == End::kArrived) {
-      // Arrived exactly: units counted while settling are not added.
     } else if (drive[f] == Drive::kUp) {
-      // Stopped short, stopped on the way or passed the target: the count says where.
+      // Arrived, stopped short, stopped on the way or passed the target: the count,
+      // run-down included, says where. (An arrival that kept the target would lose the
+      // run-down of every move, and the positions would drift from the robot's.)
       a.Position = S[f] + k;
     } else if (drive[f] == Drive::kDown) {
       a.Position = S[f] - k;
@@ -283,6 +291,7 @@ uint32_t TBrelRobot::MoveToImpl(const int32_t targets[8], int count, bool atSwit
   const uint32_t w = InputWord();
   InputWordSeen(w);
   if (lossEpoch_ != lossEpoch) {
+    for (int f = 1; f <= count; ++f) atSwitch[f] = false;
     LastStatus = kStatusError;
     return kInterfaceError;
   }
@@ -450,6 +459,9 @@ void TBrelRobot::SettleAndWatchSwitches(const bool stoppedBySwitch[9], int count
 }
 
 void TBrelRobot::Strayed(uint16_t axes) {
+  // One axis that moved on its own was pushed; several at once are inputs that are not
+  // the box's (a garbled line), and then no count of any axis is to be trusted.
+  if ((axes & (axes - 1)) != 0) LineFailed(MotorWord() != 0);
   for (int a = 1; a <= 8; ++a) {
     if ((axes & (1u << a)) != 0) {
       Axes.Mot[a].Position = kNotHomed;
@@ -502,14 +514,18 @@ TBrelRobot::TFaults TBrelRobot::TakeFaults() {
   return f;
 }
 
-void TBrelRobot::UpdateWatched() {
+void TBrelRobot::UpdateWatched(uint16_t downward) {
+  // Well away from its switch: a switch closes within a unit or two of 0.
+  constexpr int32_t kFarFromSwitch = 10;
   TMotionGuard::Watched w[8];
   int n = 0;
   for (int a = 1; a <= 8; ++a) {
     const TMot& m = Axes.Mot[a];
     if (!AxisUsed(a) || m.Motor < 1 || m.Motor > 8 || m.ImpulseInput < 1 || m.ImpulseInput > 16)
       continue;
-    w[n++] = {a, BitsOf(m.Motor), m.ImpulseInput};
+    const bool far = m.Position != kNotHomed && m.Position > kFarFromSwitch &&
+                     (downward & (1u << a)) == 0;
+    w[n++] = {a, BitsOf(m.Motor), m.ImpulseInput, far ? InputMaskOf(m.EndSwitch) : 0u};
   }
   guard_.SetWatched(w, n);
 }

@@ -82,7 +82,8 @@ class TBrelRobot : public TBrelFace {
   // anything more makes its position unknown.
   void CountSinceSettled(int axis);
   void SettleAndWatchSwitches(const bool stoppedBySwitch[9], int count);
-  void UpdateWatched();
+  // downward: bit a set for an axis the move below drives toward its end switch.
+  void UpdateWatched(uint16_t downward = 0);
 
   uint32_t moveMotors_ = 0;           // motor bits of the moves on the stack
   bool lineFailed_ = false;           // the last input word looked at was the error word

@@ -35,6 +35,7 @@ void TMotionGuard::SetWatched(const Watched* axes, int count) {
         i >= watchedCount_) {
       lastCount_[i] = face_.Counter(axes[i].impulseInput);
       onMs_[i] = 0;
+      seen_[i] = false;
     }
     watched_[i] = axes[i];
   }
@@ -75,9 +76,10 @@ void TMotionGuard::Refresh() {
       // guard slept is the robot object's to judge when its next move starts.
       std::lock_guard<std::mutex> lock(mutex_);
       ticked_ = false;
+      // Quiet time goes on across a pause of the guard: it only pauses while no watched
+      // motor is on.
       for (int i = 0; i < watchedCount_; ++i) {
         lastCount_[i] = face_.Counter(watched_[i].impulseInput);
-        offMs_[i] = 0;
         stray_[i] = 0;
       }
     }
@@ -108,11 +110,17 @@ void TMotionGuard::Tick() {
   std::lock_guard<std::mutex> lock(mutex_);
   const uint32_t word = face_.MotorWord();
 
-  if (face_.InputWord() == kInterfaceError) {
+  const uint32_t in = face_.InputWord();
+  if (in == kInterfaceError) {
     // Seen from here too, because the window thread may not be running: a box that no
     // longer hears us may keep whatever it was told last.
     findings_.lineFailed = true;
     if (word != 0) findings_.motorsOnAtFailure = true;
+  } else {
+    for (int i = 0; i < watchedCount_; ++i) {
+      if ((in & watched_[i].switchBit) != 0)
+        findings_.strayed |= static_cast<uint16_t>(1u << watched_[i].axis);
+    }
   }
 
   if (moveArmed_.load() && now - lastBeat_.load() >= kWatchdogMs) {
@@ -129,9 +137,13 @@ void TMotionGuard::Tick() {
     const uint32_t count = face_.Counter(w.impulseInput);
     const bool on = MotorOn(word, w.motorBits);
     const bool changed = count != lastCount_[i];
+    if (!seen_[i]) {
+      seen_[i] = true;  // quiet from now on, as far as the guard knows
+      lastOn_[i] = now;
+    }
     if (changed) {
       // A count below the last one is a move resetting the counter, no movement.
-      if (count > lastCount_[i] && !on && offMs_[i] >= kQuietMs) {
+      if (count > lastCount_[i] && !on && now - lastOn_[i] >= kQuietMs) {
         stray_[i] += count - lastCount_[i];
         if (stray_[i] > kStrayUnits) {
           stray_[i] = 0;
@@ -141,11 +153,8 @@ void TMotionGuard::Tick() {
       lastCount_[i] = count;
       onMs_[i] = 0;
     }
-    if (!on) {
-      offMs_[i] += elapsed;
-      continue;
-    }
-    offMs_[i] = 0;
+    if (!on) continue;
+    lastOn_[i] = now;
     stray_[i] = 0;
     if (changed) continue;
     onMs_[i] += elapsed;

@@ -54,6 +54,10 @@ class TMotionGuard {
     int axis = 0;  // 1..8
     uint32_t motorBits = 0;
     int impulseInput = 0;  // 1..16
+    // Its end switch's input bit where the switch cannot close now: the axis stands
+    // well away from it and is not driven toward it. Closed all the same, the inputs
+    // are not the box's. 0: not looked at.
+    uint32_t switchBit = 0;
   };
 
   // What the guard did since the last Take().
@@ -114,7 +118,8 @@ class TMotionGuard {
   int watchedCount_ = 0;
   uint32_t lastCount_[8] = {};
   uint32_t onMs_[8] = {};
-  uint32_t offMs_[8] = {};
+  uint32_t lastOn_[8] = {};  // tick the motor was last seen on (or the guard first looked)
+  bool seen_[8] = {};
   uint32_t stray_[8] = {};
   uint32_t lastTick_ = 0;
   bool ticked_ = false;
