@@ -523,8 +523,8 @@ void TBrelRobot::UpdateWatched(uint16_t downward) {
     const TMot& m = Axes.Mot[a];
     if (!AxisUsed(a) || m.Motor < 1 || m.Motor > 8 || m.ImpulseInput < 1 || m.ImpulseInput > 16)
       continue;
-    const bool far = m.Position != kNotHomed && m.Position > kFarFromSwitch &&
-                     (downward & (1u << a)) == 0;
+    const bool far =
+        m.Position != kNotHomed && m.Position > kFarFromSwitch && (downward & (1u << a)) == 0;
     w[n++] = {a, BitsOf(m.Motor), m.ImpulseInput, far ? InputMaskOf(m.EndSwitch) : 0u};
   }
   guard_.SetWatched(w, n);

@@ -9,6 +9,7 @@
 
 #include "access/brel_consts.h"
 #include "access/brel_robot.h"
+#include "platform/gui_hooks.h"
 #include "sim/robot.h"
 #include "tests/driver/pty_box.h"
 
@@ -55,6 +56,8 @@ TEST(RobotOverPty, OpensMovesWaitsAndClosesThroughTheSharedLibrary) {
   // the robot now stands).
   uint32_t w = kInterfaceError;
   for (int attempt = 0; attempt < 20 && w == kInterfaceError; ++attempt) {
+    // A failed exchange costs the positions: as the program would, home first.
+    if (attempt > 0) r.MoveHome();
     w = r.MoveToPositions(12, 35, 50, N, N, N, N, N);
   }
   EXPECT_NE(w, kInterfaceError);
@@ -83,16 +86,71 @@ TEST(RobotOverPty, OpensMovesWaitsAndClosesThroughTheSharedLibrary) {
 
   // Close: the cleared word reaches the box before the port goes.
   r.SetMotor(2, 2);
-  for (int waited = 0; waited < 200 && pty.box.MotorWord() != 0x0009; ++waited) {
+  for (int waited = 0; waited < 200 && (pty.box.MotorWord() & 0x0008) == 0; ++waited) {
     std::this_thread::sleep_for(10ms);
   }
-  EXPECT_EQ(pty.box.MotorWord(), 0x0009);
+  EXPECT_EQ(pty.box.MotorWord() & 0x000C, 0x0008);
   EXPECT_NE(r.CloseInterface(), 0u);
   EXPECT_EQ(pty.box.MotorWord(), 0);
   EXPECT_FALSE(r.Opened);
   const double stopped = robot.Position(2);
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(robot.Position(2), stopped);
+}
+
+// The motion guard on the real clock: its own thread switches a move's motors off when
+// the window thread stops running the move, whatever keeps it.
+TEST(RobotOverPty, AMoveWhoseWindowThreadStopsIsSwitchedOffByTheGuardsThread) {
+  sim::Robot robot(sim::RobotOptions{.speed = 15.0, .coast = 0.0, .start = {30, 20, 50, 10}});
+  drvtest::PtyBox pty;
+  ASSERT_TRUE(pty.ok());
+  pty.MapAs("COM1");
+  pty.box.SetInputSource([&robot] { return robot.Inputs(); });
+  pty.box.SetMotorListener([&robot](uint16_t word) { robot.SetMotorWord(word); });
+  std::jthread stepper([&robot](std::stop_token stop) {
+    const auto start = std::chrono::steady_clock::now();
+    while (!stop.stop_requested()) {
+      robot.AdvanceTo(std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now() - start)
+                          .count());
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  struct Stuck final : platform::GuiHooks {
+    drvtest::PtyBox* box = nullptr;
+    int calls = 0;
+    double offAfterMs = -1;
+    void ProcessMessages() override {
+      if (++calls != 20) return;
+      // A handler that does not come back for a while.
+      const auto t0 = std::chrono::steady_clock::now();
+      while (std::chrono::steady_clock::now() - t0 < 1500ms) {
+        if ((box->box.MotorWord() & 0x000F) == 0 && offAfterMs < 0)
+          offAfterMs =
+              std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                  .count();
+        std::this_thread::sleep_for(2ms);
+      }
+    }
+  } hooks;
+  hooks.box = &pty;
+  platform::SetGuiHooks(&hooks);
+  TBrelRobot r;
+  for (int a = 1; a <= 3; ++a) {
+    r.Axes.SetPos(a, mcMaximum, 150);
+    r.Axes.SetPos(a, mcPosition, static_cast<int32_t>(std::lround(robot.Position(a))));
+  }
+  ASSERT_NE(r.OpenInterface("COM1"), kInterfaceError);
+  r.MoveToPositions(140, 140, N, N, N, N, N, N);
+  platform::SetGuiHooks(nullptr);
+  // Off within the guard's 100 ms and a poll; a busy machine may add a little.
+  EXPECT_GE(hooks.offAfterMs, 90.0);
+  EXPECT_LT(hooks.offAfterMs, 600.0);
+  EXPECT_EQ(r.LastStatus, 2);
+  EXPECT_TRUE(r.TakeFaults().watchdog);
+  EXPECT_EQ(r.Axes.GetPos(1, mcPosition), kNotHomed);
+  EXPECT_FALSE(r.Guard().Running());
+  r.CloseInterface();
 }
 
 }  // namespace

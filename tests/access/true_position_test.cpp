@@ -125,8 +125,8 @@ const Interruption kInterruptions[] = {
        c.t.robot.Axes.SetPos(1, mcPosition, kNotHomed);  // as after a failed home run
      },
      nullptr, false},
-    {"Arm vertikal unused",
-     [](Cell& c) { c.t.robot.Axes.SetPos(3, mcMaximum, kNotHomed); }, nullptr, false},
+    {"Arm vertikal unused", [](Cell& c) { c.t.robot.Axes.SetPos(3, mcMaximum, kNotHomed); },
+     nullptr, false},
     {"panel ran motors 1 and 2",
      [](Cell& c) {
        c.t.robot.SetMotor(1, 2);
@@ -145,7 +145,8 @@ struct Activity {
 
 const Activity kActivities[] = {
     {"home run", [](Cell& c) { c.t.robot.MoveHome(); }},
-    {"jog", [](Cell& c) {
+    {"jog",
+     [](Cell& c) {
        c.t.onCycle = [&c, inner = c.t.onCycle](int n) {
          if (inner) inner(n);
          if (n == 150) c.t.robot.StopFlag = true;  // released
@@ -153,7 +154,8 @@ const Activity kActivities[] = {
        c.t.robot.JogAxis(1, 2);
      }},
     {"move", [](Cell& c) { c.t.robot.MoveToPositions(200, 130, 120, N, N, N, N, N); }},
-    {"script run", [](Cell& c) {
+    {"script run",
+     [](Cell& c) {
        TBrelMotList at;
        for (int32_t p : {200, 30}) {
          for (int a = 1; a <= 3; ++a) at.SetPos(a, mcPosition, p);

@@ -6,9 +6,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
-#include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
