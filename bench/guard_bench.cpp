@@ -24,7 +24,7 @@
 #include "platform/gui_hooks.h"
 #include "sim/robot.h"
 #include "sim/virtual_robot.h"
-#include "tests/driver/pty_box.h"
+#include "tests/support/pty_robot.h"
 
 namespace {
 
@@ -128,22 +128,11 @@ int VirtualFreezeToWire() {
 // pseudo-terminal. Returns the milliseconds, one per freeze.
 std::vector<double> RealFreezeToWire(int freezes) {
   std::vector<double> out;
-  kelvora::sim::Robot robot(kelvora::sim::RobotOptions{.speed = 15.0, .coast = 0.0,
-                                                        .start = {30, 30, 30, 10}});
-  kelvora::drvtest::PtyBox pty;
-  if (!pty.ok()) return out;
-  pty.MapAs("COM1");
-  pty.box.SetInputSource([&robot] { return robot.Inputs(); });
-  pty.box.SetMotorListener([&robot](uint16_t word) { robot.SetMotorWord(word); });
-  std::jthread stepper([&robot](std::stop_token stop) {
-    const auto start = std::chrono::steady_clock::now();
-    while (!stop.stop_requested()) {
-      robot.AdvanceTo(std::chrono::duration_cast<std::chrono::microseconds>(
-                          std::chrono::steady_clock::now() - start)
-                          .count());
-      std::this_thread::sleep_for(1ms);
-    }
-  });
+  kelvora::drvtest::PtyRobot box(
+      kelvora::sim::RobotOptions{.speed = 15.0, .coast = 0.0, .start = {30, 30, 30, 10}}, "COM1");
+  if (!box.ok()) return out;
+  kelvora::sim::Robot& robot = box.robot;
+  kelvora::drvtest::PtyBox& pty = box.pty;
   Hooks hooks;
   double ms = -1;
   hooks.fn = [&] {
@@ -181,8 +170,9 @@ int main(int argc, char** argv) {
   const int freezes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
   std::printf("held against true position, 100 jogs and 100 HALTed moves, run-down 1.5:\n");
   std::printf("  largest difference %.2f units (goal: at most 1)\n", HeldAgainstTrue());
-  std::printf("frozen control cycle to motor word 0 on the wire (goal: at most 100 ms + "
-              "one poll period, 110 ms):\n");
+  std::printf(
+      "frozen control cycle to motor word 0 on the wire (goal: at most 100 ms + "
+      "one poll period, 110 ms):\n");
   std::printf("  virtual time: %d ms\n", VirtualFreezeToWire());
   std::vector<double> real = RealFreezeToWire(freezes);
   if (real.empty()) {
