@@ -75,10 +75,12 @@ uint32_t TBrelFace::OpenInterface(const std::string& portName) {
     return r;
   }
   ActivePort = portName;
+  cut_.store(0);
   SetMotorWord(0);
   ClearStopFlag();
   Opened = true;
   LastStatus = 0;
+  MotorCommanded(0, 0);
   return r;
 }
 
@@ -91,18 +93,25 @@ uint32_t TBrelFace::CloseInterface() {
   const uint32_t r = static_cast<uint32_t>(zqCloseInterface(&Record));
   Opened = false;
   ActivePort = "NONE";
+  MotorCommanded(0, 0);
   return r;
 }
 
 uint32_t TBrelFace::ClearMotors() {
   SetMotorWord(0);
+  MotorCommanded(0, 0);
   return InputWord();
 }
 
 uint32_t TBrelFace::SetMotor(int32_t motor, int32_t direction) {
   if (!Opened) return kInterfaceError;
+  // A new command for this motor: what the guard switched off may run again.
+  if (direction == 1 || direction == 2) AllowMotors(LeftMaskOf(motor) | RightMaskOf(motor));
   const uint32_t r = static_cast<uint32_t>(zqSetMotor(&Record, motor, direction));
+  // The driver wrote the word itself; a cut made meanwhile still holds.
+  SetMotorWord(MotorWord());
   LastStatus = r == kInterfaceError ? static_cast<int32_t>(kInterfaceError) : 0;
+  MotorCommanded(motor, direction);
   return r;
 }
 
@@ -110,6 +119,7 @@ uint32_t TBrelFace::GetInputs() {
   platform::CurrentGuiHooks().ProcessMessages();
   if (!Opened) return kInterfaceError;
   const uint32_t w = InputWord();
+  InputWordSeen(w);
   LastStatus = w == kInterfaceError ? static_cast<int32_t>(kInterfaceError) : 0;
   return w;
 }
@@ -118,6 +128,7 @@ bool TBrelFace::GetInput(int32_t input) {
   platform::CurrentGuiHooks().ProcessMessages();
   if (!Opened) return false;
   const uint32_t w = InputWord();
+  InputWordSeen(w);
   LastStatus = w == kInterfaceError ? static_cast<int32_t>(kInterfaceError) : 0;
   return (w & InputMaskOf(input)) != 0;
 }
@@ -151,12 +162,14 @@ uint32_t TBrelFace::WaitForInput(int32_t input, bool state) {
       return kInterfaceError;
     }
     if (InputWord() == kInterfaceError) {
+      InputWordSeen(kInterfaceError);
       LastStatus = static_cast<int32_t>(kInterfaceError);
       return kInterfaceError;
     }
     platform::CurrentGuiHooks().ProcessMessages();
     platform::Sleep(WaitPoll);
     const uint32_t w = InputWord();
+    InputWordSeen(w);
     if (((w & mask) != 0) == state) {
       LastStatus = w == kInterfaceError ? static_cast<int32_t>(kInterfaceError) : 0;
       return w;
@@ -169,7 +182,9 @@ void TBrelFace::Pause(uint32_t ms) {
   do {
     platform::CurrentGuiHooks().ProcessMessages();
     platform::Sleep(Record.PollInterval);
-    if (InputWord() == kInterfaceError) {
+    const uint32_t w = InputWord();
+    InputWordSeen(w);
+    if (w == kInterfaceError) {
       LastStatus = static_cast<int32_t>(kInterfaceError);
       return;
     }
@@ -202,8 +217,30 @@ uint32_t TBrelFace::ShowPanel(bool modal, int left, int top) {
 uint32_t TBrelFace::MotorWord() const {
   return Load(Record.MotorWord);
 }
+
+// The window thread's writes and the guard's cuts meet here. Either the guard's cut
+// lands after this store, or this thread sees the cut bit when it looks again after
+// its store and takes the bits off itself: sequentially consistent on both sides, so a
+// cut motor is never left on.
 void TBrelFace::SetMotorWord(uint32_t w) {
-  Store(Record.MotorWord, w);
+  std::atomic_ref<uint32_t> word(Record.MotorWord);
+  word.store(w & ~cut_.load());
+  const uint32_t cut = cut_.load();
+  uint32_t now = word.load();
+  while ((now & cut) != 0 && !word.compare_exchange_weak(now, now & ~cut)) {
+  }
+}
+
+void TBrelFace::CutMotors(uint32_t bits) {
+  cut_.fetch_or(bits);
+  std::atomic_ref<uint32_t> word(Record.MotorWord);
+  uint32_t now = word.load();
+  while ((now & bits) != 0 && !word.compare_exchange_weak(now, now & ~bits)) {
+  }
+}
+
+void TBrelFace::AllowMotors(uint32_t bits) {
+  cut_.fetch_and(~bits);
 }
 uint32_t TBrelFace::InputWord() const {
   return Load(Record.InputWord);

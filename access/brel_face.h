@@ -3,6 +3,7 @@
 // life because the driver's timer writes into it in place.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -69,6 +70,24 @@ class TBrelFace {
   uint32_t AnalogX() const;
   uint32_t AnalogY() const;
   void SetLptDelay(uint32_t d) { Record.LptDelay = d; }
+
+  // Switches motors off from any thread (the motion guard): the bits go off in the
+  // record at once, and nothing on the window thread switches them on again until a new
+  // command for those motors allows them (AllowMotors; SetMotor does it itself).
+  void CutMotors(uint32_t bits);
+  void AllowMotors(uint32_t bits);
+  uint32_t CutBits() const { return cut_.load(); }
+
+ protected:
+  // What the robot object builds its knowledge of positions on. Called on the window
+  // thread: after every motor command of SetMotor (motor 1..8 and its direction) and of
+  // ClearMotors (motor 0); and with every input word a query, pause or wait looked at.
+  virtual void MotorCommanded(int32_t /*motor*/, int32_t /*direction*/) {}
+  virtual void InputWordSeen(uint32_t /*word*/) {}
+
+ private:
+  // Motor bits the guard switched off and the window thread may not switch on again yet.
+  std::atomic<uint32_t> cut_{0};
 };
 
 }  // namespace kelvora::access

@@ -1,4 +1,11 @@
 // TBrelRobot: the interface object with the axis table and coordinated positioning.
+//
+// Position is the only record of where the robot stands, so it is either true or 9999
+// ("not established"), never a guess. Whatever breaks the chain of counted impulses
+// turns the affected positions into 9999: a home run that did not close an axis's end
+// switch, an interface error, a stalled axis, a movement the watchdog had to stop, a
+// motor switched on outside a move (the interface panel). An axis at 9999 is driven to
+// its end switch before anything else, which keeps the next move safe.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +13,7 @@
 
 #include "access/brel_face.h"
 #include "access/brel_mot_list.h"
+#include "access/motion_guard.h"
 
 namespace kelvora::access {
 
@@ -35,8 +43,62 @@ class TBrelRobot : public TBrelFace {
   // test as after any HALT.
   void StopMoving();
 
+  // What went wrong beyond what LastStatus says, collected until the window (or the
+  // player) takes it to tell the user; a script run ends on any of it.
+  struct TFaults {
+    bool interfaceLost = false;  // the line failed: every position became 9999
+    bool motorsWereOn = false;   // ... while a motor was on (once per failure of the line)
+    uint16_t stalled = 0;        // bit a: axis a ran without impulses; motor off, 9999
+    bool watchdog = false;       // a movement's control cycle stopped running; motors off
+    uint16_t strayed = 0;        // bit a: axis a's inputs disagree with its motor; 9999
+    bool Any() const {
+      return interfaceLost || motorsWereOn || stalled != 0 || watchdog || strayed != 0;
+    }
+  };
+  // Takes in what the motion guard did meanwhile, then tells whether anything is there.
+  bool FaultPending();
+  // Hands the faults over and forgets them.
+  TFaults TakeFaults();
+  // How many faults have been recorded so far (taken or not): a caller compares two
+  // readings to learn whether something went wrong in between.
+  uint32_t FaultCount();
+  // Takes in what the motion guard did since the last call (the positions it cost, the
+  // faults). The window's display timer calls it; moves and motor commands do too.
+  void CheckGuard();
+  // True when the axis takes part in moves (its maximum is not the 9999 of an axis the
+  // model does not use).
+  bool AxisUsed(int axis) const;
+  const TMotionGuard& Guard() const { return guard_; }
+
+ protected:
+  void MotorCommanded(int32_t motor, int32_t direction) override;
+  void InputWordSeen(uint32_t word) override;
+
  private:
-  uint32_t moveMotors_ = 0;  // motor bits of the moves on the stack
+  uint32_t MoveToImpl(const int32_t targets[8], int count, bool atSwitch[9]);
+  void LineFailed(bool motorsOn);
+  void Strayed(uint16_t axes);
+  // Impulses counted on an axis since its last move settled: a late run-down is added,
+  // anything more makes its position unknown.
+  void CountSinceSettled(int axis);
+  void SettleAndWatchSwitches(const bool stoppedBySwitch[9], int count);
+  // downward: bit a set for an axis the move below drives toward its end switch.
+  void UpdateWatched(uint16_t downward = 0);
+
+  uint32_t moveMotors_ = 0;           // motor bits of the moves on the stack
+  bool lineFailed_ = false;           // the last input word looked at was the error word
+  bool motorsTold_ = false;           // this failure of the line has had its motors-on fault
+  uint32_t lossEpoch_ = 0;            // counts the failures of the line
+  TMotionGuard::Findings sinceMove_;  // the guard's findings since the last move began
+  TFaults faults_;
+  uint32_t faultCount_ = 0;
+  // Each axis's counter when its last move settled, and how it was driven then.
+  struct Settled {
+    bool valid = false;
+    uint32_t count = 0;
+    int8_t dir = 0;  // +1 up, -1 down, 0 not driven, 2 stopped on its end switch
+  } settled_[9];
+  TMotionGuard guard_{*this};  // last: stopped before anything it reads goes
 };
 
 }  // namespace kelvora::access

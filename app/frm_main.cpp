@@ -416,20 +416,18 @@ bool TfrmMain::Shutdown() {
   // A settings file that cannot be written must not keep the program, and perhaps its
   // outputs, alive: the error is shown and the shutdown goes on.
   RunCommand([this] { WriteSettings(); });
-  if (Modified && CurrentPrompts().Question(this, QStringLiteral("Information"),
-                                            QStringLiteral("Script-Datei Speichern?"))) {
-    bool saved = true;
-    try {
-      mnuSpeichernUClick();
-    } catch (const std::exception& error) {
-      ShowTopLevelError(QString::fromUtf8(error.what()));
-      saved = false;
-    }
-    if (!saved) {
-      // The script could not be written: stay open so that it is not lost. The display
-      // stays stopped until the next close runs the shutdown again.
-      return false;
-    }
+  bool saved = true;
+  try {
+    saved = SaveModifiedScript();
+  } catch (const std::exception& error) {
+    ShowTopLevelError(QString::fromUtf8(error.what()));
+    saved = false;
+  }
+  if (!saved) {
+    // The script could not be written, or the user cancelled its dialog: stay open so
+    // that it is not lost, with the display running again.
+    if (Robot && Robot->Opened) tmrI->start();
+    return false;
   }
   platform::Sleep(Robot->SettlePause);
   Robot->CloseInterface();

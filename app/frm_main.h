@@ -209,6 +209,9 @@ class TfrmMain : public QMainWindow {
   // A close arrived while something was on the stack: the shutdown runs once it has
   // unwound.
   bool ClosePending() const { return closePending_; }
+  // Tells the user what the robot recorded as gone wrong (a stalled axis, a movement
+  // the watchdog stopped, the interface lost while a motor ran), once nothing moves.
+  void ReportRobotFaults();
 
   // Settings: the window's side of reading, configuring, showing and writing them.
   void ReadSettings();
@@ -259,6 +262,11 @@ class TfrmMain : public QMainWindow {
   void OpenScript(const QString& path);
   void mnuSpeichernClick();
   void mnuSpeichernUClick();
+  // Before a modified script is replaced or the program ends: "Script-Datei Speichern?";
+  // on "&Ja" the save-as dialog. False when the user cancelled that dialog: the script
+  // is then kept, and whatever was to replace it does not happen. A file that cannot be
+  // written throws.
+  bool SaveModifiedScript();
 
   // Dialog commands (frm_main_dialogs.cpp).
   void mnuModellClick();
@@ -290,6 +298,7 @@ class TfrmMain : public QMainWindow {
   bool shutDown_ = false;
   bool shuttingDown_ = false;  // the shutdown sequence is running (asking, saving)
   bool closePending_ = false;
+  bool reportingFaults_ = false;
   int nesting_ = 0;
   int moving_ = 0;
   int modal_ = 0;  // modal windows opened through RunModal on the stack

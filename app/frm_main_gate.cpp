@@ -3,12 +3,43 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QPlainTextEdit>
+#include <QPointer>
 
 #include "app/frm_main.h"
+#include "app/robot_faults.h"
 
 namespace kelvora::app {
 
 // ---- The rule for everything that waits -----------------------------------------------
+
+namespace {
+
+// Takes selection, drag and context menu from a read-only text field for its scope.
+class QuietDataField {
+ public:
+  explicit QuietDataField(QPlainTextEdit* field) : field_(field) {
+    if (!field_) return;
+    flags_ = field_->textInteractionFlags();
+    policy_ = field_->contextMenuPolicy();
+    field_->setTextInteractionFlags(Qt::NoTextInteraction);
+    field_->setContextMenuPolicy(Qt::NoContextMenu);
+  }
+  ~QuietDataField() {
+    if (!field_) return;
+    field_->setTextInteractionFlags(flags_);
+    field_->setContextMenuPolicy(policy_);
+  }
+  QuietDataField(const QuietDataField&) = delete;
+  QuietDataField& operator=(const QuietDataField&) = delete;
+
+ private:
+  QPointer<QPlainTextEdit> field_;
+  Qt::TextInteractionFlags flags_;
+  Qt::ContextMenuPolicy policy_ = Qt::DefaultContextMenu;
+};
+
+}  // namespace
 
 // Counts a frame on the stack, and in `also` (moving_ or modal_) what kind it is.
 class TfrmMain::Nest {
@@ -57,9 +88,30 @@ void TfrmMain::Command(CommandKind kind, const std::function<void()>& handler) {
   }
   {
     Nest nest(*this, kind == CommandKind::kMoving ? &moving_ : nullptr);
+    // Qt's own loops (a text drag, a context menu) would freeze the movement below
+    // them: the data field offers neither while anything moves.
+    QuietDataField quiet(kind == CommandKind::kMoving ? memDaten : nullptr);
     RunCommand(handler);
   }
-  if (nesting_ == 0) FinishPendingClose();
+  if (nesting_ == 0) {
+    FinishPendingClose();
+    // What went wrong in the command is told once it is over.
+    RunCommand([this] { ReportRobotFaults(); });
+  }
+}
+
+void TfrmMain::ReportRobotFaults() {
+  if (!Robot || reportingFaults_ || shutDown_ || shuttingDown_) return;
+  if (Moving()) return;  // told when the movement is over
+  const access::TBrelRobot::TFaults faults = Robot->TakeFaults();
+  if (!faults.Any()) return;
+  reportingFaults_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{reportingFaults_};
+  for (const std::string& text : FaultMessages(faults, Robot->Axes))
+    ShowTopLevelError(QString::fromStdString(text));
 }
 
 void TfrmMain::RunModal(const std::function<void()>& open) {

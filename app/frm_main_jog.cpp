@@ -96,8 +96,14 @@ bool TfrmMain::event(QEvent* event) {
 
 void TfrmMain::tmrITimer() {
   if (!Robot) return;
+  // What the motion guard did meanwhile changes positions; a fault outside any command
+  // (a motor run from the panel that stalled, the line lost while an output was on) is
+  // told from here.
+  Robot->CheckGuard();
   const uint32_t motorWord = Robot->MotorWord();
-  if (Robot->GetInputs() == access::kInterfaceError) {
+  const bool failed = Robot->GetInputs() == access::kInterfaceError;
+  RunCommand([this] { ReportRobotFaults(); });
+  if (failed) {
     shpInterface->SetBrushColor(kRed);
     return;
   }

@@ -150,8 +150,19 @@ void TfrmMain::cmdZuPositionClick(int tag) {
   DriveToLine(host, tag);
 }
 
-// A new script: the zero line of the current layout, marked, nothing modified.
+bool TfrmMain::SaveModifiedScript() {
+  if (!Modified) return true;
+  if (!CurrentPrompts().Question(this, QStringLiteral("Information"),
+                                 QStringLiteral("Script-Datei Speichern?")))
+    return true;
+  mnuSpeichernUClick();  // a file that cannot be written throws
+  return !Modified;      // still modified: the dialog was cancelled
+}
+
+// A new script: the zero line of the current layout, marked, nothing modified. A
+// modified script is offered for saving first; cancelling that keeps it.
 void TfrmMain::mnuNeuClick() {
+  if (!SaveModifiedScript()) return;
   ListBoxScript list(lstScript);
   NewScript(list, LineValues, Settings.IsRob5());
   setWindowTitle(ApplicationTitle() + QStringLiteral(" [Neu]"));
@@ -160,6 +171,7 @@ void TfrmMain::mnuNeuClick() {
 }
 
 void TfrmMain::mnuOffnenClick() {
+  if (!SaveModifiedScript()) return;
   const QString ext = QString::fromStdString(Settings.ScriptExt);
   const std::string folder =
       platform::OpenDialogFolder(Settings.ProgDir, DataDir, Settings.ScriptExt);

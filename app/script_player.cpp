@@ -1,5 +1,6 @@
 #include "app/script_player.h"
 
+#include "access/brel_consts.h"
 #include "access/brel_mot_list.h"
 #include "access/brel_robot.h"
 #include "platform/gui_hooks.h"
@@ -40,19 +41,37 @@ void ScriptHost::SetExtra(int output, int32_t value) {
   app::SetExtra(Robot(), LineValues(), output, value);
 }
 
-void DriveLine(ScriptHost& host) {
+namespace {
+
+// After a step of a line: the interface failed under it, or the robot recorded a fault
+// since the line began.
+bool StepFailed(access::TBrelRobot& robot, uint32_t faultsBefore) {
+  return robot.LastStatus == static_cast<int32_t>(access::kInterfaceError) ||
+         robot.FaultCount() != faultsBefore;
+}
+
+}  // namespace
+
+bool DriveLine(ScriptHost& host) {
   const int32_t* v = host.LineValues();
   access::TBrelRobot& robot = host.Robot();
+  const uint32_t before = robot.FaultCount();
   if (host.Settings().IsRob5()) {
     robot.MoveToPositions(v[0], v[1], v[2], v[3], 65535, 65535, 65535, 65535);
+    if (StepFailed(robot, before)) return false;
     host.SetGripper(v[4]);
-    host.SetExtra(6, v[5]);
-    host.SetExtra(7, v[6]);
-    host.SetExtra(8, v[7]);
+    if (StepFailed(robot, before)) return false;
+    for (int output = 6; output <= 8; ++output) {
+      host.SetExtra(output, v[output - 1]);
+      if (StepFailed(robot, before)) return false;
+    }
   } else {
     robot.MoveToPositions(v[0], v[1], v[2], 65535, 65535, 65535, 65535, 65535);
+    if (StepFailed(robot, before)) return false;
     host.SetGripper(v[3]);
+    if (StepFailed(robot, before)) return false;
   }
+  return true;
 }
 
 namespace {
@@ -77,7 +96,12 @@ void RunScript(ScriptHost& host) {
     for (;;) {
       list.SetItemIndex(next);
       ParseAndDrive(host);
-      DriveLine(host);
+      if (!DriveLine(host)) {
+        // As HALT: no further line, no further pass.
+        robot.StopFlag = true;
+        host.SetRepeat(false);
+        break;
+      }
       // Moves that fail at once (a dead interface) process no messages; without this
       // a repeated run could never see HALT.
       host.ProcessMessages();

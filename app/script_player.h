@@ -52,11 +52,17 @@ class ScriptHost {
 };
 
 // Carries out LineValues: the positioned axes together, then the gripper, then for
-// Rob5 M6, M7 and M8. Results are not examined.
-void DriveLine(ScriptHost& host);
+// Rob5 M6, M7 and M8. An abort (HALT, Esc) lets the rest of the line run, which then
+// returns at once but for plain output switching. A step that ends on an interface
+// error or a fault of the robot (a stalled axis, a movement the watchdog stopped) ends
+// the line there: false then, and the robot's faults tell what happened.
+bool DriveLine(ScriptHost& host);
 // "Script Starten": passes from line 1 to the end, the marked line re-read at every
 // step so the user can mark another one; a pass ends after the last line or when
-// StopFlag is set; the next pass follows while Repeat() holds; then mode 3.
+// StopFlag is set; the next pass follows while Repeat() holds; then mode 3. A line that
+// ends on an interface error or a fault ends the whole run as HALT does ("Wiederholen"
+// unticked, mode 3): stepping on through failing lines, or from positions the robot no
+// longer vouches for, is never right.
 // An unreadable line throws and leaves the host in mode 4.
 void RunScript(ScriptHost& host);
 // "&<" (tag 1), "&>" (tag 2), "Postion Anfahren" (tag 3).

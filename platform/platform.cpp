@@ -1,4 +1,8 @@
 #include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "platform/clock.h"
@@ -6,6 +10,42 @@
 
 namespace kelvora::platform {
 namespace {
+
+// One periodic timer on a thread of its own, on a fixed schedule of absolute deadlines
+// (an overrun is caught up, not skipped). Stopping wakes the thread at once.
+class TimerThread {
+ public:
+  TimerThread(uint32_t periodMs, TimerCallback proc, void* user)
+      : period_(std::chrono::milliseconds(periodMs == 0 ? 1 : periodMs)),
+        thread_([this, proc, user] { Run(proc, user); }) {}
+  ~TimerThread() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  void Run(TimerCallback proc, void* user) {
+    auto due = std::chrono::steady_clock::now() + period_;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      if (wake_.wait_until(lock, due, [this] { return stop_; })) return;
+      lock.unlock();
+      proc(user);
+      lock.lock();
+      due += period_;
+    }
+  }
+
+  const std::chrono::steady_clock::duration period_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::thread thread_;  // last: starts once everything above is made
+};
 
 class RealClock final : public Clock {
  public:
@@ -15,6 +55,30 @@ class RealClock final : public Clock {
     return static_cast<uint32_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
   }
+  uint32_t StartTimer(uint32_t periodMs, TimerCallback proc, void* user) override {
+    if (proc == nullptr) return 0;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const uint32_t id = nextId_++;
+    if (nextId_ == 0) nextId_ = 1;
+    timers_[id] = std::make_unique<TimerThread>(periodMs, proc, user);
+    return id;
+  }
+  void StopTimer(uint32_t id) override {
+    std::unique_ptr<TimerThread> timer;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = timers_.find(id);
+      if (it == timers_.end()) return;
+      timer = std::move(it->second);
+      timers_.erase(it);
+    }
+    timer.reset();  // joins, outside the lock
+  }
+
+ private:
+  std::mutex mutex_;
+  uint32_t nextId_ = 1;
+  std::map<uint32_t, std::unique_ptr<TimerThread>> timers_;
 };
 
 RealClock gRealClock;

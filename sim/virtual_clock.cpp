@@ -75,6 +75,24 @@ bool VirtualClock::KillTimer(uint32_t id) {
   return false;
 }
 
+uint32_t VirtualClock::StartTimer(uint32_t periodMs, platform::TimerCallback proc, void* user) {
+  if (proc == nullptr) return 0;
+  const uint32_t id =
+      AddTimer(periodMs, &VirtualClock::ProgramTick, reinterpret_cast<uintptr_t>(this));
+  programTimers_[id] = {proc, user};
+  return id;
+}
+
+void VirtualClock::StopTimer(uint32_t id) {
+  if (programTimers_.erase(id) != 0) KillTimer(id);
+}
+
+void VirtualClock::ProgramTick(uint32_t id, uint32_t, uintptr_t self, uintptr_t, uintptr_t) {
+  auto* clock = reinterpret_cast<VirtualClock*>(self);
+  const auto it = clock->programTimers_.find(id);
+  if (it != clock->programTimers_.end()) it->second.proc(it->second.user);
+}
+
 size_t VirtualClock::TimerCount() const {
   return static_cast<size_t>(
       std::count_if(timers_.begin(), timers_.end(), [](const Timer& t) { return t.alive; }));

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "driver/os/os.h"
@@ -17,6 +18,9 @@ class VirtualClock final : public platform::Clock {
  public:
   void Sleep(uint32_t ms) override { Advance(ms); }
   uint32_t TickCount() override { return static_cast<uint32_t>(nowMs_); }
+  // The program's timers are timers of this clock like the driver's.
+  uint32_t StartTimer(uint32_t periodMs, platform::TimerCallback proc, void* user) override;
+  void StopTimer(uint32_t id) override;
   uint64_t NowMs() const { return nowMs_; }
   // Sets the start (for tick-count wrap tests); running timers keep their phase.
   void SetNow(uint64_t ms);
@@ -52,6 +56,12 @@ class VirtualClock final : public platform::Clock {
   int nextStepperId_ = 1;
   std::vector<Timer> timers_;
   std::vector<StepperEntry> steppers_;
+  struct ProgramTimer {
+    platform::TimerCallback proc;
+    void* user;
+  };
+  std::map<uint32_t, ProgramTimer> programTimers_;
+  static void ProgramTick(uint32_t id, uint32_t msg, uintptr_t self, uintptr_t, uintptr_t);
 };
 
 }  // namespace kelvora::sim

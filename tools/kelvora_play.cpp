@@ -12,6 +12,7 @@
 #include <string>
 
 #include "access/brel_robot.h"
+#include "app/robot_faults.h"
 #include "app/script.h"
 #include "app/script_player.h"
 #include "platform/gui_hooks.h"
@@ -161,17 +162,32 @@ int main(int argc, char** argv) {
   std::printf("HOME\n");
   std::fflush(stdout);
 
+  // What went wrong with the robot, in the program's words; true when anything did.
+  auto reportFaults = [&robot, &settings] {
+    const TBrelRobot::TFaults faults = robot.TakeFaults();
+    if (!faults.Any()) return false;
+    if (faults.interfaceLost && !faults.motorsWereOn)
+      std::fprintf(stderr, "kelvora-play: Inpterfaceproblem mit : %s.\n",
+                   settings.PortName.c_str());
+    for (const std::string& text : kelvora::app::FaultMessages(faults, robot.Axes))
+      std::fprintf(stderr, "kelvora-play: %s.\n", text.c_str());
+    return true;
+  };
+
   int status = 0;
   robot.ClearStopFlag();
   robot.MoveHome();
   robot.ClearMotors();
-  if (gSignal == 0) {
+  // A home run that did not get every axis to its switch leaves nothing to play from.
+  if (reportFaults() && gSignal == 0) status = 1;
+  if (gSignal == 0 && status == 0) {
     try {
       kelvora::app::RunScript(player);
     } catch (const kelvora::app::ScriptError& e) {
       std::fprintf(stderr, "kelvora-play: %s.\n", e.what());
       status = 1;
     }
+    if (reportFaults()) status = 1;
   }
 
   // Every output off; the close waits until the driver has sent that to the box.

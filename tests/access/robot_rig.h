@@ -82,6 +82,12 @@ class RobotOnRig {
     platform::SetGuiHooks(nullptr);
   }
 
+  // Motor 4 as an output of its own (the extra motor of type "Z"), switched on left: the
+  // rig's fourth axis is then no axis of the model, so nothing watches or moves it.
+  void ExtraMotorOn() {
+    robot.Axes.SetPos(4, access::mcMaximum, access::kNotHomed);
+    robot.SetMotor(4, 1);
+  }
   int32_t Pos(int axis) const { return robot.Axes.GetPos(axis, access::mcPosition); }
   // The true position rounded to the unit the impulse counting resolves.
   int32_t TruePos(int axis) const { return static_cast<int32_t>(std::lround(rig.Position(axis))); }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "tests/access/robot_rig.h"
 
@@ -67,7 +68,7 @@ TEST(RobotMove, RefusedMovesTouchNothing) {
 
 TEST(RobotMove, SingleAxisCreepsFrom94AndStopsOn100) {
   RobotOnRig t(Rig({0, 60, 50, 10}));
-  t.robot.SetMotor(4, 1);  // a motor outside the move keeps running
+  t.ExtraMotorOn();  // a motor outside the move keeps running
   t.ClearWire();
   const uint32_t r = t.robot.MoveToPositions(100, N, N, N, N, N, N, N);
   EXPECT_EQ(r, t.robot.InputWord());
@@ -99,13 +100,15 @@ TEST(RobotMove, SingleAxisCreepsFrom94AndStopsOn100) {
   for (uint16_t w : t.rig.box.MotorWords()) EXPECT_EQ(w & 0x00C0, 0x0040);
 }
 
-TEST(RobotMove, AnArrivalKeepsTheTargetWhileTheAxisRunsOn) {
-  // The run-down after the motor stops is counted but not added: coasting drift.
+TEST(RobotMove, AnArrivalCountsTheRunDownAfterTheMotorStops) {
+  // The settle pause lets the axis run on; what it counted meanwhile is added, so the
+  // position is where the robot stands, not the target it passed.
   RobotOnRig t(Rig({0, 60, 50, 10}, 40.0, 0.5));
   t.robot.MoveToPositions(100, N, N, N, N, N, N, N);
-  EXPECT_EQ(t.Pos(1), 100);
   EXPECT_GT(t.rig.Position(1), 100.5);
   EXPECT_EQ(t.robot.Counter(2), 101u);
+  EXPECT_EQ(t.Pos(1), 101);
+  EXPECT_EQ(t.Pos(1), t.TruePos(1));
 }
 
 TEST(RobotMove, SingleAxisMovesEndWhereTheRobotReallyStands) {
@@ -116,11 +119,13 @@ TEST(RobotMove, SingleAxisMovesEndWhereTheRobotReallyStands) {
     bool stuckImpulse;
     int32_t end;
     int neverCode;  // besides both bits: the direction the move must not drive
+    int32_t status = 0;
   } cases[] = {
       {"clamped to the maximum on the way up", 100, 100, 250, 900, false, 250, 1},
       {"clamped below a lowered maximum: down only", 280, 280, 250, 900, false, 250, 2},
       {"unhomed: down to the end switch", 120, 9999, 280, 50, false, 0, 2},
-      {"no impulses: down to the end switch", 120, 120, 280, 50, true, 0, 2},
+      // 1.2 s of travel without a single impulse: the stall guard ends it after 1 s.
+      {"no impulses: stopped as stalled, position unknown", 120, 120, 280, 50, true, 9999, 2, 2},
       {"on its closed switch: zeroed, then up", 0, 3, 280, 40, false, 40, 1},
   };
   for (const Case& c : cases) {
@@ -130,9 +135,12 @@ TEST(RobotMove, SingleAxisMovesEndWhereTheRobotReallyStands) {
     t.rig.robot.SetStuckImpulse(1, c.stuckImpulse);
     t.ClearWire();
     t.robot.MoveToPositions(c.target, N, N, N, N, N, N, N);
-    EXPECT_EQ(t.robot.LastStatus, 0) << c.what;
+    EXPECT_EQ(t.robot.LastStatus, c.status) << c.what;
     EXPECT_EQ(t.Pos(1), c.end) << c.what;
-    EXPECT_EQ(t.TruePos(1), c.end) << c.what;
+    if (c.end != 9999) {
+      EXPECT_EQ(t.TruePos(1), c.end) << c.what;
+    }
+    EXPECT_EQ(t.robot.TakeFaults().stalled, c.stuckImpulse ? 1u << 1 : 0u) << c.what;
     const std::vector<int> codes = t.MotorOnWire(1);
     EXPECT_EQ(std::count(codes.begin(), codes.end(), 3), 0) << c.what;
     EXPECT_EQ(std::count(codes.begin(), codes.end(), c.neverCode), 0) << c.what;
@@ -160,7 +168,7 @@ TEST(RobotMove, TwoAxesArrivingTogetherOneStopsShortWithItsCountedPosition) {
   t.ClearWire();
   t.robot.MoveToPositions(100, 104, N, N, N, N, N, N);
   EXPECT_EQ(t.robot.LastStatus, 0);
-  EXPECT_EQ(t.Pos(1), 100);
+  EXPECT_EQ(t.Pos(1), t.TruePos(1));    // 100 and its run-down
   EXPECT_LE(t.rig.Position(2), 102.5);  // really short of 104
   EXPECT_EQ(t.Pos(2), t.TruePos(2));
   EXPECT_EQ(static_cast<uint32_t>(t.Pos(2)), t.robot.Counter(4));
@@ -187,7 +195,7 @@ TEST(RobotMove, MovesThatStartNothingOnlySettle) {
   RobotOnRig t(Rig({0, 0, 0, 10}));
   t.robot.Axes.SetPos(2, mcPosition, 50);  // believed elsewhere, but on its end switch
   t.robot.Axes.SetPos(3, mcPosition, 30);  // target below, switch closed: not started
-  t.robot.SetMotor(4, 1);                  // outside the move: kept
+  t.ExtraMotorOn();                        // outside the move: kept
   t.rig.Advance(20);
   t.ClearWire();
   uint64_t t0 = t.Now();
@@ -214,9 +222,9 @@ enum class AbortBy { kMoveStep, kMessages, kEsc };
 
 class RobotAbort : public ::testing::TestWithParam<AbortBy> {};
 
-TEST_P(RobotAbort, StopsTheMoveWithinOneCycleAndKeepsTheLastCyclesPositions) {
+TEST_P(RobotAbort, StopsTheMoveWithinOneCycleThenCountsTheRunDown) {
   RobotOnRig t(Rig({10, 20, 50, 10}, 40.0, 0.5));
-  t.robot.SetMotor(4, 1);
+  t.ExtraMotorOn();
   constexpr int kAt = 30;
   switch (GetParam()) {
     case AbortBy::kMoveStep:
@@ -232,33 +240,39 @@ TEST_P(RobotAbort, StopsTheMoveWithinOneCycleAndKeepsTheLastCyclesPositions) {
       break;
   }
   t.ClearWire();
+  size_t wordsAtAbort = 0;
+  uint64_t abortAt = 0;
+  t.robot.OnMoveStep = [&, inner = t.robot.OnMoveStep](access::TBrelRobot& r) {
+    inner(r);
+    wordsAtAbort = t.rig.box.MotorWords().size();
+    abortAt = t.Now();
+  };
   EXPECT_EQ(t.robot.MoveToPositions(150, 120, N, N, N, N, N, N), kErr);
   EXPECT_EQ(t.robot.LastStatus, 2);
   ASSERT_EQ(t.trace.size(), static_cast<size_t>(kAt));
-  EXPECT_EQ(t.Pos(1), t.trace.back().pos[1]);
-  EXPECT_EQ(t.Pos(2), t.trace.back().pos[2]);
   EXPECT_EQ(t.robot.MotorWord(), 0x0040u);  // motor 4 keeps its bit
 
-  // The next exchange carries the stop; the robot runs down, the positions stay.
-  const size_t before = t.rig.box.MotorWords().size();
-  t.rig.Advance(10);
+  // The abort test right after that cycle stops the motors: the next exchange carries
+  // it...
   const std::vector<uint16_t> words = t.rig.box.MotorWords();
-  ASSERT_GT(words.size(), before);
-  EXPECT_EQ(words.back(), 0x0040);
-  t.rig.Advance(200);
+  ASSERT_GT(words.size(), wordsAtAbort);
+  EXPECT_EQ(words[wordsAtAbort], 0x0040);
+  // ...then the settle pause lets the axes run down, and what they counted meanwhile
+  // is added: the positions are where the robot really stands.
+  EXPECT_EQ(t.Now() - abortAt, 100u);
   EXPECT_GT(t.rig.Position(1), t.trace.back().truePos[1]);
-  EXPECT_EQ(t.Pos(1), t.trace.back().pos[1]);
+  EXPECT_EQ(t.Pos(1), t.TruePos(1));
+  EXPECT_EQ(t.Pos(2), t.TruePos(2));
 
-  // StopFlag stays set and aborts the next move before its first cycle.
+  // StopFlag stays set and aborts the next move in its first cycle.
   if (GetParam() == AbortBy::kEsc) return;
   EXPECT_TRUE(t.robot.StopFlag);
   t.ClearWire();
   const int32_t p1 = t.Pos(1);
-  const uint64_t t0 = t.Now();
   EXPECT_EQ(t.robot.MoveToPositions(50, N, N, N, N, N, N, N), kErr);
   EXPECT_TRUE(t.trace.empty());
-  EXPECT_EQ(t.Now(), t0);
   EXPECT_EQ(t.Pos(1), p1);
+  EXPECT_EQ(t.TruePos(1), p1);
   EXPECT_EQ(t.robot.MotorWord(), 0x0040u);
 }
 
@@ -272,7 +286,7 @@ TEST(RobotMove, AStopFromANestedHandlerIsNotUndoneByTheCycleItInterrupted) {
   for (const bool stopMoving : {true, false}) {
     SCOPED_TRACE(stopMoving ? "StopMoving" : "StopFlag and ClearMotors");
     RobotOnRig t(Rig({10, 20, 50, 10}, 40.0, 0.5));
-    t.robot.SetMotor(4, 1);  // not part of the move
+    t.ExtraMotorOn();  // not part of the move
     uint32_t left = 0;
     t.AfterPumps(30, [&] {
       if (stopMoving) {
@@ -291,8 +305,9 @@ TEST(RobotMove, AStopFromANestedHandlerIsNotUndoneByTheCycleItInterrupted) {
   }
 }
 
-TEST(RobotMove, AnInterfaceErrorEndsTheMoveWithoutInventingPositions) {
-  // A descending axis must not take the error word for its end switch.
+TEST(RobotMove, AnInterfaceErrorEndsTheMoveAndNoPositionSurvivesIt) {
+  // A descending axis must not take the error word for its end switch; and nothing
+  // counted while the line was down, so every position is unknown afterwards.
   RobotOnRig t(Rig({150, 20, 50, 10}));
   t.onCycle = [&](int n) {
     if (n == 20) t.rig.box.SetFault(sim::BoxFault::kSilent);
@@ -300,19 +315,32 @@ TEST(RobotMove, AnInterfaceErrorEndsTheMoveWithoutInventingPositions) {
   EXPECT_EQ(t.robot.MoveToPositions(30, 90, N, N, N, N, N, N), kErr);
   EXPECT_EQ(t.robot.LastStatus, static_cast<int32_t>(kErr));
   EXPECT_EQ(t.robot.MotorWord(), 0u);
-  EXPECT_GT(t.Pos(1), 100);
-  EXPECT_EQ(t.Pos(1), t.trace.back().pos[1]);
-  EXPECT_EQ(t.Pos(2), t.trace.back().pos[2]);
+  for (int a = 1; a <= 8; ++a) EXPECT_EQ(t.Pos(a), 9999) << a;
+  access::TBrelRobot::TFaults f = t.robot.TakeFaults();
+  EXPECT_TRUE(f.interfaceLost);
+  EXPECT_TRUE(f.motorsWereOn);  // told once: the box may keep running what it had
 
-  // Already in error at the start: read as inputs, the error word closes every end
-  // switch, yet the positions stay and only the move's motors stop.
-  const int32_t p1 = t.Pos(1);
+  // Still in error at the start of the next move: read as inputs, the error word closes
+  // every end switch, yet no axis is zeroed and only the move's motors stop. The same
+  // failure of the line is not told again.
   t.robot.SetMotorWord(0x4001);
   t.robot.Axes.SetPos(1, mcMaximum, 500);
   EXPECT_EQ(t.robot.MoveToPositions(400, N, N, N, N, N, N, N), kErr);
   EXPECT_EQ(t.robot.LastStatus, static_cast<int32_t>(kErr));
-  EXPECT_EQ(t.Pos(1), p1);
+  EXPECT_EQ(t.Pos(1), 9999);
   EXPECT_EQ(t.robot.MotorWord(), 0x4000u);
+  EXPECT_FALSE(t.robot.TakeFaults().Any());
+
+  // The box answers again: a new failure is a new fault.
+  t.rig.box.SetFault(sim::BoxFault::kNone);
+  t.rig.Advance(50);
+  EXPECT_NE(t.robot.GetInputs(), kErr);
+  t.rig.box.SetFault(sim::BoxFault::kSilent);
+  t.rig.Advance(50);
+  EXPECT_EQ(t.robot.GetInputs(), kErr);
+  f = t.robot.TakeFaults();
+  EXPECT_TRUE(f.interfaceLost);
+  EXPECT_TRUE(f.motorsWereOn);  // motor 8's bit is still set
   t.rig.box.SetFault(sim::BoxFault::kNone);
 }
 
@@ -324,12 +352,13 @@ class RobotHome : public ::testing::Test {
   RobotOnRig t;
 };
 
-TEST_F(RobotHome, RunsTheConfiguredAxesToTheirSwitchesAndZeroesAllEight) {
+TEST_F(RobotHome, RunsTheConfiguredAxesToTheirSwitchesAndZeroesThem) {
   for (int a = 1; a <= 8; ++a) t.robot.Axes.SetPos(a, mcPosition, 9999);
   t.ClearWire();
   EXPECT_NE(t.robot.MoveHome(), kErr);
   EXPECT_EQ(t.robot.LastStatus, 0);
-  for (int a = 1; a <= 8; ++a) EXPECT_EQ(t.Pos(a), 0) << a;
+  for (int a = 1; a <= 3; ++a) EXPECT_EQ(t.Pos(a), 0) << a;
+  for (int a = 4; a <= 8; ++a) EXPECT_EQ(t.Pos(a), 9999) << a;  // no axes of the model
   for (int a = 1; a <= 3; ++a) EXPECT_EQ(t.rig.Position(a), 0.0) << a;
   EXPECT_EQ(t.rig.Position(4), 14.0);
   EXPECT_EQ(t.LastOn(4), -1);
@@ -348,14 +377,73 @@ TEST_F(RobotHome, RunsTheConfiguredAxesToTheirSwitchesAndZeroesAllEight) {
   EXPECT_EQ(t.Pos(1), 0);
 }
 
-TEST_F(RobotHome, ZeroesAllEightAlsoAfterAnAbort) {
-  t.onCycle = [&](int n) {
-    if (n == 15) t.robot.StopFlag = true;
+TEST_F(RobotHome, OnlyAnAxisWhoseSwitchClosedIsZero) {
+  // Interrupted in every way a home run can be: what reached its switch is 0, the rest
+  // is unknown, and never is a position wrong.
+  struct Case {
+    const char* what;
+    std::function<void(RobotOnRig&, int cycle)> at;
+    int32_t status;
+    // Arm horizontal reached its switch before: after a failure of the line even that
+    // closed switch may have been the failure's first garbage.
+    int32_t armH = 0;
+  } cases[] = {
+      {"HALT",
+       [](RobotOnRig& r, int n) {
+         if (n == 15) r.robot.StopFlag = true;
+       },
+       2},
+      {"Esc",
+       [](RobotOnRig& r, int n) {
+         if (n == 15) r.hooks.escAnswer = true;
+       },
+       2},
+      {"silent box",
+       [](RobotOnRig& r, int n) {
+         if (n == 15) r.rig.box.SetFault(sim::BoxFault::kSilent);
+       },
+       static_cast<int32_t>(kErr), 9999},
+      {"vanished device",
+       [](RobotOnRig& r, int n) {
+         if (n == 15) r.rig.box.SetFault(sim::BoxFault::kVanished);
+       },
+       static_cast<int32_t>(kErr), 9999},
   };
-  EXPECT_EQ(t.robot.MoveHome(), kErr);
-  EXPECT_EQ(t.robot.LastStatus, 2);
-  for (int a = 1; a <= 8; ++a) EXPECT_EQ(t.Pos(a), 0) << a;
-  EXPECT_GT(t.rig.Position(1), 50.0);  // the robot believes what is not so
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RobotOnRig r(Rig({120, 8, 75, 14}, 100.0, 0.5));
+    r.robot.Axes.SetPos(4, mcMaximum, 9999);
+    r.onCycle = [&](int n) { c.at(r, n); };
+    EXPECT_EQ(r.robot.MoveHome(), kErr);
+    EXPECT_EQ(r.robot.LastStatus, c.status);
+    EXPECT_EQ(r.Pos(1), 9999);
+    EXPECT_EQ(r.Pos(2), c.armH);  // it started 8 from its switch and got there
+    EXPECT_EQ(r.rig.Position(2), 0.0);
+    EXPECT_EQ(r.Pos(3), 9999);
+    EXPECT_GT(r.rig.Position(1), 50.0);
+    r.rig.box.SetFault(sim::BoxFault::kNone);
+  }
+}
+
+TEST_F(RobotHome, AnUnusedAxisAnywhereInTheTableIsNeverMoved) {
+  // ArmV unused before the gripper: the gripper is still homed, ArmV left alone.
+  t.robot.Axes.SetPos(4, mcMaximum, 28);
+  t.robot.Axes.SetPos(3, mcMaximum, 9999);
+  for (int a = 1; a <= 8; ++a) t.robot.Axes.SetPos(a, mcPosition, 9999);
+  t.ClearWire();
+  EXPECT_NE(t.robot.MoveHome(), kErr);
+  EXPECT_EQ(t.LastOn(3), -1);
+  EXPECT_EQ(t.rig.Position(3), 75.0);
+  EXPECT_EQ(t.Pos(3), 9999);
+  EXPECT_EQ(t.Pos(4), 0);
+  EXPECT_EQ(t.rig.Position(4), 0.0);
+  // Nor does a jog or a move reach it, toward either end.
+  t.ClearWire();
+  t.robot.JogAxis(3, 2);
+  t.robot.JogAxis(3, 1);
+  t.robot.MoveToPositions(0, 0, 40, N, N, N, N, N);
+  EXPECT_EQ(t.LastOn(3), -1);
+  EXPECT_EQ(t.rig.Position(3), 75.0);
 }
 
 TEST(RobotJog, TowardTheMaximumWithTheAxesBelowHeldAndReleasedHalfWayDown) {
@@ -376,7 +464,7 @@ TEST(RobotJog, TowardTheMaximumWithTheAxesBelowHeldAndReleasedHalfWayDown) {
   };
   EXPECT_EQ(t.robot.JogAxis(2, 1), kErr);
   EXPECT_EQ(t.robot.LastStatus, 2);
-  EXPECT_EQ(t.Pos(2), t.trace.back().pos[2]);
+  EXPECT_EQ(t.Pos(2), t.TruePos(2));  // the run-down after the release is counted
   EXPECT_GT(t.Pos(2), 80);
   EXPECT_LT(t.Pos(2), 110);
   EXPECT_EQ(t.Pos(1), 40);

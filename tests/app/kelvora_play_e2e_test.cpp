@@ -177,6 +177,17 @@ TEST_F(KelvoraPlayEndToEnd, AHangUpStopsARepeatedRunWithTheMotorsOff) {
   EXPECT_EQ(Positions(), before);
 }
 
+TEST_F(KelvoraPlayEndToEnd, AHomeRunThatCannotReachASwitchPlaysNothing) {
+  // The column's end switch never closes: it drives into its stop, where the stall guard
+  // switches it off. Nothing is played from a position nobody knows.
+  sim_->Send("e1");
+  Child play({KELVORA_PLAY_PATH, script_, "--port", "COM1", "--model", "Rob3"});
+  EXPECT_EQ(play.Wait(60000), 1) << play.Output();
+  EXPECT_NE(play.Output().find("kelvora-play: Achse Säule bewegt sich nicht"), std::string::npos)
+      << play.Output();
+  EXPECT_EQ(play.Output().find("Zeile 1:"), std::string::npos) << play.Output();
+}
+
 TEST_F(KelvoraPlayEndToEnd, AMissingFileOrPortFailsWithTheProgramsText) {
   Child missing({KELVORA_PLAY_PATH, dir_ + "/none.RB3"});
   EXPECT_EQ(missing.Wait(10000), 1);

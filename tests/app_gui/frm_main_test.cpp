@@ -108,7 +108,8 @@ TEST_F(FrmMainTest, ModeTableThroughAWholeSession) {
   Click(form->cmdAction);  // STARTEN
   EXPECT_TRUE(seenRun);
   ExpectMode(3);
-  for (int axis = 1; axis <= 8; ++axis) EXPECT_EQ(Pos(axis), 0) << axis;
+  for (int axis = 1; axis <= 4; ++axis) EXPECT_EQ(Pos(axis), 0) << axis;
+  for (int axis = 5; axis <= 8; ++axis) EXPECT_EQ(Pos(axis), 9999) << axis;  // not the model's
   EXPECT_NEAR(rig->Position(1), 0, 1.0);  // the home run really reached the switches
   EXPECT_NEAR(rig->Position(4), 0, 1.0);
 
@@ -147,18 +148,31 @@ TEST_F(FrmMainTest, FailedSwitchOnReportsThePortAndWhyAndStaysInModeOne) {
   SwitchOn();
 }
 
-TEST_F(FrmMainTest, HaltDuringTheHomeRunLeavesTeachInWithAllPositionsZero) {
-  Make({.start = {200, 150, 120, 20}});
+TEST_F(FrmMainTest, HaltDuringTheHomeRunLeavesTeachInWithThePositionsUnknown) {
+  Make({.start = {200, 150, 120, 5}});
   SwitchOn();
   form->chkWiederholen->setChecked(true);
   After(40, [&] { Click(form->cmdAction); });  // HALT
   Click(form->cmdAction);                      // STARTEN
   ExpectMode(3);
   EXPECT_FALSE(form->chkWiederholen->isChecked());
-  for (int axis = 1; axis <= 8; ++axis) EXPECT_EQ(Pos(axis), 0) << axis;
+  // The gripper reached its switch; the others stopped half-way and are unknown, as
+  // before the first home run, and the display says so.
+  for (int axis = 1; axis <= 3; ++axis) EXPECT_EQ(Pos(axis), 9999) << axis;
+  EXPECT_EQ(Pos(4), 0);
+  EXPECT_EQ(rig->Position(4), 0.0);
   EXPECT_EQ(WireMotorWord(), 0);
-  EXPECT_GT(rig->Position(1), 150);  // stopped half-way, short of the switches
+  EXPECT_GT(rig->Position(1), 150);
   EXPECT_LT(rig->Position(1), 199);
+  form->tmrITimer();
+  EXPECT_EQ(form->lblM1Pos->text(), "9999");
+  // The next jog, even toward the maximum, first runs the column down to its switch
+  // and ends there.
+  QTest::mousePress(form->shpM1R, Qt::LeftButton);
+  QTest::mouseRelease(form->shpM1R, Qt::LeftButton);
+  EXPECT_EQ(rig->Position(1), 0.0);
+  EXPECT_EQ(Pos(1), 0);
+  EXPECT_THAT(errors, IsEmpty());
 }
 
 TEST_F(FrmMainTest, JogReleasedOutsideItsShapeEnds) {
@@ -394,12 +408,20 @@ TEST_F(FrmMainTest, ShutdownAsksAboutAModifiedScriptAndStaysOpenWhenItCannotBeSa
   EXPECT_FALSE(form->close());
   EXPECT_THAT(questions, ElementsAre("Information | Script-Datei Speichern?"));
   EXPECT_THAT(errors, ElementsAre(Shown("Datei " + saveResult + " kann nicht erstellt werden")));
-  // Still there to save elsewhere: robot open, script kept; the display stays stopped
-  // until the next close.
+  // Still there to save elsewhere: robot open, script kept, the display running.
   ASSERT_NE(form->Robot, nullptr);
   EXPECT_TRUE(form->Robot->Opened);
-  EXPECT_FALSE(form->tmrI->isActive());
+  EXPECT_TRUE(form->tmrI->isActive());
   EXPECT_TRUE(form->Modified);
+
+  // "&Ja", then the dialog cancelled: the close is cancelled too, nothing is lost.
+  questions.clear();
+  saveResult.clear();
+  EXPECT_FALSE(form->close());
+  EXPECT_THAT(questions, ElementsAre("Information | Script-Datei Speichern?"));
+  ASSERT_NE(form->Robot, nullptr);
+  EXPECT_TRUE(form->Modified);
+  EXPECT_TRUE(form->isVisible());
 
   saveResult = dir.filePath("DEMO.RB3");
   EXPECT_TRUE(form->close());

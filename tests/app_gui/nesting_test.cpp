@@ -273,6 +273,16 @@ class NestingTest : public MainWindowRig {
         rig->box.SetFault(sim::BoxFault::kSilent);
         while (form->Robot->InputWord() != access::kInterfaceError) rig->Advance(1);
         Arm();
+        // With a motor on, the user is told, once, that the box may keep it running.
+        WhenModal(
+            [](QWidget* w) {
+              auto* box = qobject_cast<QMessageBox*>(w);
+              return box != nullptr && box->text().contains(QStringLiteral("antwortet nicht"));
+            },
+            [this](QWidget* box) {
+              ++lostBoxes_;
+              static_cast<QMessageBox*>(box)->buttons().first()->click();
+            });
         break;
     }
   }
@@ -353,6 +363,10 @@ class NestingTest : public MainWindowRig {
       ASSERT_NE(form->Robot, nullptr);
       EXPECT_FALSE(form->Robot->Opened);
     }
+    if (cut_ == Cut::kSilent) {
+      // Every activity but the M8 wait had a motor on: its own, the panel's, motor 4.
+      EXPECT_EQ(lostBoxes_, row.activity == Activity::kM8Wait ? 0 : 1);
+    }
     if (cut_ == Cut::kEscBefore && row.activity == Activity::kHomeRun) {
       for (int axis = 1; axis <= 4; ++axis) EXPECT_NEAR(rig->Position(axis), 0, 1.0) << axis;
     }
@@ -367,6 +381,7 @@ class NestingTest : public MainWindowRig {
     armed_ = sampled_ = boxShown_ = closeAccepted_ = false;
     panel_ = nullptr;
     unexpectedModals_ = 0;
+    lostBoxes_ = 0;
     watchers_.clear();
   }
 
@@ -413,6 +428,7 @@ class NestingTest : public MainWindowRig {
   std::unique_ptr<QWidget> other_;
   std::vector<std::unique_ptr<QTimer>> watchers_;
   int unexpectedModals_ = 0;
+  int lostBoxes_ = 0;
 };
 
 TEST_F(NestingTest, Jog) {
