@@ -52,7 +52,7 @@ void PrepareWork(const fs::path& work, const std::string& program, const std::st
   fs::remove_all(work);
   fs::create_directories(work);
   fs::copy_file(bin / program, work / program);
-  fs::copy_file(bin / KELVORA_LIB_SONAME, work / KELVORA_LIB_SONAME);
+  fs::copy_file(bin / KELVORA_DRIVER_FILE, work / KELVORA_DRIVER_FILE);
   std::ofstream(work / "remote") << commands;
 }
 
