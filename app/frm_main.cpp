@@ -28,6 +28,7 @@
 #include "platform/prog_dir.h"
 #include "platform/screen_place_qt.h"
 #include "platform/termination_qt.h"
+#include "platform/window_pair_qt.h"
 #include "settings/settings.h"
 #include "ui_frm_main.h"
 
@@ -267,10 +268,13 @@ void TfrmMain::FormCreate() {
 void TfrmMain::ReadSettings() {
   settings::ReadSettings(Settings, Robot->Axes, *Ini);
   // A position no screen shows (stored on a larger or a second screen) gives the
-  // start-up default, so the window never opens out of reach.
+  // start-up default, so the window never opens out of reach; started by kelvora-sim
+  // beside its robot window, the window opens clear of that.
   const settings::ProgramSettings defaults;
-  move(platform::PlaceOnScreen(QPoint(Settings.Left, Settings.Top), size(),
-                               QPoint(defaults.Left, defaults.Top)));
+  move(platform::PlaceClearOfSimWindow(
+      platform::PlaceOnScreen(QPoint(Settings.Left, Settings.Top), size(),
+                              QPoint(defaults.Left, defaults.Top)),
+      size()));
 }
 
 void TfrmMain::ConfigureAxes() {

@@ -12,7 +12,7 @@ KelvoraApplication::KelvoraApplication(int& argc, char** argv) : QApplication(ar
   // Every window without an icon of its own shows the program's; the desktop entry's
   // name lets the desktop match the running program to its entry and icon.
   setWindowIcon(platform::ProgramIcon());
-  setDesktopFileName(QStringLiteral("kelvora"));
+  setDesktopFileName(QStringLiteral("org.kelvora.Kelvora"));
 }
 
 bool KelvoraApplication::notify(QObject* receiver, QEvent* event) {

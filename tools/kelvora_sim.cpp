@@ -16,12 +16,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -113,22 +115,37 @@ int Run(const Options& options, kelvora::sim::view::ViewHost* view = nullptr) {
               sim.MapPath().c_str());
   std::fflush(stdout);
 
+  // The window first: the program learns where it is, and opens its own beside it.
+  ViewLink link(sim);
+  const std::string viewEntry = view ? view->Show(link) : std::string();
+
   pid_t child = -1;
   if (!options.program.empty()) {
-    setenv(var.c_str(), sim.MapPath().c_str(), 1);
+    // The program's environment is this one with the port mapped and the window named; it
+    // is made here rather than by setenv, as the window's thread may read the environment.
+    std::vector<std::string> entries = {var + '=' + sim.MapPath()};
+    if (!viewEntry.empty()) entries.push_back(viewEntry);
+    std::vector<char*> env;
+    for (std::string& e : entries) env.push_back(e.data());
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string_view entry(*e);
+      const auto named = [&entry](const std::string& mine) {
+        return entry.substr(0, entry.find('=') + 1) == mine.substr(0, mine.find('=') + 1);
+      };
+      if (std::none_of(entries.begin(), entries.end(), named)) env.push_back(*e);
+    }
+    env.push_back(nullptr);
     std::vector<char*> args;
     for (const std::string& a : options.program) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    int rc = posix_spawnp(&child, args[0], nullptr, nullptr, args.data(), environ);
+    int rc = posix_spawnp(&child, args[0], nullptr, nullptr, args.data(), env.data());
     if (rc != 0) {
       std::fprintf(stderr, "kelvora-sim: cannot start %s: %s\n", args[0], std::strerror(rc));
+      if (view) view->Close();
       sim.Stop();
       return 127;
     }
   }
-
-  ViewLink link(sim);
-  if (view) view->Show(link);
 
   // With a program, standard input is the program's unless it is our terminal.
   const bool readKeys = options.keys && (options.program.empty() || isatty(STDIN_FILENO));

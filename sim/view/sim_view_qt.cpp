@@ -3,28 +3,34 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
 #include "platform/program_icon_qt.h"
+#include "platform/window_pair_qt.h"
 
 namespace kelvora::sim::view {
 namespace {
 
 // The drawing's layout, in pixels.
 constexpr int kWidth = 480;
-constexpr int kBannerHeight = 30;
+constexpr int kBannerHeight = RobotDrawing::kBannerHeight;
+constexpr int kBannerPadding = 8;  // each side of the banner's text, at the least
 constexpr int kViewsTop = 36;
 constexpr int kViewsHeight = 240;
 constexpr int kCarriageHeight = 46;
@@ -200,18 +206,19 @@ void DrawTable(QPainter& p, const ViewModel& m) {
   }
 }
 
-void DrawBanner(QPainter& p, const ViewModel& m) {
+QString BannerText(const FaultView& f) {
+  return QStringLiteral("SIMULATION – ") + QString::fromUtf8(f.banner);
+}
+
+void DrawBanner(QPainter& p, const ViewModel& m, int width, const QFont& font) {
   const FaultView f = FaultViewOf(m.fault);
   p.setPen(Qt::NoPen);
   p.setBrush(ToneColour(f.tone));
-  p.drawRect(QRectF(0, 0, kWidth, kBannerHeight));
-  QFont bold = p.font();
-  bold.setBold(true);
+  p.drawRect(QRectF(0, 0, width, kBannerHeight));
   p.save();
-  p.setFont(bold);
+  p.setFont(font);
   p.setPen(Qt::white);
-  p.drawText(QRectF(0, 0, kWidth, kBannerHeight), Qt::AlignCenter,
-             QStringLiteral("SIMULATION – ") + QString::fromUtf8(f.banner));
+  p.drawText(QRectF(0, 0, width, kBannerHeight), Qt::AlignCenter, BannerText(f));
   p.restore();
 }
 
@@ -219,23 +226,57 @@ void DrawBanner(QPainter& p, const ViewModel& m) {
 
 RobotDrawing::RobotDrawing(bool rob5, int axes, QWidget* parent) : QWidget(parent) {
   model_.rob5 = rob5;
-  setFixedSize(kWidth, DrawingHeight(rob5, axes));
+  model_.axes.resize(static_cast<size_t>(axes));
+  Resize();
   setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void RobotDrawing::Resize() {
+  // the banner at full height, the rest at scale
+  const int height = DrawingHeight(model_.rob5, static_cast<int>(model_.axes.size()));
+  setFixedSize(static_cast<int>(std::lround(kWidth * scale_)),
+               kBannerHeight + static_cast<int>(std::lround((height - kBannerHeight) * scale_)));
 }
 
 void RobotDrawing::SetModel(const ViewModel& model) {
   if (model == model_) return;
-  if (model.rob5 != model_.rob5 || model.axes.size() != model_.axes.size())
-    setFixedSize(kWidth, DrawingHeight(model.rob5, static_cast<int>(model.axes.size())));
+  const bool resize = model.rob5 != model_.rob5 || model.axes.size() != model_.axes.size();
   model_ = model;
+  if (resize) Resize();
   update();
+}
+
+void RobotDrawing::SetScale(double scale) {
+  scale = std::clamp(scale, 0.1, 1.0);
+  if (scale == scale_) return;
+  scale_ = scale;
+  Resize();
+  update();
+}
+
+QFont RobotDrawing::BannerFont() const {
+  QFont bold = font();
+  bold.setBold(true);
+  return bold;
+}
+
+double RobotDrawing::SmallestScale() const {
+  const QFontMetrics metrics(BannerFont());
+  int widest = 0;
+  for (const FaultView& f : FaultViews())
+    widest = std::max(widest, metrics.horizontalAdvance(BannerText(f)));
+  return std::min(1.0, (widest + 2 * kBannerPadding) / static_cast<double>(kWidth));
 }
 
 void RobotDrawing::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), kBackground);
   p.setRenderHint(QPainter::Antialiasing);
-  DrawBanner(p, model_);
+  DrawBanner(p, model_, width(), BannerFont());
+  // everything below the banner at the drawing's scale
+  p.translate(0, kBannerHeight);
+  p.scale(scale_, scale_);
+  p.translate(0, -kBannerHeight);
   DrawTopView(p, model_);
   DrawSideView(p, model_);
   if (model_.rob5) DrawCarriage(p, model_);
@@ -392,6 +433,20 @@ void SimView::Refresh() {
     chkStuck_[i]->setChecked(m.axes[i].stuckImpulse);
     chkEndBroken_[i]->setChecked(m.axes[i].endSwitchBroken);
   }
+}
+
+QRect PlaceBesideProgram(SimView& window) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return window.frameGeometry();
+  const platform::SimWindowPlace place = platform::PlaceSimWindow(
+      screen->availableGeometry(), window.Drawing().SmallestScale(), [&window](double scale) {
+        window.SetDrawingScale(scale);
+        return window.sizeHint();
+      });
+  window.SetDrawingScale(place.scale);
+  window.adjustSize();
+  window.move(place.frame.topLeft());
+  return place.frame;
 }
 
 }  // namespace kelvora::sim::view

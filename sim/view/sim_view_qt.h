@@ -24,16 +24,29 @@ namespace kelvora::sim::view {
 class RobotDrawing : public QWidget {
   Q_OBJECT
  public:
+  static constexpr int kBannerHeight = 30;
+
   explicit RobotDrawing(bool rob5, int axes, QWidget* parent = nullptr);
   // Repaints when the model differs from the one on screen.
   void SetModel(const ViewModel& model);
   const ViewModel& Model() const { return model_; }
+  // Draws the robot smaller (scale below 1) where the screen is short of room; the banner
+  // keeps its height and its lettering, across the drawing's width.
+  void SetScale(double scale);
+  double Scale() const { return scale_; }
+  // The banner's lettering, as it is drawn, and the smallest scale at which every banner
+  // text still shows whole in it.
+  QFont BannerFont() const;
+  double SmallestScale() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  void Resize();
+
   ViewModel model_;
+  double scale_ = 1;
 };
 
 class SimView : public QWidget {
@@ -47,6 +60,9 @@ class SimView : public QWidget {
   // kelvora-sim's terminal may have changed what they show). The frame timer calls it.
   void Refresh();
   const ViewModel& Model() const { return drawing_->Model(); }
+  const RobotDrawing& Drawing() const { return *drawing_; }
+  // The drawing's scale; the controls beside it keep their size.
+  void SetDrawingScale(double scale) { drawing_->SetScale(scale); }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -63,5 +79,10 @@ class SimView : public QWidget {
   std::vector<QCheckBox*> chkStuck_;
   std::vector<QCheckBox*> chkEndBroken_;
 };
+
+// Sizes the window and moves it to where it opens beside the program's main window, on
+// the primary screen (platform/window_pair_qt.h); returns the frame planned for it, which
+// the program is told to keep clear of.
+QRect PlaceBesideProgram(SimView& window);
 
 }  // namespace kelvora::sim::view

@@ -16,8 +16,10 @@ namespace kelvora::sim::view {
 class ViewHost {
  public:
   virtual ~ViewHost() = default;
-  // Opens the window on the target, which must stay until Close has returned.
-  virtual void Show(ViewTarget& target) = 0;
+  // Opens the window on the target, which must stay until Close has returned. Returns the
+  // environment entry (NAME=VALUE) that tells a program started beside the window where it
+  // is, so that the program's window keeps clear of it; "" when there is nothing to tell.
+  virtual std::string Show(ViewTarget& target) = 0;
   // Closes the window; once it returns the target is no longer touched.
   virtual void Close() = 0;
 };

@@ -8,10 +8,8 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QThread>
 #include <QTimer>
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -20,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/window_pair_qt.h"
 #include "sim/view/sim_view_qt.h"
 #include "sim/view/view_host.h"
 
@@ -49,7 +48,7 @@ class QtViewHost : public ViewHost {
   ~QtViewHost() override;
 
   int Exec(const std::function<int(ViewHost*)>& body);
-  void Show(ViewTarget& target) override;
+  std::string Show(ViewTarget& target) override;
   void Close() override;
 
  private:
@@ -186,21 +185,16 @@ void QtViewHost::OnWindowThread(const std::function<void()>& f) {
     QMetaObject::invokeMethod(app_.get(), f, Qt::BlockingQueuedConnection);
 }
 
-void QtViewHost::Show(ViewTarget& target) {
-  OnWindowThread([this, &target] {
+std::string QtViewHost::Show(ViewTarget& target) {
+  std::string entry;
+  OnWindowThread([this, &target, &entry] {
     delete window_;
     window_ = new SimView(target);
-    window_->adjustSize();
-    // beside the program's main window, which opens at 50, 50 unless moved
-    QPoint at(700, 50);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-      const QRect free = screen->availableGeometry();
-      at.setX(std::max(free.left(), std::min(at.x(), free.right() - window_->width())));
-      at.setY(std::max(free.top(), std::min(at.y(), free.bottom() - window_->height())));
-    }
-    window_->move(at);
+    const QRect frame = PlaceBesideProgram(*window_);
     window_->show();
+    entry = std::string(platform::kSimWindowVariable) + '=' + platform::FormatArea(frame);
   });
+  return entry;
 }
 
 void QtViewHost::Close() {

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installed like a Linux program: one check per call.
-#   packaging_test.sh desktop SOURCE_DIR
+#   packaging_test.sh desktop SOURCE_DIR BUILD_DIR   desktop entry, metainfo, MIME type, licence
 #   packaging_test.sh cli     SOURCE_DIR BUILD_DIR
 #   packaging_test.sh install SOURCE_DIR BUILD_DIR
-#   packaging_test.sh package SOURCE_DIR BUILD_DIR
+#   packaging_test.sh package SOURCE_DIR BUILD_DIR   the Debian packages, built by
+#                                                    scripts/package in BUILD_DIR/deb
 #   packaging_test.sh cmake-package SOURCE_DIR BUILD_DIR
 # Exit 77 (skipped) when a tool the check needs is missing; CI installs them all.
 set -euo pipefail
@@ -25,8 +26,9 @@ expected_files() {
   printf '%s\n' bin/kelvora bin/kelvora-sim bin/kelvora-play bin/kelvora-ports \
     "$lib/libzqBrel20.so" "$lib/libzqBrel20.so.2" include/zqBrel20.h "$lib/pkgconfig/zqbrel20.pc" \
     "$lib/cmake/zqBrel20/zqBrel20Config.cmake" "$lib/cmake/zqBrel20/zqBrel20ConfigVersion.cmake" \
-    share/kelvora/demo.RB3 share/kelvora/help/inhalt.html share/kelvora/help/kelvora.css \
-    share/applications/kelvora.desktop \
+    share/kelvora/demo.RB3 share/doc/kelvora/help/inhalt.html share/doc/kelvora/help/kelvora.css \
+    share/applications/org.kelvora.Kelvora.desktop share/metainfo/org.kelvora.Kelvora.metainfo.xml \
+    share/mime/packages/kelvora.xml \
     share/icons/hicolor/scalable/apps/kelvora.svg \
     share/icons/hicolor/48x48/apps/kelvora.png share/icons/hicolor/256x256/apps/kelvora.png \
     share/man/man1/kelvora.1.gz share/man/man1/kelvora-sim.1.gz share/man/man1/kelvora-play.1.gz \
@@ -49,7 +51,8 @@ check_runpath() {
 # objects were compiled in, whichever tree that was) and no build or source paths at all.
 check_no_build_paths() {
   local root=$1 hits f
-  for f in "$root"/*/bin/* "$root"/*/lib*/*.so* "$root"/bin/* "$root"/lib*/*.so*; do
+  for f in "$root"/*/bin/* "$root"/*/lib*/*.so* "$root"/*/lib/*/*.so* "$root"/bin/* \
+    "$root"/lib*/*.so*; do
     [ -f "$f" ] || continue
     ! readelf -S "$f" | grep -q '\.debug_' || fail "debug information in $f"
   done
@@ -60,11 +63,52 @@ check_no_build_paths() {
 case $check in
   desktop)
     need desktop-file-validate
-    desktop-file-validate "$src/packaging/kelvora.desktop" || fail "desktop entry invalid"
+    need appstreamcli
+    need update-mime-database
+    entry=$src/packaging/org.kelvora.Kelvora.desktop
+    desktop-file-validate "$entry" || fail "desktop entry invalid"
     for line in 'Name=Kelvora' 'GenericName=' 'GenericName\[de\]=' 'Comment=' 'Comment\[de\]=' \
-      'Categories=Education;Engineering;$' 'Exec=kelvora( %f)?$' 'Icon=kelvora$'; do
-      grep -Eq "^$line" "$src/packaging/kelvora.desktop" || fail "desktop entry lacks $line"
+      'Categories=Education;Engineering;$' 'Exec=kelvora( %f)?$' 'Icon=kelvora$' \
+      'MimeType=text/x-kelvora-script;$'; do
+      grep -Eq "^$line" "$entry" || fail "desktop entry lacks $line"
     done
+    # The metainfo as this build made it (its releases from CHANGELOG.md), for the entry's id.
+    # The one pedantic hint allowed: reverse-DNS ids name the program capitalised, as the
+    # desktop's own applications do (org.gnome.Nautilus), and the desktop file matches it.
+    metainfo=$build/packaging/org.kelvora.Kelvora.metainfo.xml
+    out=$(appstreamcli validate --pedantic --no-net --no-color "$metainfo" 2>&1) ||
+      fail "metainfo invalid: $out"
+    findings=$(grep -E '^[EWIP]: ' <<<"$out" | grep -v '^P: org.kelvora.Kelvora:[0-9]*: cid-contains-uppercase-letter' || true)
+    [ -z "$findings" ] || fail "metainfo: $findings"
+    grep -q '<launchable type="desktop-id">org.kelvora.Kelvora.desktop</launchable>' "$metainfo" ||
+      fail "metainfo launches no org.kelvora.Kelvora.desktop"
+    newest=$(sed -n 's/^## \([0-9.]*\) - .*/\1/p' "$src/CHANGELOG.md" | head -1)
+    [ "$newest" = "$version" ] || fail "CHANGELOG.md's newest release $newest, project $version"
+    grep -q "<release version=\"$version\" date=" "$metainfo" || fail "metainfo lacks release $version"
+    # The MIME type: the database built from it names the script files' type, with both comments.
+    mkdir -p "$work/mime/packages"
+    cp "$src/packaging/kelvora-mime.xml" "$work/mime/packages/kelvora.xml"
+    XDG_DATA_DIRS=$work update-mime-database "$work/mime" 2>"$work/mime.err" || fail "MIME type: $(cat "$work/mime.err")"
+    [ ! -s "$work/mime.err" ] || fail "MIME type: $(cat "$work/mime.err")"
+    for n in 1 2 3 4 5 6 7 8 9; do
+      grep -qx "50:text/x-kelvora-script:\*\.rb$n" "$work/mime/globs2" ||
+        grep -qx "50:text/x-kelvora-script:\*\.RB$n" "$work/mime/globs2" || fail "no glob *.RB$n"
+    done
+    grep -qx 'text/x-kelvora-script text/plain' "$work/mime/subclasses" || fail "not a text type"
+    grep -q '<comment xml:lang="de">' "$work/mime/text/x-kelvora-script.xml" || fail "no German comment"
+    # The licence: LICENSE, the about box's help page and the packages' copyright file.
+    licence=$(tr -s ' \n' ' ' <"$src/LICENSE")
+    page=$(sed -n '/<pre class="lizenz">/,/<\/pre>/p' "$src/help/about.html" |
+      sed 's/<pre class="lizenz">//; s/<\/pre>//' | tr -s ' \n' ' ')
+    [ "$page" = "$licence" ] || fail "help/about.html does not carry LICENSE"
+    copyright=$build/packaging/debian/copyright
+    head -1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+      fail "copyright file not machine-readable"
+    terms=$(sed -n '/^Permission/,$p' "$src/LICENSE" | tr -s ' \n' ' ')
+    # the stand-alone licence paragraph, its text indented, blank lines as " ."
+    text=$(awk 'p; prev == "" && /^License: Expat$/ {p = 1} {prev = $0}' "$copyright" |
+      sed 's/^ \.$//; s/^ //' | tr -s ' \n' ' ')
+    [ "$text" = "$terms" ] || fail "copyright file does not carry the licence's terms"
     ;;
 
   cli)
@@ -179,30 +223,137 @@ case $check in
     ;;
 
   package)
-    need cpack
     need dpkg-deb
     need dpkg-shlibdeps
-    lib=$(libdir)
-    (cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) ||
-      { cat "$work/cpack.log" >&2; fail "cpack"; }
-    deb=$(ls "$work"/out/kelvora_"$version"_*.deb) || fail "no package kelvora_${version}_*.deb"
-    [ "$(dpkg-deb -f "$deb" Package)" = kelvora ] || fail "package name"
-    [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
-    depends=$(dpkg-deb -f "$deb" Depends)
-    [[ $depends == *libc6* && $depends == *libstdc++6* ]] || fail "Depends: '$depends'"
-    [[ $depends == *libqt6widgets6* ]] || fail "Depends lacks Qt: '$depends'"
-    description=$(dpkg-deb -f "$deb" Description)
-    [ "$(wc -l <<<"$description")" -ge 2 ] || fail "no long description: $description"
-    dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||' >"$work/list"
+    need lintian
+    # The packages as scripts/package builds them, in a build folder of their own (kept
+    # between runs, so that only what changed is built again).
+    "$src/scripts/package" --build-dir "$build/deb/build" --out "$work/out" >"$work/package.log" 2>&1 ||
+      { tail -40 "$work/package.log" >&2; fail "scripts/package"; }
+    ma=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+    arch=$(dpkg-architecture -qDEB_HOST_ARCH)
+    lib=usr/lib/$ma
+    deb() { echo "$work/out/${1}_$version-1_$arch.deb"; }
+    for p in kelvora libzqbrel20-2 libzqbrel20-dev; do
+      [ -f "$(deb $p)" ] || fail "no package $(basename "$(deb $p)"): $(ls "$work/out")"
+    done
+    [ "$(ls "$work/out" | wc -l)" = 3 ] || fail "more than three packages: $(ls "$work/out")"
+
+    # What each holds: the library alone, the development files, the rest.
+    files() { dpkg-deb -c "$(deb "$1")" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort; }
+    docs() { printf '%s\n' "usr/share/doc/$1/changelog.Debian.gz" "usr/share/doc/$1/changelog.gz" \
+      "usr/share/doc/$1/copyright" "usr/share/lintian/overrides/$1"; }
+    [ "$(files libzqbrel20-2)" = "$( (printf '%s\n' "$lib/libzqBrel20.so.2" "$lib/libzqBrel20.so.2.1.0"
+      docs libzqbrel20-2) | sort)" ] || fail "libzqbrel20-2 holds: $(files libzqbrel20-2)"
+    [ "$(files libzqbrel20-dev)" = "$( (printf '%s\n' usr/include/zqBrel20.h "$lib/libzqBrel20.so" \
+      "$lib/pkgconfig/zqbrel20.pc" "$lib/cmake/zqBrel20/zqBrel20Config.cmake" \
+      "$lib/cmake/zqBrel20/zqBrel20ConfigVersion.cmake" "$lib/cmake/zqBrel20/zqBrel20Targets.cmake" \
+      "$lib/cmake/zqBrel20/zqBrel20Targets-relwithdebinfo.cmake"
+      docs libzqbrel20-dev) | sort)" ] || fail "libzqbrel20-dev holds: $(files libzqbrel20-dev)"
+    files kelvora >"$work/list"
     while read -r f; do
-      [ -n "$f" ] || continue
-      grep -qx "usr/$f" "$work/list" || fail "not in the package: usr/$f"
-    done < <(expected_files "$lib")
-    ! grep -E '_test$|/bench_|/fuzz_|zqbrel_unload_helper|/scripts/' "$work/list" ||
-      fail "test or build files in the package"
-    dpkg-deb -x "$deb" "$work/root"
-    check_runpath "$work/root/usr" "$lib"
+      case $f in *zqBrel20* | *zqbrel20*) continue ;; esac
+      grep -qx "usr/$f" "$work/list" || fail "not in kelvora: usr/$f"
+    done < <(expected_files "lib/$ma")
+    docs kelvora | while read -r f; do grep -qx "$f" "$work/list" || fail "not in kelvora: $f"; done
+    ! grep -E 'zqBrel20|zqbrel20|_test$|/bench_|/fuzz_|/scripts/' "$work/list" ||
+      fail "library, test or build files in kelvora"
+
+    # Control data: versions, the program's dependency on the library from dpkg-shlibdeps,
+    # the library's symbols, shlibs and ldconfig trigger, and no maintainer scripts at all.
+    for p in kelvora libzqbrel20-2 libzqbrel20-dev; do
+      [ "$(dpkg-deb -f "$(deb $p)" Version)" = "$version-1" ] || fail "$p version"
+      [ "$(dpkg-deb -f "$(deb $p)" Maintainer)" = "Kelvora developers <kelvora-dev@kelvora.org>" ] ||
+        fail "$p maintainer"
+      mkdir -p "$work/control/$p"
+      dpkg-deb -e "$(deb $p)" "$work/control/$p"
+      for script in preinst postinst prerm postrm; do
+        [ ! -e "$work/control/$p/$script" ] || fail "$p has a $script script"
+      done
+    done
+    depends=$(dpkg-deb -f "$(deb kelvora)" Depends)
+    [[ $depends == *"libzqbrel20-2 (>= $version)"* ]] || fail "kelvora Depends: '$depends'"
+    [ "$(dpkg-deb -f "$(deb libzqbrel20-dev)" Depends)" = "libzqbrel20-2 (= $version-1)" ] ||
+      fail "libzqbrel20-dev Depends: $(dpkg-deb -f "$(deb libzqbrel20-dev)" Depends)"
+    [ "$(cat "$work/control/libzqbrel20-2/triggers")" = "activate-noawait ldconfig" ] ||
+      fail "libzqbrel20-2 triggers"
+    grep -qx "libzqBrel20 2 libzqbrel20-2 (>= $version)" "$work/control/libzqbrel20-2/shlibs" ||
+      fail "libzqbrel20-2 shlibs"
+    grep -qx ' zqOpenInterface@ZQBREL20 5.1.0' "$work/control/libzqbrel20-2/symbols" ||
+      fail "libzqbrel20-2 symbols"
+
+    # Installed into a scratch root: ldconfig finds the library by its SONAME there, the
+    # programs load it from the system's libdir (no run path), hardened, stripped, and
+    # no build path in any file.
+    for p in kelvora libzqbrel20-2 libzqbrel20-dev; do dpkg-deb -x "$(deb $p)" "$work/root"; done
+    mkdir -p "$work/root/etc"
+    echo "/$lib" >"$work/root/etc/ld.so.conf"
+    ldconfig -r "$work/root"
+    cache=$(ldconfig -r "$work/root" -p)
+    grep -q "libzqBrel20.so.2 .*=> /$lib/libzqBrel20.so.2$" <<<"$cache" ||
+      fail "ldconfig does not find libzqBrel20.so.2: $cache"
+    for f in "$work"/root/usr/bin/* "$work/root/$lib/libzqBrel20.so.2.1.0"; do
+      dynamic=$(readelf -d "$f") segments=$(readelf -lW "$f") sections=$(readelf -SW "$f")
+      symbols=$(readelf -sW --dyn-syms "$f")
+      ! grep -q 'R[UN]*PATH' <<<"$dynamic" || fail "$f has a run path"
+      grep -q 'FLAGS.*BIND_NOW' <<<"$dynamic" || fail "$f is not linked with BIND_NOW"
+      grep -q GNU_RELRO <<<"$segments" || fail "$f has no RELRO"
+      grep -q '__stack_chk_fail' <<<"$symbols" || fail "$f has no stack protector"
+      ! grep -q ' \.comment ' <<<"$sections" || fail "$f keeps its .comment section"
+    done
+    grep -q '_chk@' <<<"$(readelf -sW --dyn-syms "$work/root/usr/bin/kelvora-play")" ||
+      fail "kelvora-play is not built with FORTIFY_SOURCE"
+    out=$(LD_LIBRARY_PATH="$work/root/$lib" "$work/root/usr/bin/kelvora-play" --version) ||
+      fail "the packaged kelvora-play does not start"
+    [ "$out" = "kelvora-play $version" ] || fail "kelvora-play --version says '$out'"
     check_no_build_paths "$work/root"
+
+    # Every dependency is a library a binary of the package loads (no GL that nothing
+    # calls): the packages dpkg says hold the libraries named NEEDED, and no more.
+    for p in kelvora libzqbrel20-2; do
+      needed=$(dpkg-deb -c "$(deb $p)" | awk '$1 ~ /^-..x/ || $6 ~ /\.so\./ {print $6}' |
+        while read -r f; do
+          [ -f "$work/root/$f" ] && file -b "$work/root/$f" | grep -q '^ELF' || continue
+          readelf -d "$work/root/$f" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'
+        done | sort -u)
+      owners=$(for so in $needed; do
+          [ "$so" != libzqBrel20.so.2 ] || { echo libzqbrel20-2; continue; }
+          path=$(ldconfig -p | awk -v so="$so" '$1 == so && /x86-64|'"$arch"'/ {print $NF; exit}')
+          [ -n "$path" ] || path=$(ldconfig -p | awk -v so="$so" '$1 == so {print $NF; exit}')
+          { dpkg -S "$path" 2>/dev/null || dpkg -S "$(realpath "$path")" 2>/dev/null ||
+            dpkg -S "${path#/usr}" 2>/dev/null; } | head -1 | cut -d: -f1
+        done | sort -u)
+      deps=$(dpkg-deb -f "$(deb $p)" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//' | sort -u)
+      [ "$deps" = "$owners" ] ||
+        fail "$p depends on $(echo $deps), its binaries load libraries of $(echo $owners)"
+    done
+
+    # lintian, pedantic: no error, no warning; informational and pedantic tags, and the
+    # overrides the packages ship, only these (tag, then why it stays):
+    allowed=(
+      # The German captions the program keeps as its users know them ("Programm", and the
+      # misspelt "Postion Anfahren" and "Positon Arm horizontal").
+      'I: kelvora: spelling-error-in-binary Programm Program'
+      'I: kelvora: spelling-error-in-binary Programms Programs'
+      'I: kelvora: spelling-error-in-binary Positon Position'
+      'I: kelvora: spelling-error-in-binary Postion Position'
+      # The packages are built to be installed directly, not uploaded to Debian: no ITP bug
+      # to close (packaging/debian/lintian-overrides).
+      'O: kelvora: initial-upload-closes-no-bugs'
+      'O: libzqbrel20-2: initial-upload-closes-no-bugs'
+      'O: libzqbrel20-dev: initial-upload-closes-no-bugs'
+    )
+    lintian --pedantic --display-info --display-experimental --show-overrides \
+      --tag-display-limit 0 "$(deb kelvora)" "$(deb libzqbrel20-2)" "$(deb libzqbrel20-dev)" \
+      >"$work/lintian" 2>&1 || true
+    findings=$(grep -E '^[EWIPXO]: ' "$work/lintian" | sed 's/ \[.*\]$//' | sort -u |
+      while read -r finding; do
+        known=no
+        for a in "${allowed[@]}"; do [ "$finding" = "$a" ] && known=yes; done
+        [ $known = yes ] || echo "$finding"
+      done)
+    [ -z "$findings" ] || fail "lintian: $findings"
+    ! grep -qE '^(E|W): ' "$work/lintian" || fail "lintian errors or warnings"
     ;;
 
   cmake-package)

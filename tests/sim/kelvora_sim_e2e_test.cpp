@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -256,6 +257,32 @@ TEST(KelvoraSimEndToEnd, RunsAProgramWithThePortMappedAndEndsWithItsStatus) {
   const int status = std::system(cmd.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 7);
+}
+
+// With its window, the simulator tells the program it starts where the window is, beside
+// the port's mapping.
+TEST(KelvoraSimEndToEnd, TellsTheProgramItStartsWhereItsWindowIs) {
+  kelvora::testing::ScopedEnv env{"QT_QPA_PLATFORM", "KELVORA_SIM_WINDOW"};
+  kelvora::testing::ScopedEnv::Set("QT_QPA_PLATFORM", "offscreen");
+  kelvora::testing::ScopedEnv::Set("KELVORA_SIM_WINDOW", nullptr);
+  const std::string cmd = std::string("'") + KELVORA_SIM_PATH +
+                          "' --view --no-keys --no-status -- sh -c 'test -c \"$ZQBREL_COM1\" && "
+                          "echo \"window=$KELVORA_SIM_WINDOW\"' </dev/null 2>&1";
+  FILE* pipe = popen(cmd.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buf[512];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+  ASSERT_EQ(pclose(pipe), 0) << out;
+  if (out.find("no window: built without Qt") != std::string::npos)
+    GTEST_SKIP() << "kelvora-sim built without its window";
+  int x, y, w, h;
+  const size_t at = out.find("window=");
+  ASSERT_NE(at, std::string::npos) << out;
+  ASSERT_EQ(std::sscanf(out.c_str() + at, "window=%d,%d,%d,%d", &x, &y, &w, &h), 4) << out;
+  EXPECT_GT(w, 400);
+  EXPECT_GT(h, 300);
 }
 
 }  // namespace
