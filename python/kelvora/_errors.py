@@ -16,6 +16,8 @@ class InterfaceError(OSError):
     Every motor is off when it is raised.
     """
 
+    __module__ = "kelvora"
+
     def __init__(self, port, reason, device=None, errno=None):
         if errno is None:
             super().__init__(reason)
@@ -36,3 +38,5 @@ class InterfaceError(OSError):
 class MoveStopped(Exception):
     """A move, a wait or a script run was ended by stop() (from any thread), by close(),
     or by the robot itself; every motor is off when it is raised."""
+
+    __module__ = "kelvora"

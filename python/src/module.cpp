@@ -18,9 +18,13 @@ PYBIND11_MODULE(_kelvora, m) {
   m.attr("OFF") = 0;
   m.attr("LEFT") = 1;
   m.attr("RIGHT") = 2;
+  // The classes and functions are the package's: named kelvora.Robot in help and errors.
+  const py::object name = m.attr("__name__");
+  m.attr("__name__") = "kelvora";
   kelvora::python::BindInterface(m);
   kelvora::python::BindRobot(m);
   kelvora::python::BindScript(m);
+  m.attr("__name__") = name;
   m.def("_close_all", &kelvora::python::Core::CloseAll,
         "Closes every interface still open (the interpreter's exit does it).");
 }
