@@ -2,6 +2,7 @@
 #include "calls.h"
 
 #include <pybind11/pybind11.h>
+#include <signal.h>
 
 #include "access/brel_consts.h"
 #include "access/brel_face.h"
@@ -27,7 +28,51 @@ class PythonHooks final : public platform::GuiHooks {
 
 PythonHooks gHooks;
 
+// Ctrl+C during a call on the main thread: the interpreter's own handler only notes the
+// signal, and the call sees it at its next control cycle. Chained in front of it, this
+// one switches the motors off the moment the signal comes (one atomic store, safe in a
+// handler) and marks the call, so that its next abort test ends the move.
+std::atomic<uint32_t*> gCtrlCMotorWord{nullptr};
+std::atomic<bool> gCtrlC{false};
+struct sigaction gInterpreterSigint;
+
+extern "C" void OnCtrlC(int sig, siginfo_t* info, void* context) {
+  if (uint32_t* word = gCtrlCMotorWord.load(std::memory_order_acquire))
+    std::atomic_ref<uint32_t>(*word).store(0, std::memory_order_relaxed);
+  gCtrlC.store(true, std::memory_order_relaxed);
+  if (gInterpreterSigint.sa_flags & SA_SIGINFO)
+    gInterpreterSigint.sa_sigaction(sig, info, context);
+  else if (gInterpreterSigint.sa_handler != SIG_DFL && gInterpreterSigint.sa_handler != SIG_IGN)
+    gInterpreterSigint.sa_handler(sig);
+}
+
+void ChainCtrlC(uint32_t* motorWord) {
+  struct sigaction ours {};
+  if (::sigaction(SIGINT, nullptr, &gInterpreterSigint) != 0) return;
+  gCtrlC.store(false, std::memory_order_relaxed);
+  gCtrlCMotorWord.store(motorWord, std::memory_order_release);
+  ours.sa_sigaction = OnCtrlC;
+  ours.sa_flags = (gInterpreterSigint.sa_flags | SA_SIGINFO) & ~SA_RESETHAND;
+  ours.sa_mask = gInterpreterSigint.sa_mask;
+  ::sigaction(SIGINT, &ours, nullptr);
+}
+
+void UnchainCtrlC() {
+  gCtrlCMotorWord.store(nullptr, std::memory_order_release);
+  struct sigaction now {};
+  // A handler installed meanwhile (by a signal handler run in the call) stays.
+  if (::sigaction(SIGINT, nullptr, &now) == 0 && (now.sa_flags & SA_SIGINFO) &&
+      now.sa_sigaction == OnCtrlC)
+    ::sigaction(SIGINT, &gInterpreterSigint, nullptr);
+}
+
 }  // namespace
+
+bool CtrlCRaisesKeyboardInterrupt() {
+  namespace py = pybind11;
+  const py::module_ signal = py::module_::import("signal");
+  return signal.attr("getsignal")(signal.attr("SIGINT")).is(signal.attr("default_int_handler"));
+}
 
 void PendingError::Raise() {
   PyErr_Restore(type, value, traceback);
@@ -66,19 +111,23 @@ bool InsideCallOn(const CallState& state) {
 }
 
 RunningCall::RunningCall(access::TBrelFace& face, access::TBrelRobot* robot, CallState& state,
-                         uint32_t stopsAtEntry, bool mainThread, std::optional<uint32_t> timeoutMs)
+                         uint32_t stopsAtEntry, bool mainThread, bool ctrlC,
+                         std::optional<uint32_t> timeoutMs)
     : face_(face),
       robot_(robot),
       state_(state),
       outer_(tCall),
       stopsAtEntry_(stopsAtEntry),
       mainThread_(mainThread),
+      ctrlC_(ctrlC),
       timeoutMs_(timeoutMs),
       startTick_(platform::GetTickCount()) {
   tCall = this;
+  if (ctrlC_) ChainCtrlC(&face_.Record.MotorWord);
 }
 
 RunningCall::~RunningCall() {
+  if (ctrlC_) UnchainCtrlC();
   tCall = outer_;
   if (pending_.Set()) {
     // Only when Finish never ran (an exception of the core): let go of the references.
@@ -111,7 +160,8 @@ void RunningCall::NotePositions() {
 }
 
 bool RunningCall::StopWanted() const {
-  return pending_.Set() || state_.stops.load(std::memory_order_relaxed) != stopsAtEntry_ ||
+  return pending_.Set() || (ctrlC_ && gCtrlC.load(std::memory_order_relaxed)) ||
+         state_.stops.load(std::memory_order_relaxed) != stopsAtEntry_ ||
          state_.closeWanted.load(std::memory_order_relaxed);
 }
 

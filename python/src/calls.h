@@ -62,6 +62,9 @@ struct CallEnd {
 
 // True on the interpreter's main thread, the only one that runs signal handlers.
 bool OnMainThread();
+// True when Ctrl+C raises KeyboardInterrupt (the interpreter's own handler is in place);
+// with the GIL.
+bool CtrlCRaisesKeyboardInterrupt();
 // Remembers the main thread (at import).
 void NoteMainThread();
 // Installs the module's GUI hooks (at import).
@@ -77,8 +80,11 @@ bool InsideCallOn(const CallState& state);
 class RunningCall {
  public:
   // stopsAtEntry: CallState::stops when the call was made, before it waited for the mutex.
+  // ctrlC: on the main thread, with Ctrl+C raising KeyboardInterrupt: a Ctrl+C switches
+  // every motor off the moment it comes, before the interpreter runs its handler.
   RunningCall(access::TBrelFace& face, access::TBrelRobot* robot, CallState& state,
-              uint32_t stopsAtEntry, bool mainThread, std::optional<uint32_t> timeoutMs);
+              uint32_t stopsAtEntry, bool mainThread, bool ctrlC,
+              std::optional<uint32_t> timeoutMs);
   ~RunningCall();
   RunningCall(const RunningCall&) = delete;
   RunningCall& operator=(const RunningCall&) = delete;
@@ -105,6 +111,7 @@ class RunningCall {
   RunningCall* outer_;
   uint32_t stopsAtEntry_;
   bool mainThread_;
+  bool ctrlC_;
   std::optional<uint32_t> timeoutMs_;
   uint32_t startTick_;
   bool timedOut_ = false;

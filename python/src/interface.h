@@ -69,6 +69,7 @@ CallEnd Core::Run(Op&& op, std::optional<uint32_t> timeoutMs) {
   if (InsideCall()) ThrowNestedCall();
   const uint32_t stops = state_.stops.load(std::memory_order_relaxed);
   const bool mainThread = OnMainThread();
+  const bool ctrlC = mainThread && CtrlCRaisesKeyboardInterrupt();
   CallEnd end;
   {
     pybind11::gil_scoped_release nogil;
@@ -77,7 +78,7 @@ CallEnd Core::Run(Op&& op, std::optional<uint32_t> timeoutMs) {
       end.lastStatus = 1;
       return end;
     }
-    RunningCall call(*face_, robot_, state_, stops, mainThread, timeoutMs);
+    RunningCall call(*face_, robot_, state_, stops, mainThread, ctrlC, timeoutMs);
     std::string coreError, runtimeError;
     try {
       op(call);

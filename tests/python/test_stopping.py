@@ -93,3 +93,19 @@ def test_garbage_collection_of_an_open_robot_stops_it(sim, trace):
     true, still = sim.still()
     assert still and true[0] > 5
     assert motor_words(trace)[-1] == 0
+
+
+def test_a_program_that_handles_ctrl_c_itself_keeps_its_move(sim, child):
+    program = child("""
+        import signal, kelvora
+        signal.signal(signal.SIGINT, lambda *_: print("caught", flush=True))
+        robot = kelvora.Robot()
+        robot.home()
+        print("moving", flush=True)
+        robot.move_to(40)
+        print("arrived", robot.positions[0], flush=True)
+    """)
+    program.wait_for("moving")
+    program.signal(signal.SIGINT)
+    assert program.wait(30) == 0, program.text()
+    assert "caught" in program.text() and "arrived 40" in program.text()
