@@ -90,7 +90,7 @@ void Core::Open(const std::string& device) {
     const OpenFailure f = ExplainOpenFailure(port_);
     ThrowInterfaceError(port_, f.reason, f.device, f.err);
   }
-  state_.open.store(true, std::memory_order_relaxed);
+  state_.open.store(true);
   std::lock_guard lock(gRegistryMutex);
   std::erase_if(gCores, [](const std::weak_ptr<Core>& c) { return c.expired(); });
   gCores.push_back(weak_from_this());
@@ -127,7 +127,7 @@ void Core::Close(bool releaseGil) {
 }
 
 void Core::CloseLocked() {
-  if (!state_.open.exchange(false, std::memory_order_relaxed)) return;
+  if (!state_.open.exchange(false)) return;
   state_.closeWanted.store(false, std::memory_order_relaxed);
   // Motor word 0, four poll periods for the driver to send it, then the port is closed.
   face_->CloseInterface();
@@ -174,6 +174,15 @@ void Interface::CheckAnswer(uint32_t word) {
                       DeviceOf(Port()));
 }
 
+void Interface::CheckStillOpen() {
+  // A close from another thread marks the interface closed before it clears the motor
+  // word and lets the driver send that; a motor switched on after the mark would outlive
+  // the close, so it is switched off again here.
+  if (core_->IsOpen()) return;
+  core_->Face().SetMotorWord(0);
+  core_->CheckOpen();
+}
+
 // The quick calls read and write the record's shared words only (atomically, as the
 // driver's timer does), so that they work while another thread waits for an input.
 void Interface::SetMotor(int motor, int direction) {
@@ -188,7 +197,7 @@ void Interface::SetMotor(int motor, int direction) {
   } else {
     r = static_cast<uint32_t>(zqSetMotor(record, motor, direction));
   }
-  core_->CheckOpen();  // closed meanwhile by another thread
+  CheckStillOpen();
   CheckAnswer(r);
 }
 
@@ -196,7 +205,7 @@ void Interface::SetOutput(int output, bool on) {
   core_->CheckOpen();
   CheckRange("output", output, 1, 2 * MotorCount());
   const uint32_t r = static_cast<uint32_t>(zqSetLamp(&core_->Face().Record, output, on ? 1 : 0));
-  core_->CheckOpen();
+  CheckStillOpen();
   CheckAnswer(r);
 }
 

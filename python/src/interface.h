@@ -29,7 +29,7 @@ class Core : public std::enable_shared_from_this<Core> {
   access::TBrelRobot* Robot() { return robot_; }
   CallState& State() { return state_; }
   const std::string& Port() const { return port_; }
-  bool IsOpen() const { return state_.open.load(std::memory_order_relaxed); }
+  bool IsOpen() const { return state_.open.load(); }
 
   // Opens the interface on the port (GIL held); kelvora.InterfaceError when it fails.
   // device, when not empty, is mapped to the port for this open only.
@@ -114,6 +114,9 @@ class Interface {
  private:
   int InputCount() const;
   int MotorCount() const;
+  // After a motor command: InterfaceError, every motor off, when another thread closed
+  // the interface meanwhile.
+  void CheckStillOpen();
   // InterfaceError when the box no longer answers (every motor switched off first).
   void CheckAnswer(uint32_t word);
 
