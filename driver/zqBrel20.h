@@ -9,10 +9,17 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(ZQBREL_BUILDING)
+#if defined(_WIN32)
+// The export table (zqBrel20.def) says what the DLL exports; the functions use the
+// platform's convention for exported functions, the callee removing the arguments.
+#define ZQBREL_API
+#define ZQBREL_CALL __stdcall
+#elif defined(ZQBREL_BUILDING)
 #define ZQBREL_API __attribute__((visibility("default")))
+#define ZQBREL_CALL
 #else
 #define ZQBREL_API
+#define ZQBREL_CALL
 #endif
 
 #ifdef __cplusplus
@@ -38,14 +45,14 @@ typedef struct TBrelRecord {
 
 #define ZQ_ERROR 0x1FFFFu
 
-ZQBREL_API int32_t zqOpenInterface(TBrelRecord* record, const char* portName);
-ZQBREL_API int32_t zqCloseInterface(TBrelRecord* record);
-ZQBREL_API int32_t zqGetVersion(void);
-ZQBREL_API int32_t zqGetInput(TBrelRecord* record, int32_t input);
-ZQBREL_API int32_t zqSetMotor(TBrelRecord* record, int32_t motor, int32_t direction);
-ZQBREL_API int32_t zqSetLamp(TBrelRecord* record, int32_t output, int32_t on);
-ZQBREL_API int32_t zqStartDriver(void);
-ZQBREL_API int32_t zqStopDriver(void);
+ZQBREL_API int32_t ZQBREL_CALL zqOpenInterface(TBrelRecord* record, const char* portName);
+ZQBREL_API int32_t ZQBREL_CALL zqCloseInterface(TBrelRecord* record);
+ZQBREL_API int32_t ZQBREL_CALL zqGetVersion(void);
+ZQBREL_API int32_t ZQBREL_CALL zqGetInput(TBrelRecord* record, int32_t input);
+ZQBREL_API int32_t ZQBREL_CALL zqSetMotor(TBrelRecord* record, int32_t motor, int32_t direction);
+ZQBREL_API int32_t ZQBREL_CALL zqSetLamp(TBrelRecord* record, int32_t output, int32_t on);
+ZQBREL_API int32_t ZQBREL_CALL zqStartDriver(void);
+ZQBREL_API int32_t ZQBREL_CALL zqStopDriver(void);
 
 #ifdef __cplusplus
 }  // extern "C"

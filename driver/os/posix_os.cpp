@@ -1,4 +1,7 @@
-// The POSIX layer's handle table, device-name mapping, device dispatch and Sleep.
+// The POSIX layer's handle table, device-name mapping, device dispatch and Sleep, and
+// what the trace writer needs of the platform.
+#include <pthread.h>
+#include <sched.h>
 #include <time.h>
 
 #include <cctype>
@@ -8,6 +11,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "driver/os/helper_thread.h"
 #include "driver/os/ports_file.h"
 #include "driver/os/posix_os.h"
 
@@ -102,6 +106,11 @@ std::string DevicePathFor(const char* portName) {
   return deviceStem + std::to_string(n - 1);
 }
 
+Os& NativeOs() {
+  static PosixOs* const os = new PosixOs();
+  return *os;
+}
+
 Handle PosixOs::OpenDevice(const char* name) {
   if (name == nullptr) return kNoHandle;
   if (name[0] == '\\') return OpenPortDriverDevice(name);  // "\\.\WRTdev0"
@@ -134,6 +143,22 @@ void PosixOs::Sleep(uint32_t ms) {
   timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   while (clock_nanosleep(CLOCK_MONOTONIC, 0, &ts, &ts) == EINTR) {
   }
+}
+
+void TuneTraceWriter() {
+  pthread_setname_np(pthread_self(), "zqbrel-trace");
+  sched_param param{};
+  pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+}
+
+std::FILE* OpenTraceFile(const char* path) {
+  return std::fopen(path, "ae");
+}
+
+void HoldLibrary(bool) {}
+
+bool ProcessEnding() {
+  return false;
 }
 
 }  // namespace kelvora::drvos

@@ -1,0 +1,202 @@
+// SPDX-License-Identifier: MIT
+// Serial ports on the Windows serial driver: \\.\COMn opened exclusively and
+// synchronously, the line set through the port's DCB, the read and write time-outs
+// through COMMTIMEOUTS, one WriteFile and one ReadFile per exchange.
+//
+// A port is known by the word of the handle its first open gave. When its adapter is
+// pulled, ReopenDevice closes the dead handle (a removed device cannot come back while
+// a handle holds it) and opens the same name again behind the same word.
+#include <windows.h>
+
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "driver/os/win32_os.h"
+
+namespace kelvora::drvos {
+namespace {
+
+struct SerialPort {
+  Handle word = kNoHandle;                // kNoHandle: slot free
+  HANDLE current = INVALID_HANDLE_VALUE;  // INVALID_HANDLE_VALUE while the device is gone
+  char path[16] = {};
+};
+
+// Fixed, like the driver's own port table; a process opens a handful of ports at most.
+constexpr int kMaxPorts = 32;
+
+struct SerialTable {
+  std::mutex mutex;
+  SerialPort ports[kMaxPorts];
+};
+
+// Never destroyed: the clean-up at unload may still close a port.
+SerialTable& Table() {
+  static SerialTable* const table = new SerialTable();
+  return *table;
+}
+
+// Called with the table locked.
+SerialPort* FindLocked(SerialTable& t, Handle word) {
+  if (word == kNoHandle) return nullptr;
+  for (SerialPort& p : t.ports) {
+    if (p.word == word) return &p;
+  }
+  return nullptr;
+}
+
+// The Windows handle behind a port's word now; INVALID_HANDLE_VALUE for an unknown word
+// and for a port whose device is gone.
+HANDLE Current(Handle word) {
+  SerialTable& t = Table();
+  std::lock_guard lock(t.mutex);
+  const SerialPort* p = FindLocked(t, word);
+  return p != nullptr ? p->current : INVALID_HANDLE_VALUE;
+}
+
+// "\\.\COM12": the device namespace reaches every port number, not only COM1 to COM9.
+bool DevicePath(const char* name, char (&path)[16]) {
+  const size_t len = strnlen(name, 12);
+  if (len < 4 || len > 11) return false;
+  std::memcpy(path, "\\\\.\\", 4);
+  std::memcpy(path + 4, name, len + 1);
+  return true;
+}
+
+HANDLE OpenPath(const char* path) {
+  return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+}  // namespace
+
+void ApplySerialLine(DCB* dcb, const SerialLine& line) {
+  dcb->BaudRate = line.baud;
+  dcb->ByteSize = line.dataBits;
+  dcb->Parity = line.parity;
+  dcb->StopBits = line.stopBits;
+  dcb->fBinary = TRUE;  // the only mode Windows supports; no end-of-file character
+  dcb->fParity = line.parity != NOPARITY;
+  dcb->fOutX = FALSE;  // XON/XOFF would swallow 0x11 and 0x13 in replies and send them
+  dcb->fInX = FALSE;
+  dcb->fErrorChar = FALSE;       // a byte with a parity error would come back replaced
+  dcb->fNull = FALSE;            // zero bytes would be thrown away
+  dcb->fDsrSensitivity = FALSE;  // every byte would be thrown away while DSR is low
+}
+
+bool IsSerialWord(Handle h) {
+  SerialTable& t = Table();
+  std::lock_guard lock(t.mutex);
+  return FindLocked(t, h) != nullptr;
+}
+
+Handle OpenSerialDevice(const char* name) {
+  char path[16];
+  if (!DevicePath(name, path)) return kNoHandle;
+  const Handle word = HandOut(OpenPath(path));
+  if (word == kNoHandle) return kNoHandle;
+  SerialTable& t = Table();
+  std::lock_guard lock(t.mutex);
+  for (SerialPort& p : t.ports) {
+    if (p.word != kNoHandle) continue;
+    p.word = word;
+    p.current = HandleOf(word);
+    std::memcpy(p.path, path, sizeof path);
+    return word;
+  }
+  // No slot: the port works on, only it cannot be opened again after a replug.
+  return word;
+}
+
+bool CloseSerialDevice(Handle h, bool* closed) {
+  HANDLE current;
+  {
+    SerialTable& t = Table();
+    std::lock_guard lock(t.mutex);
+    SerialPort* p = FindLocked(t, h);
+    if (p == nullptr) return false;
+    current = p->current;
+    *p = SerialPort{};
+  }
+  // A device that vanished was let go already: the port closes all the same.
+  *closed = current == INVALID_HANDLE_VALUE || ::CloseHandle(current) != 0;
+  return true;
+}
+
+bool Win32Os::ReopenDevice(Handle h) {
+  char path[16];
+  HANDLE dead;
+  {
+    SerialTable& t = Table();
+    std::lock_guard lock(t.mutex);
+    SerialPort* p = FindLocked(t, h);
+    if (p == nullptr) return false;
+    dead = p->current;
+    p->current = INVALID_HANDLE_VALUE;
+    std::memcpy(path, p->path, sizeof path);
+  }
+  if (dead != INVALID_HANDLE_VALUE) ::CloseHandle(dead);
+  HANDLE fresh = OpenPath(path);
+  if (fresh == INVALID_HANDLE_VALUE) return false;
+  SerialTable& t = Table();
+  std::lock_guard lock(t.mutex);
+  SerialPort* p = FindLocked(t, h);
+  if (p == nullptr) {
+    ::CloseHandle(fresh);  // closed meanwhile
+    return false;
+  }
+  p->current = fresh;
+  return true;
+}
+
+bool Win32Os::SetCommLine(Handle h, const SerialLine& line) {
+  const HANDLE port = Current(h);
+  if (port == INVALID_HANDLE_VALUE) return false;
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!GetCommState(port, &dcb)) return false;
+  ApplySerialLine(&dcb, line);
+  return SetCommState(port, &dcb) != 0;
+}
+
+bool Win32Os::SetCommTimeouts(Handle h, const SerialTimeouts& t) {
+  const HANDLE port = Current(h);
+  if (port == INVALID_HANDLE_VALUE) return false;
+  COMMTIMEOUTS c{};
+  c.ReadIntervalTimeout = t.readInterval;
+  c.ReadTotalTimeoutMultiplier = t.readTotalMultiplier;
+  c.ReadTotalTimeoutConstant = t.readTotalConstant;
+  c.WriteTotalTimeoutMultiplier = t.writeTotalMultiplier;
+  c.WriteTotalTimeoutConstant = t.writeTotalConstant;
+  return ::SetCommTimeouts(port, &c) != 0;
+}
+
+int32_t Win32Os::WriteFile(Handle h, const uint8_t* data, uint32_t n) {
+  const HANDLE port = Current(h);
+  if (port == INVALID_HANDLE_VALUE) return -1;
+  DWORD written = 0;
+  if (!::WriteFile(port, data, n, &written, nullptr)) return written > 0 ? written : -1;
+  return static_cast<int32_t>(written);
+}
+
+int32_t Win32Os::ReadFile(Handle h, uint8_t* data, uint32_t n) {
+  const HANDLE port = Current(h);
+  if (port == INVALID_HANDLE_VALUE) return -1;
+  DWORD got = 0;
+  if (::ReadFile(port, data, n, &got, nullptr)) return static_cast<int32_t>(got);
+  if (GetLastError() == ERROR_OPERATION_ABORTED) {
+    // A line error (framing, overrun) on a port set to abort on errors: every read
+    // fails until the error is cleared. The line is there; this reply is lost.
+    DWORD errors = 0;
+    if (ClearCommError(port, &errors, nullptr)) return static_cast<int32_t>(got);
+  }
+  // Anything else: the device failed (a USB adapter pulled).
+  return got > 0 ? static_cast<int32_t>(got) : -1;
+}
+
+bool Win32Os::PurgeInput(Handle h) {
+  const HANDLE port = Current(h);
+  return port != INVALID_HANDLE_VALUE && PurgeComm(port, PURGE_RXCLEAR) != 0;
+}
+
+}  // namespace kelvora::drvos
