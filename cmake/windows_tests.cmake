@@ -32,3 +32,23 @@ kelvora_add_windows_test(driver_parallel_test
 kelvora_add_windows_test(portdriver_test
   SOURCES tests/driver_parallel/port_program_test.cpp
   LIBS kelvora_portdriver)
+
+# The session client the end-to-end tests run under Wine; on 32-bit Windows it can also
+# tell how many bytes each function leaves on the stack.
+add_executable(zqbrel_client tests/windows/zqbrel_client.cpp)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  enable_language(ASM)
+  target_sources(zqbrel_client PRIVATE tests/windows/stdcall_probe_i686.S)
+endif()
+add_dependencies(zqbrel_client zqBrel20)
+
+# End to end under Wine, run by the native harness (KELVORA_NATIVE_DIR: a native build
+# with KELVORA_WINDOWS_HARNESS on). Wine's COM1 must be mapped to $KELVORA_WINE_COM1;
+# the tests share it, so they run one at a time.
+set(KELVORA_NATIVE_DIR "" CACHE PATH "Native build with the Windows test harness")
+if(KELVORA_NATIVE_DIR)
+  add_test(NAME windows_e2e_test COMMAND ${KELVORA_NATIVE_DIR}/bin/windows_e2e_test --gtest_brief=1)
+  set_tests_properties(windows_e2e_test PROPERTIES TIMEOUT 600 LABELS windows
+    RESOURCE_LOCK wine_com1
+    ENVIRONMENT "KELVORA_WINDOWS_BIN=${CMAKE_BINARY_DIR}/bin;KELVORA_WINE_LOADER=${KELVORA_WINE_LOADER}")
+endif()

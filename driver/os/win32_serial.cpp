@@ -20,6 +20,7 @@ namespace {
 struct SerialPort {
   Handle word = kNoHandle;                // kNoHandle: slot free
   HANDLE current = INVALID_HANDLE_VALUE;  // INVALID_HANDLE_VALUE while the device is gone
+  bool writeFailed = false;               // the device refused the last command
   char path[16] = {};
 };
 
@@ -47,12 +48,32 @@ SerialPort* FindLocked(SerialTable& t, Handle word) {
 }
 
 // The Windows handle behind a port's word now; INVALID_HANDLE_VALUE for an unknown word
-// and for a port whose device is gone.
-HANDLE Current(Handle word) {
+// and for a port whose device is gone. takeWriteFailure: also reports (and forgets)
+// whether the last write failed.
+HANDLE Current(Handle word, bool* takeWriteFailure = nullptr) {
   SerialTable& t = Table();
   std::lock_guard lock(t.mutex);
-  const SerialPort* p = FindLocked(t, word);
-  return p != nullptr ? p->current : INVALID_HANDLE_VALUE;
+  SerialPort* p = FindLocked(t, word);
+  if (p == nullptr) return INVALID_HANDLE_VALUE;
+  if (takeWriteFailure != nullptr) {
+    *takeWriteFailure = p->writeFailed;
+    p->writeFailed = false;
+  }
+  return p->current;
+}
+
+void NoteWriteFailure(Handle word) {
+  SerialTable& t = Table();
+  std::lock_guard lock(t.mutex);
+  if (SerialPort* p = FindLocked(t, word)) p->writeFailed = true;
+}
+
+// Called with the table locked: whether this process has the device open already.
+bool PathOpenLocked(const SerialTable& t, const char* path) {
+  for (const SerialPort& p : t.ports) {
+    if (p.word != kNoHandle && lstrcmpiA(p.path, path) == 0) return true;
+  }
+  return false;
 }
 
 // "\\.\COM12": the device namespace reaches every port number, not only COM1 to COM9.
@@ -93,10 +114,22 @@ bool IsSerialWord(Handle h) {
 Handle OpenSerialDevice(const char* name) {
   char path[16];
   if (!DevicePath(name, path)) return kNoHandle;
+  {
+    // Share mode 0 keeps every other opener out; not every implementation of the
+    // platform enforces it for serial devices (Wine does not), so within this process
+    // the layer does so itself.
+    SerialTable& t = Table();
+    std::lock_guard lock(t.mutex);
+    if (PathOpenLocked(t, path)) return kNoHandle;
+  }
   const Handle word = HandOut(OpenPath(path));
   if (word == kNoHandle) return kNoHandle;
   SerialTable& t = Table();
   std::lock_guard lock(t.mutex);
+  if (PathOpenLocked(t, path)) {
+    ::CloseHandle(HandleOf(word));  // another thread opened it meanwhile
+    return kNoHandle;
+  }
   for (SerialPort& p : t.ports) {
     if (p.word != kNoHandle) continue;
     p.word = word;
@@ -146,6 +179,7 @@ bool Win32Os::ReopenDevice(Handle h) {
     return false;
   }
   p->current = fresh;
+  p->writeFailed = false;
   return true;
 }
 
@@ -171,26 +205,39 @@ bool Win32Os::SetCommTimeouts(Handle h, const SerialTimeouts& t) {
   return ::SetCommTimeouts(port, &c) != 0;
 }
 
+namespace {
+
+// After a failed write or read: a line error (framing, overrun) on a port set to abort
+// on errors makes every call fail until the error is cleared; the line itself is there.
+// Anything else is the device failing (a USB adapter pulled).
+bool LineErrorCleared(HANDLE port) {
+  DWORD errors = 0;
+  return GetLastError() == ERROR_OPERATION_ABORTED && ClearCommError(port, &errors, nullptr);
+}
+
+}  // namespace
+
 int32_t Win32Os::WriteFile(Handle h, const uint8_t* data, uint32_t n) {
   const HANDLE port = Current(h);
   if (port == INVALID_HANDLE_VALUE) return -1;
   DWORD written = 0;
-  if (!::WriteFile(port, data, n, &written, nullptr)) return written > 0 ? written : -1;
-  return static_cast<int32_t>(written);
+  if (::WriteFile(port, data, n, &written, nullptr) || LineErrorCleared(port)) {
+    return static_cast<int32_t>(written);
+  }
+  // The reply's read would only wait out its time-out on a device that is gone (some
+  // implementations keep a vanished device readable): it reports the failure instead.
+  NoteWriteFailure(h);
+  return written > 0 ? static_cast<int32_t>(written) : -1;
 }
 
 int32_t Win32Os::ReadFile(Handle h, uint8_t* data, uint32_t n) {
-  const HANDLE port = Current(h);
-  if (port == INVALID_HANDLE_VALUE) return -1;
+  bool writeFailed = false;
+  const HANDLE port = Current(h, &writeFailed);
+  if (port == INVALID_HANDLE_VALUE || writeFailed) return -1;
   DWORD got = 0;
-  if (::ReadFile(port, data, n, &got, nullptr)) return static_cast<int32_t>(got);
-  if (GetLastError() == ERROR_OPERATION_ABORTED) {
-    // A line error (framing, overrun) on a port set to abort on errors: every read
-    // fails until the error is cleared. The line is there; this reply is lost.
-    DWORD errors = 0;
-    if (ClearCommError(port, &errors, nullptr)) return static_cast<int32_t>(got);
+  if (::ReadFile(port, data, n, &got, nullptr) || LineErrorCleared(port)) {
+    return static_cast<int32_t>(got);
   }
-  // Anything else: the device failed (a USB adapter pulled).
   return got > 0 ? static_cast<int32_t>(got) : -1;
 }
 

@@ -2,8 +2,9 @@
 // The periodic multimedia timer: timeSetEvent and timeKillEvent, with the system's
 // timer resolution raised to 1 ms while a timer runs. Killing waits for a tick in
 // progress (TIME_KILL_SYNCHRONOUS), except from inside that tick.
-#include <mmsystem.h>
 #include <windows.h>
+// needs the types of windows.h
+#include <mmsystem.h>
 
 #include <atomic>
 #include <mutex>
