@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 
 #include "access/brel_consts.h"
@@ -62,10 +63,17 @@ uint32_t TBrelFace::OpenInterface(const std::string& portName) {
   ActivePort = "NONE";
   Opened = false;
   LastStatus = 1;
+  OpenError = 0;
   PortKind = CheckPortName(portName);
-  if (PortKind == 0) return kInterfaceError;
+  if (PortKind == 0) {
+    OpenError = EINVAL;
+    return kInterfaceError;
+  }
   const uint32_t r = static_cast<uint32_t>(zqOpenInterface(&Record, portName.c_str()));
-  if (r == kInterfaceError) return r;
+  if (r == kInterfaceError) {
+    OpenError = errno;  // the driver's reason; read before anything else can change it
+    return r;
+  }
   ActivePort = portName;
   SetMotorWord(0);
   ClearStopFlag();

@@ -35,6 +35,10 @@ class TBrelFace {
   TfrmPanel* Panel = nullptr;
   bool PanelShown = false;
   uint32_t WaitPoll = 10;
+  // Why the last OpenInterface failed, as an errno value (the driver's, or EINVAL for a
+  // name CheckPortName refuses); 0 after a successful one. PortProblemText
+  // (platform/port_problem.h) says it in words.
+  int OpenError = 0;
 
   uint32_t OpenInterface(const std::string& portName);
   uint32_t CloseInterface();

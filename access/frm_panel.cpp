@@ -53,35 +53,21 @@ TfrmPanel::TfrmPanel(TBrelFace& face, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      face_(&face) {
-  Ui::TfrmPanel ui;
-  ui.setupUi(this);
+      face_(&face),
+      ui_(std::make_unique<Ui::TfrmPanel>()) {
+  ui_->setupUi(this);
   platform::SetupFormData(this);
   // The window's face is the system's button colour, which is also the idle colour of
   // the indicators.
   QPalette pal = palette();
   pal.setColor(QPalette::Window, BtnFace());
   setPalette(pal);
-  lblEHex = ui.lblEHex;
-  lblAHex = ui.lblAHex;
-  pnlIn1 = ui.pnlIn1;
-  pnlIn2 = ui.pnlIn2;
-  pnlMot1 = ui.pnlMot1;
-  pnlMot2 = ui.pnlMot2;
-  pnlAnalog = ui.pnlAnalog;
-  pnlButtons = ui.pnlButtons;
-  lblAnalogX = ui.lblAnalogX;
-  lblAnalogY = ui.lblAnalogY;
-  shpPort = ui.shpPort;
-  lblPort = ui.lblPort;
-  cmdEnde = ui.cmdEnde;
-  cmdAction = ui.cmdAction;
   // The right-hand legend of an input strip ends at the strip's last place, whatever
   // its text's width.
-  for (QLabel* legend : {ui.Label10, ui.Label12})
+  for (QLabel* legend : {ui_->Label10, ui_->Label12})
     legend->move(kStripRight + 2 - legend->width(), legend->y());
-  connect(cmdEnde, &QPushButton::clicked, this, &TfrmPanel::cmdEndeClick);
-  connect(cmdAction, &QPushButton::clicked, this, &TfrmPanel::cmdActionClick);
+  connect(ui_->cmdEnde, &QPushButton::clicked, this, &TfrmPanel::cmdEndeClick);
+  connect(ui_->cmdAction, &QPushButton::clicked, this, &TfrmPanel::cmdActionClick);
 
   tmrI = new QTimer(this);
   tmrI->setObjectName(QStringLiteral("tmrI"));
@@ -98,6 +84,12 @@ TfrmPanel::TfrmPanel(TBrelFace& face, QWidget* parent)
   }
   for (QLabel* label : findChildren<QLabel*>())
     if (label->property("MotorLabel").toBool()) label->installEventFilter(this);
+}
+
+TfrmPanel::~TfrmPanel() = default;
+
+TPanelLamp* TfrmPanel::Lamp() const {
+  return ui_->shpPort;
 }
 
 QColor TfrmPanel::BtnFace() const {
@@ -140,18 +132,18 @@ void TfrmPanel::hideEvent(QHideEvent* e) {
 void TfrmPanel::FormShow() {
   if (!face_->IsExtended()) {
     // Without the extension module only inputs 1..8 and motors 1..4 exist.
-    pnlIn2->hide();
-    pnlMot2->hide();
-    const int left = lblAHex->x();
-    pnlAnalog->move(left, pnlAnalog->y());
-    pnlButtons->move(left, pnlButtons->y());
-    const int right = pnlAnalog->x() + pnlAnalog->width();
-    pnlIn1->move(right - pnlIn1->width(), pnlIn1->y());
-    pnlMot1->move(right - pnlMot1->width(), pnlMot1->y());
+    ui_->pnlIn2->hide();
+    ui_->pnlMot2->hide();
+    const int left = ui_->lblAHex->x();
+    ui_->pnlAnalog->move(left, ui_->pnlAnalog->y());
+    ui_->pnlButtons->move(left, ui_->pnlButtons->y());
+    const int right = ui_->pnlAnalog->x() + ui_->pnlAnalog->width();
+    ui_->pnlIn1->move(right - ui_->pnlIn1->width(), ui_->pnlIn1->y());
+    ui_->pnlMot1->move(right - ui_->pnlMot1->width(), ui_->pnlMot1->y());
     setFixedWidth(330);
   }
-  lblPort->setText(QString::fromStdString(face_->ActivePort));
-  lblPort->adjustSize();
+  ui_->lblPort->setText(QString::fromStdString(face_->ActivePort));
+  ui_->lblPort->adjustSize();
   tmrI->start();
 }
 
@@ -197,12 +189,12 @@ void TfrmPanel::tmrITimer() {
   const uint32_t in = face_->InputWord();
   if (in == kInterfaceError) {
     // The other indicators keep their last state until the box answers again.
-    shpPort->SetBrushColor(Red());
+    ui_->shpPort->SetBrushColor(Red());
     return;
   }
-  shpPort->SetBrushColor(Lime());
-  lblAnalogX->setText(QStringLiteral("%1").arg(face_->GetAnalog(0), 4));
-  lblAnalogY->setText(QStringLiteral("%1").arg(face_->GetAnalog(1), 4));
+  ui_->shpPort->SetBrushColor(Lime());
+  ui_->lblAnalogX->setText(QStringLiteral("%1").arg(face_->GetAnalog(0), 4));
+  ui_->lblAnalogY->setText(QStringLiteral("%1").arg(face_->GetAnalog(1), 4));
   const uint32_t mot = face_->MotorWord();
   const int n = face_->IsExtended() ? 16 : 8;
   for (int i = 1; i <= n; ++i) {
@@ -210,11 +202,11 @@ void TfrmPanel::tmrITimer() {
     SetColour(DrehLabels[i], (mot >> (i - 1)) & 1u ? Lime() : BtnFace());
   }
   if (face_->Record.InputCount == 16) {
-    lblAHex->setText(Hex4(mot));
-    lblEHex->setText(Hex4(in));
+    ui_->lblAHex->setText(Hex4(mot));
+    ui_->lblEHex->setText(Hex4(in));
   } else {
-    lblAHex->setText(Hex4(mot & 0xFF));
-    lblEHex->setText(Hex4(in & 0xFF));
+    ui_->lblAHex->setText(Hex4(mot & 0xFF));
+    ui_->lblEHex->setText(Hex4(in & 0xFF));
   }
 }
 
@@ -275,7 +267,7 @@ void TfrmPanel::MotorOff(int motor) {
 }
 
 void TfrmPanel::ShowMotorWordFull() {
-  lblAHex->setText(Hex4(face_->MotorWord()));
+  ui_->lblAHex->setText(Hex4(face_->MotorWord()));
 }
 
 void TfrmPanel::cmdActionClick() {

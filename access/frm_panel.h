@@ -8,11 +8,14 @@
 #include <QDialog>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
-class QFrame;
 class QLabel;
-class QPushButton;
 class QTimer;
+
+namespace Ui {
+class TfrmPanel;
+}  // namespace Ui
 
 namespace kelvora::access {
 
@@ -38,6 +41,7 @@ class TfrmPanel : public QDialog {
  public:
   // face is not owned; it must outlive the panel's shown time.
   TfrmPanel(TBrelFace& face, QWidget* parent);
+  ~TfrmPanel() override;
 
   // Colours of the indicators.
   static QColor LightGrey() { return QColor(224, 224, 224); }
@@ -49,7 +53,7 @@ class TfrmPanel : public QDialog {
   bool IsLatched(int motor) const { return motor >= 1 && motor <= 8 && Latched[motor]; }
   QLabel* DrehLabel(int tag) const { return DrehLabels[tag]; }
   QLabel* InputLabel(int input) const { return InputLabels[input]; }
-  TPanelLamp* Lamp() const { return shpPort; }
+  TPanelLamp* Lamp() const;
   QTimer* Timer() const { return tmrI; }
 
  public slots:
@@ -86,21 +90,9 @@ class TfrmPanel : public QDialog {
   QLabel* DrehLabels[17] = {};
   QLabel* InputLabels[17] = {};
 
-  QLabel* lblEHex = nullptr;
-  QLabel* lblAHex = nullptr;
-  QFrame* pnlIn1 = nullptr;
-  QFrame* pnlIn2 = nullptr;
-  QFrame* pnlMot1 = nullptr;
-  QFrame* pnlMot2 = nullptr;
-  QFrame* pnlAnalog = nullptr;
-  QFrame* pnlButtons = nullptr;
-  QLabel* lblAnalogX = nullptr;
-  QLabel* lblAnalogY = nullptr;
-  TPanelLamp* shpPort = nullptr;
-  QLabel* lblPort = nullptr;
-  QPushButton* cmdEnde = nullptr;
-  QPushButton* cmdAction = nullptr;
   QTimer* tmrI = nullptr;
+  // The form's widgets, reached by their object names.
+  std::unique_ptr<Ui::TfrmPanel> ui_;
 };
 
 // Tells the Qt GUI hooks how ShowPanel makes a panel: every call creates a new TfrmPanel

@@ -1,8 +1,5 @@
 #include "app/frm_main.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -16,10 +13,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <cerrno>
-#include <csignal>
 #include <stdexcept>
 
 #include "access/brel_consts.h"
@@ -29,9 +23,11 @@
 #include "platform/form_setup_qt.h"
 #include "platform/help_qt.h"
 #include "platform/installed_data.h"
+#include "platform/port_problem.h"
 #include "platform/profile.h"
 #include "platform/prog_dir.h"
 #include "platform/screen_place_qt.h"
+#include "platform/termination_qt.h"
 #include "settings/settings.h"
 #include "ui_frm_main.h"
 
@@ -40,19 +36,6 @@ namespace kelvora::app {
 namespace {
 
 const QColor kGrey(224, 224, 224);
-
-// The self-pipe between the signal handler and the window thread.
-int gSignalPipe[2] = {-1, -1};
-
-extern "C" void OnTerminationSignal(int signal) {
-  const int saved = errno;
-  const unsigned char byte = static_cast<unsigned char>(signal);
-  if (gSignalPipe[1] >= 0) {
-    ssize_t ignored = write(gSignalPipe[1], &byte, 1);
-    (void)ignored;
-  }
-  errno = saved;
-}
 
 void SetBackground(QWidget* widget, const QColor& color) {
   QPalette palette = widget->palette();
@@ -118,18 +101,9 @@ TfrmMain::~TfrmMain() {
   frmSchnitt = nullptr;
   frmAbout = nullptr;
   if (gWindow == this) gWindow = nullptr;
-  if (signalNotifier_) {
-    // Back to the default dispositions before the pipe goes.
-    struct sigaction action = {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-    delete signalNotifier_;
-    signalNotifier_ = nullptr;
-    ::close(gSignalPipe[0]);
-    ::close(gSignalPipe[1]);
-    gSignalPipe[0] = gSignalPipe[1] = -1;
-  }
+  // The default dispositions come back here, before the rest of the window goes.
+  delete termination_;
+  termination_ = nullptr;
 }
 
 void TfrmMain::BuildControls() {
@@ -356,9 +330,11 @@ void TfrmMain::cmdActionClick() {
       Robot->SetExtended(Settings.IsRob5());
       const uint32_t result = Robot->OpenInterface(Settings.PortName);
       if (result == access::kInterfaceError) {
-        CurrentPrompts().Error(
-            this, QStringLiteral("Fehler"),
-            QStringLiteral("Inpterfaceproblem mit : ") + QString::fromStdString(Settings.PortName));
+        CurrentPrompts().Error(this, QStringLiteral("Fehler"),
+                               QStringLiteral("Inpterfaceproblem mit : ") +
+                                   QString::fromStdString(Settings.PortName) + QLatin1Char('\n') +
+                                   QString::fromStdString(platform::PortProblemText(
+                                       Settings.PortName, Robot->OpenError)));
         cmdAction->setFocus();
         return;
       }
@@ -468,20 +444,14 @@ bool TfrmMain::Shutdown() {
 // ---- Termination signals ------------------------------------------------------------
 
 void TfrmMain::InstallSignalHandling() {
-  if (signalNotifier_ || gSignalPipe[0] >= 0) return;
-  if (pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  signalNotifier_ = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, this);
-  connect(signalNotifier_, &QSocketNotifier::activated, this, &TfrmMain::OnSignalPipe);
-  struct sigaction action = {};
-  action.sa_handler = OnTerminationSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-}
-
-void TfrmMain::OnSignalPipe() {
-  unsigned char byte = 0;
-  if (read(gSignalPipe[0], &byte, 1) == 1) EmergencyStop(byte);
+  if (termination_) return;
+  auto* requests = new platform::TerminationRequests(this);
+  if (!requests->Active()) {
+    delete requests;
+    return;
+  }
+  termination_ = requests;
+  connect(termination_, &platform::TerminationRequests::Requested, this, &TfrmMain::EmergencyStop);
 }
 
 void TfrmMain::EmergencyStop(int signal) {

@@ -28,12 +28,12 @@ class QListWidget;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
-class QSocketNotifier;
 class QTimer;
 
 namespace kelvora::platform {
 class ProfileFile;
-}
+class TerminationRequests;
+}  // namespace kelvora::platform
 
 namespace kelvora::settings {
 class TfrmModell;
@@ -221,8 +221,8 @@ class TfrmMain : public QMainWindow {
   // code 128 + signal, without writing the settings; a modified script goes to a
   // recovery file.
   void EmergencyStop(int signal);
-  // Routes SIGINT, SIGTERM and SIGHUP to EmergencyStop through a self-pipe. The
-  // program calls it once; tests need not.
+  // Routes SIGINT, SIGTERM and SIGHUP to EmergencyStop, on this thread (platform/
+  // termination_qt.h). The program calls it once; tests need not.
   void InstallSignalHandling();
   // A modified script that a termination signal would lose: written to a recovery file
   // beside the settings file, its path printed on standard error (frm_main_script.cpp).
@@ -284,7 +284,6 @@ class TfrmMain : public QMainWindow {
   // Counts a handler or modal window on the stack for the scope's life.
   class Nest;
   void SetPanelState(QFrame* panel, bool enabled, bool grey);
-  void OnSignalPipe();
   void OnApplicationStateChanged(Qt::ApplicationState state);
 
   bool jogging_ = false;
@@ -296,7 +295,7 @@ class TfrmMain : public QMainWindow {
   int modal_ = 0;  // modal windows opened through RunModal on the stack
   QPointer<TShape> jogShape_;
   std::string progDirOverride_;
-  QSocketNotifier* signalNotifier_ = nullptr;
+  platform::TerminationRequests* termination_ = nullptr;
 };
 
 }  // namespace kelvora::app

@@ -1,10 +1,5 @@
 #include "app/script.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -13,6 +8,7 @@
 
 #include "access/brel_mot_list.h"
 #include "platform/file_replace.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 
 namespace kelvora::app {
@@ -252,33 +248,9 @@ std::string JoinScriptText(const std::vector<std::string>& lines) {
 }
 
 std::vector<std::string> ReadScriptFile(const std::string& path) {
-  // Without O_NONBLOCK a FIFO would block the open itself until a writer came.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) ThrowOpenError(path);
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  // Devices and pipes never end (or never answer); a file too large for any script is
-  // refused before it is read.
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      st.st_size > static_cast<off_t>(kMaxScriptFileSize))
-    ThrowOpenError(path);
+  // Only a regular file of a script's size is read; the text ends at a zero byte.
   std::string bytes;
-  char buf[8192];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowOpenError(path);
-    if (n == 0) break;
-    const std::string_view chunk(buf, static_cast<size_t>(n));
-    const size_t zero = chunk.find('\0');
-    bytes.append(chunk.substr(0, zero));
-    if (zero != std::string_view::npos) break;  // the text ends at a zero byte
-    // A file that grows while it is read is held to the same limit.
-    if (bytes.size() > kMaxScriptFileSize) ThrowOpenError(path);
-  }
+  if (!platform::ReadRegularFile(path, kMaxScriptFileSize, &bytes, '\0')) ThrowOpenError(path);
   return SplitScriptText(bytes);
 }
 
@@ -306,24 +278,9 @@ std::string FileNamePart(const std::string& path) {
 
 namespace {
 
-bool IsRecoveryName(const std::string& name) {
-  return name.rfind(kRecoveryPrefix, 0) == 0;
-}
-
 // The names in dir that a recovery file may have, sorted.
 std::vector<std::string> RecoveryNames(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (const dirent* e = ::readdir(d)) {
-      const std::string name = e->d_name;
-      struct stat st;
-      if (IsRecoveryName(name) && ::stat((dir + name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        names.push_back(name);
-    }
-    ::closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+  return platform::RegularFilesStartingWith(dir, kRecoveryPrefix);
 }
 
 }  // namespace
@@ -334,8 +291,7 @@ std::string WriteRecoveryFile(const std::string& dir, const std::string& ext,
   const bool plain = ext.size() == 3 && ext.compare(0, 2, "RB") == 0 &&
                      std::isalnum(static_cast<unsigned char>(ext[2]));
   const std::string suffix = "." + (plain ? ext : std::string("RB"));
-  std::tm local{};
-  ::localtime_r(&now, &local);
+  const std::tm local = platform::LocalTime(now);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
   const std::string base = dir + kRecoveryPrefix + stamp;

@@ -10,9 +10,18 @@
 namespace kelvora::driver {
 
 // Open the port, fill Handle, PortAddr, LptDelay, AnalogScan, MotorWord = 0, perform
-// the first exchange and return its input word; ZQ_ERROR with Handle 0 on failure.
+// the first exchange and return its input word; ZQ_ERROR with Handle 0 on failure,
+// after NoteFailedOpen.
 uint32_t OpenSerialPort(TBrelRecord* record, const char* name);
 uint32_t OpenParallelPort(TBrelRecord* record, const char* name);
+
+// Why an open failed: the system's error number (errno values) of the failed step, or
+// ETIMEDOUT with noAnswer when the device opened and the box did not answer. Kept for
+// the calling thread (zqOpenInterface hands it on in errno) and written to the trace
+// with the device that port reached (device: the name the OS layer was given).
+void NoteFailedOpen(const char* port, const char* device, int error, bool noAnswer = false);
+// The error of the last NoteFailedOpen on this thread, and forgets it (0: none).
+int TakeFailedOpen();
 
 // Forgets what the library kept of a serial port beyond the record (its reopen state
 // and trace); at close, once the timer is gone. Any other handle is left alone.

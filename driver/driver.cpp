@@ -2,6 +2,8 @@
 // clean-up at unload. Connection-specific exchanges live in serial.cpp and parallel.cpp.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 
 #include "driver/connections.h"
 #include "driver/os/os.h"
@@ -24,6 +26,10 @@ namespace {
 
 // Only the last opened or closed record, for the clean-up at unload.
 TBrelRecord gSavedRecord{};
+
+// Why the last open on this thread failed. Trivially destructible, so that it never keeps
+// an unloaded library's code in use.
+thread_local int tFailedOpen = 0;
 
 // Numbers past the tables read as entry 0 instead of reading past the array: a motor
 // number out of range then switches every motor off, an input out of range reads 0.
@@ -94,6 +100,20 @@ void PollTimerProc(uint32_t, uint32_t, uintptr_t user, uintptr_t, uintptr_t) {
   }
 }
 
+void NoteFailedOpen(const char* port, const char* device, int error, bool noAnswer) {
+  tFailedOpen = error != 0 ? error : EIO;
+  if (!TraceRequested()) return;
+  const std::string path = drvos::CurrentOs().DevicePath(device);
+  TraceFailedOpen(port, path.c_str(),
+                  noAnswer ? "no answer from the box" : std::strerror(tFailedOpen));
+}
+
+int TakeFailedOpen() {
+  const int error = tFailedOpen;
+  tFailedOpen = 0;
+  return error;
+}
+
 void ProcessDetach() {
   if (LoadWord(gSavedRecord.Handle) != 0) zqCloseInterface(&gSavedRecord);
   TraceShutdown();  // its thread must not outlive the library's code
@@ -141,16 +161,27 @@ using kelvora::driver::StoreWord;
 extern "C" {
 
 ZQBREL_API int32_t ZQBREL_CALL zqOpenInterface(TBrelRecord* record, const char* portName) {
-  if (record == nullptr) return static_cast<int32_t>(ZQ_ERROR);
+  if (record == nullptr) {
+    errno = EINVAL;
+    return static_cast<int32_t>(ZQ_ERROR);
+  }
   StoreWord(record->Handle, 0);
   StoreWord(record->MotorWord, 0);
-  if (portName == nullptr) return static_cast<int32_t>(ZQ_ERROR);
+  if (portName == nullptr) {
+    errno = EINVAL;
+    return static_cast<int32_t>(ZQ_ERROR);
+  }
 
+  kelvora::driver::TakeFailedOpen();
   const uint32_t result = (portName[0] == 'C' || portName[0] == 'c')
                               ? kelvora::driver::OpenSerialPort(record, portName)
                               : kelvora::driver::OpenParallelPort(record, portName);
   if (result == ZQ_ERROR) {
     CopyRecord(&gSavedRecord, record);
+    // The caller learns why from errno, as from any failed system call; set last, so
+    // that nothing on the way out changes it.
+    const int why = kelvora::driver::TakeFailedOpen();
+    errno = why != 0 ? why : EIO;
     return static_cast<int32_t>(ZQ_ERROR);
   }
 

@@ -4,6 +4,7 @@
 // three bases to the claimed ports), or through the port driver, which runs a list of
 // port-access items per request.
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -206,17 +207,19 @@ uint32_t PortDriverAnalog(TBrelRecord* record, int channel) {
   return count;
 }
 
-uint32_t OpenPortDriver(TBrelRecord* record) {
+uint32_t OpenPortDriver(TBrelRecord* record, const char* port) {
   drvos::Os& os = drvos::CurrentOs();
   char name[32];
   std::snprintf(name, sizeof name, "\\\\.\\WRTdev%0d", 0);
   const drvos::Handle h = os.OpenDevice(name);
+  const int error = os.LastError();
   Store(record->PortAddr, kPortDriverAddr);
   Store(record->LptDelay, 1);
   Store(record->MotorWord, 0);
   if (Load(record->AnalogScan) == 0) Store(record->AnalogScan, kDefaultDriverScan);
   if (h == drvos::kNoHandle) {
     Store(record->Handle, 0);
+    NoteFailedOpen(port, name, error);
     return ZQ_ERROR;
   }
   Store(record->Handle, h);
@@ -224,6 +227,7 @@ uint32_t OpenPortDriver(TBrelRecord* record) {
   if (first == ZQ_ERROR) {
     os.CloseHandle(h);
     Store(record->Handle, 0);
+    NoteFailedOpen(port, name, ETIMEDOUT, true);
     return ZQ_ERROR;
   }
   return first;
@@ -276,7 +280,7 @@ void BuildPollProgram(uint32_t motorWord, uint32_t (&words)[kPollProgramWords]) 
 
 uint32_t OpenParallelPort(TBrelRecord* record, const char* name) {
   drvos::Os& os = drvos::CurrentOs();
-  if (os.Family() == drvos::PlatformFamily::kPortDriver) return OpenPortDriver(record);
+  if (os.Family() == drvos::PlatformFamily::kPortDriver) return OpenPortDriver(record, name);
 
   // Never read past the end of a short name: only the length up to four matters.
   const size_t len = strnlen(name, 4);
@@ -287,8 +291,15 @@ uint32_t OpenParallelPort(TBrelRecord* record, const char* name) {
     // port out of reach (no such port, no rights, held by another program) would read
     // every input as set for good, an error no exchange could report: the open fails.
     const uint32_t base = Load(record->PortAddr);
-    if (!IsParallelBase(base) || !os.PortReachable(base)) {
+    if (!IsParallelBase(base)) {
       Store(record->Handle, 0);
+      NoteFailedOpen(name, "", EADDRNOTAVAIL);  // no base to reach
+      return ZQ_ERROR;
+    }
+    if (!os.PortReachable(base)) {
+      Store(record->Handle, 0);
+      const char* port = base == kBaseLpt1 ? "LPT1" : base == kBaseLpt2 ? "LPT2" : "LPT3";
+      NoteFailedOpen(name, port, os.LastError());
       return ZQ_ERROR;
     }
     h = 1;
@@ -298,6 +309,7 @@ uint32_t OpenParallelPort(TBrelRecord* record, const char* name) {
     h = os.OpenDevice(name);
     if (h == drvos::kNoHandle) {
       Store(record->Handle, 0);
+      NoteFailedOpen(name, name, os.LastError());
       return ZQ_ERROR;
     }
   }
@@ -309,6 +321,7 @@ uint32_t OpenParallelPort(TBrelRecord* record, const char* name) {
   if (first == ZQ_ERROR) {
     if (h != 1) os.CloseHandle(h);
     Store(record->Handle, 0);
+    NoteFailedOpen(name, name, ETIMEDOUT, true);
     return ZQ_ERROR;
   }
   return first;

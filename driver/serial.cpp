@@ -3,6 +3,7 @@
 // that vanishes (an adapter pulled) is opened again once it is back.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 
 #include "driver/connections.h"
 #include "driver/os/os.h"
@@ -188,9 +189,14 @@ uint32_t SerialReadAnalog(TBrelRecord* record, int channel) {
 uint32_t OpenSerialPort(TBrelRecord* record, const char* name) {
   auto& os = drvos::CurrentOs();
   const drvos::Handle h = os.OpenDevice(name);
-  if (h == drvos::kNoHandle) return ZQ_ERROR;
+  if (h == drvos::kNoHandle) {
+    NoteFailedOpen(name, name, os.LastError());
+    return ZQ_ERROR;
+  }
   if (!os.SetCommLine(h, kLine) || !os.SetCommTimeouts(h, kTimeouts)) {
+    const int error = os.LastError();
     os.CloseHandle(h);
+    NoteFailedOpen(name, name, error);
     return ZQ_ERROR;
   }
   StoreWord(record->Handle, h);
@@ -205,6 +211,7 @@ uint32_t OpenSerialPort(TBrelRecord* record, const char* name) {
     ReleaseSerialPort(h);
     os.CloseHandle(h);
     StoreWord(record->Handle, 0);
+    NoteFailedOpen(name, name, ETIMEDOUT, true);
   } else if (port != nullptr) {
     port->polling = true;  // before the timer starts, so its thread sees it
   }

@@ -212,6 +212,41 @@ void TraceEnd(TraceRing* ring) {
   if (last) StopLocked(sink);
 }
 
+bool TraceRequested() {
+  const char* target = std::getenv("ZQBREL_TRACE");
+  return target != nullptr && *target != '\0';
+}
+
+void TraceFailedOpen(const char* port, const char* device, const char* error) {
+  if (!TraceRequested()) return;
+  const char* target = std::getenv("ZQBREL_TRACE");
+  char line[512];
+  const int n = std::snprintf(line, sizeof line, "port=%s device=%s open=failed error=%s\n",
+                              port != nullptr ? port : "-",
+                              device != nullptr && *device != '\0' ? device : "-", error);
+  if (n <= 0) return;
+  const size_t size = std::min(static_cast<size_t>(n), sizeof line - 1);
+  Sink& sink = TheSink();
+  std::lock_guard life(sink.lifecycle);
+  if (sink.running) {
+    // After the lines the writer still holds for open ports, in one piece.
+    std::lock_guard lock(sink.mutex);
+    for (TraceRing* ring : sink.rings) DrainLocked(sink, ring);
+    std::fwrite(line, 1, size, sink.out);
+    std::fflush(sink.out);
+    return;
+  }
+  const bool toStderr = std::strcmp(target, "-") == 0;
+  std::FILE* out = toStderr ? stderr : drvos::OpenTraceFile(target);
+  if (out == nullptr) return;
+  std::fwrite(line, 1, size, out);
+  if (toStderr) {
+    std::fflush(out);
+  } else {
+    std::fclose(out);
+  }
+}
+
 void TraceShutdown() {
   Sink& sink = TheSink();
   std::lock_guard life(sink.lifecycle);

@@ -11,6 +11,14 @@
 // (it failed and was opened again). A line "dropped=N" says that N exchanges were not
 // written down because the writer fell behind.
 //
+// Every open that fails, serial or parallel, writes one line at once, from the caller's
+// thread (no time: no trace may have started yet):
+//
+//   port=COM1 device=/dev/ttyUSB0 open=failed error=Permission denied
+//
+// device: the device file the name reached ("-" for none); error: the system's text for
+// the error, or "no answer from the box" when the device opened but the box was silent.
+//
 // The tick only copies a fixed-size entry into a ring of its own (no lock, no
 // allocation, no system call); a low-priority thread formats and writes the lines.
 // With the variable unset nothing is allocated, no thread runs, and the tick pays one
@@ -73,6 +81,11 @@ TraceRing* TraceBegin(const char* port, uint64_t nowUs);
 void TraceEnd(TraceRing* ring);
 // At unload: stops the writer thread and closes the file, whatever is still open.
 void TraceShutdown();
+
+// Whether ZQBREL_TRACE asks for a trace.
+bool TraceRequested();
+// The line for a failed open, when ZQBREL_TRACE asks for a trace.
+void TraceFailedOpen(const char* port, const char* device, const char* error);
 
 // One entry as its line, without the newline; for the writer and for tests.
 size_t FormatTraceLine(const char* port, const TraceEntry& e, uint64_t originUs, char* out,

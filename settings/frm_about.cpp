@@ -16,28 +16,23 @@ namespace kelvora::settings {
 
 TfrmAbout::TfrmAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
-  Ui::TfrmAbout ui;
-  ui.setupUi(this);
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      ui_(std::make_unique<Ui::TfrmAbout>()) {
+  ui_->setupUi(this);
   platform::SetupFormData(this);
-  Image1 = ui.Image1;
-  Label1 = ui.Label1;
-  Label2 = ui.Label2;
-  Label3 = ui.Label3;
-  Label4 = ui.Label4;
-  Label5 = ui.Label5;
-  cmdEnde = ui.cmdEnde;
 
   // The program's icon, drawn on the dialog's own background.
-  Image1->setAttribute(Qt::WA_TranslucentBackground);
+  ui_->Image1->setAttribute(Qt::WA_TranslucentBackground);
   QIcon icon = QApplication::windowIcon();
   if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_ComputerIcon);
-  Image1->setPixmap(icon.pixmap(32, 32));
-  Label4->setText(DevelopmentToolLine());
-  connect(cmdEnde, &QPushButton::clicked, this, &TfrmAbout::cmdEndeClick);
+  ui_->Image1->setPixmap(icon.pixmap(32, 32));
+  ui_->Label4->setText(DevelopmentToolLine());
+  connect(ui_->cmdEnde, &QPushButton::clicked, this, &TfrmAbout::cmdEndeClick);
 
   FormCreate();
 }
+
+TfrmAbout::~TfrmAbout() = default;
 
 QString TfrmAbout::DevelopmentToolLine() {
 #if defined(__clang__)
@@ -55,8 +50,8 @@ QString TfrmAbout::VersionLine() {
 }
 
 void TfrmAbout::FormCreate() {
-  Label3->setText(QStringLiteral("Autor : Kelvora-Entwicklerteam"));
-  Label5->setText(VersionLine());
+  ui_->Label3->setText(QStringLiteral("Autor : Kelvora-Entwicklerteam"));
+  ui_->Label5->setText(VersionLine());
 }
 
 void TfrmAbout::cmdEndeClick() {

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
-class QLabel;
-class QPushButton;
+namespace Ui {
+class TfrmAbout;
+}  // namespace Ui
 
 namespace kelvora::settings {
 
@@ -13,6 +15,7 @@ class TfrmAbout : public QDialog {
   Q_OBJECT
  public:
   explicit TfrmAbout(QWidget* parent);
+  ~TfrmAbout() override;
 
   // "<compiler> <version>, Qt <version>" of this build.
   static QString DevelopmentToolLine();
@@ -24,13 +27,8 @@ class TfrmAbout : public QDialog {
  private:
   void FormCreate();
 
-  QLabel* Image1 = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
-  QLabel* Label3 = nullptr;  // author
-  QLabel* Label4 = nullptr;  // development tool
-  QLabel* Label5 = nullptr;  // version
-  QPushButton* cmdEnde = nullptr;
+  // The form's widgets, reached by their object names.
+  std::unique_ptr<Ui::TfrmAbout> ui_;
 };
 
 }  // namespace kelvora::settings

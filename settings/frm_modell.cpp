@@ -32,55 +32,43 @@ TfrmModell::TfrmModell(ProgramSettings& settings, const platform::ProfileFile& p
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       settings_(settings),
       profile_(profile),
-      axes_(axes) {
-  Ui::TfrmModell ui;
-  ui.setupUi(this);
+      axes_(axes),
+      ui_(std::make_unique<Ui::TfrmModell>()) {
+  ui_->setupUi(this);
   platform::SetupFormData(this);
-  lblTitel = ui.lblTitel;
-  cboRob = ui.cboRob;
-  cboZusatz = ui.cboZusatz;
-  txtBeschreibung = ui.txtBeschreibung;
-  GroupBox1 = ui.GroupBox1;
-  txtSaule = ui.txtSaule;
-  txtArmV = ui.txtArmV;
-  txtArmH = ui.txtArmH;
-  lblGreifer = ui.lblGreifer;
-  txtGreifer = ui.txtGreifer;
-  lblWagen = ui.lblWagen;
-  txtWagen = ui.txtWagen;
-  cmdOK = ui.cmdOK;
-  cmdEnde = ui.cmdEnde;
 
   // activated fires only for the user's choice, never for a selection made here.
-  connect(cboRob, &QComboBox::activated, this, &TfrmModell::cboRobClick);
-  connect(cboZusatz, &QComboBox::activated, this, &TfrmModell::cboZusatzClick);
-  connect(cmdOK, &QPushButton::clicked, this, &TfrmModell::cmdOKClick);
-  connect(cmdEnde, &QPushButton::clicked, this, &TfrmModell::cmdEndeClick);
+  connect(ui_->cboRob, &QComboBox::activated, this, &TfrmModell::cboRobClick);
+  connect(ui_->cboZusatz, &QComboBox::activated, this, &TfrmModell::cboZusatzClick);
+  connect(ui_->cmdOK, &QPushButton::clicked, this, &TfrmModell::cmdOKClick);
+  connect(ui_->cmdEnde, &QPushButton::clicked, this, &TfrmModell::cmdEndeClick);
 
   FormCreate();
 }
+
+TfrmModell::~TfrmModell() = default;
 
 void TfrmModell::FormCreate() {
   // The reader lets only an entry's name through ("rob5" selects Rob5); should anything
   // else get here, Rob1 is selected so that "OK" always has an entry to apply.
   const std::string& model = settings_.RobModel;
   const char last = model.empty() ? '\0' : model.back();
-  cboRob->setCurrentIndex(last >= '1' && last <= '9' ? last - '1' : 0);
+  ui_->cboRob->setCurrentIndex(last >= '1' && last <= '9' ? last - '1' : 0);
   const bool typeG = settings_.IsTypeG();
-  cboZusatz->setCurrentIndex(typeG ? 0 : 1);
-  txtBeschreibung->setText(QString::fromStdString(settings_.RobText));
-  txtSaule->setText(Num(axes_.GetPos(1, access::mcMaximum)));
-  txtArmV->setText(Num(axes_.GetPos(3, access::mcMaximum)));
-  txtArmH->setText(Num(axes_.GetPos(2, access::mcMaximum)));
+  ui_->cboZusatz->setCurrentIndex(typeG ? 0 : 1);
+  ui_->txtBeschreibung->setText(QString::fromStdString(settings_.RobText));
+  ui_->txtSaule->setText(Num(axes_.GetPos(1, access::mcMaximum)));
+  ui_->txtArmV->setText(Num(axes_.GetPos(3, access::mcMaximum)));
+  ui_->txtArmH->setText(Num(axes_.GetPos(2, access::mcMaximum)));
   if (!typeG) {
-    txtGreifer->setText(QStringLiteral("9999"));
+    ui_->txtGreifer->setText(QStringLiteral("9999"));
     SetGripperRowEnabled(false);
   } else {
-    txtGreifer->setText(Num(axes_.GetPos(settings_.IsRob5() ? 5 : 4, access::mcMaximum)));
+    ui_->txtGreifer->setText(Num(axes_.GetPos(settings_.IsRob5() ? 5 : 4, access::mcMaximum)));
     SetGripperRowEnabled(true);
   }
   if (settings_.IsRob5()) {
-    txtWagen->setText(Num(axes_.GetPos(4, access::mcMaximum)));
+    ui_->txtWagen->setText(Num(axes_.GetPos(4, access::mcMaximum)));
     SetCarriageRowEnabled(true);
   } else {
     SetCarriageRowEnabled(false);
@@ -89,7 +77,8 @@ void TfrmModell::FormCreate() {
   // standard layout, but "OK" makes it that entry: show the entry as the file holds it,
   // which is what "OK" applies, so that confirming unchanged loses nothing (Rob5's
   // carriage maximum, which the standard layout never shows).
-  if (QString::fromStdString(model) != cboRob->currentText()) LoadModelEntry(cboRob->currentText());
+  if (QString::fromStdString(model) != ui_->cboRob->currentText())
+    LoadModelEntry(ui_->cboRob->currentText());
 }
 
 void TfrmModell::LoadModelEntry(const QString& entry) {
@@ -108,41 +97,41 @@ void TfrmModell::LoadModelEntry(const QString& entry) {
       if (!platform::TryStrToInt(text.toStdString(), value)) return text;
       return ValidMaximum(value) ? Num(value) : QString::fromLatin1(def);
     };
-    txtBeschreibung->setText(SingleLineText(read("RobText", "XXX")));
-    txtSaule->setText(readMaximum("Säule", "9999"));
-    txtArmH->setText(readMaximum("ArmH", "9999"));
-    txtArmV->setText(readMaximum("ArmV", "9999"));
+    ui_->txtBeschreibung->setText(SingleLineText(read("RobText", "XXX")));
+    ui_->txtSaule->setText(readMaximum("Säule", "9999"));
+    ui_->txtArmH->setText(readMaximum("ArmH", "9999"));
+    ui_->txtArmV->setText(readMaximum("ArmV", "9999"));
     if (profile_.ReadString(section, "RobType", "G") == "G") {
-      txtGreifer->setText(readMaximum("Greifer", "9999"));
-      cboZusatz->setCurrentIndex(0);
+      ui_->txtGreifer->setText(readMaximum("Greifer", "9999"));
+      ui_->cboZusatz->setCurrentIndex(0);
       SetGripperRowEnabled(true);
     } else {
-      txtGreifer->setText(QStringLiteral("9999"));
-      cboZusatz->setCurrentIndex(1);
+      ui_->txtGreifer->setText(QStringLiteral("9999"));
+      ui_->cboZusatz->setCurrentIndex(1);
       SetGripperRowEnabled(false);
     }
     if (isRob5) {
-      txtWagen->setText(readMaximum("Wagen", "1000"));
+      ui_->txtWagen->setText(readMaximum("Wagen", "1000"));
       SetCarriageRowEnabled(true);
     } else {
       SetCarriageRowEnabled(false);
     }
   } else if (entry == QStringLiteral("Rob2")) {
-    txtBeschreibung->setText(QStringLiteral("Schweiß-Roboter"));
-    txtSaule->setText(QStringLiteral("210"));
-    txtArmH->setText(QStringLiteral("160"));
-    txtArmV->setText(QStringLiteral("80"));
-    txtGreifer->setText(QStringLiteral("9999"));
-    cboZusatz->setCurrentIndex(1);
+    ui_->txtBeschreibung->setText(QStringLiteral("Schweiß-Roboter"));
+    ui_->txtSaule->setText(QStringLiteral("210"));
+    ui_->txtArmH->setText(QStringLiteral("160"));
+    ui_->txtArmV->setText(QStringLiteral("80"));
+    ui_->txtGreifer->setText(QStringLiteral("9999"));
+    ui_->cboZusatz->setCurrentIndex(1);
     SetGripperRowEnabled(false);
     SetCarriageRowEnabled(false);
   } else if (entry == QStringLiteral("Rob4")) {
-    txtBeschreibung->setText(QStringLiteral("Knickarm-Roboter"));
-    txtSaule->setText(QStringLiteral("240"));
-    txtArmH->setText(QStringLiteral("160"));
-    txtArmV->setText(QStringLiteral("112"));
-    txtGreifer->setText(QStringLiteral("28"));
-    cboZusatz->setCurrentIndex(0);
+    ui_->txtBeschreibung->setText(QStringLiteral("Knickarm-Roboter"));
+    ui_->txtSaule->setText(QStringLiteral("240"));
+    ui_->txtArmH->setText(QStringLiteral("160"));
+    ui_->txtArmV->setText(QStringLiteral("112"));
+    ui_->txtGreifer->setText(QStringLiteral("28"));
+    ui_->cboZusatz->setCurrentIndex(0);
     SetGripperRowEnabled(true);
     SetCarriageRowEnabled(false);
   } else {
@@ -152,16 +141,16 @@ void TfrmModell::LoadModelEntry(const QString& entry) {
 }
 
 void TfrmModell::cboRobClick(int index) {
-  if (index >= 0) LoadModelEntry(cboRob->itemText(index));
+  if (index >= 0) LoadModelEntry(ui_->cboRob->itemText(index));
 }
 
 void TfrmModell::cboZusatzClick(int) {
-  txtGreifer->setText(QStringLiteral("9999"));
-  SetGripperRowEnabled(cboZusatz->currentIndex() == 0);
+  ui_->txtGreifer->setText(QStringLiteral("9999"));
+  SetGripperRowEnabled(ui_->cboZusatz->currentIndex() == 0);
 }
 
 void TfrmModell::cmdOKClick() {
-  const std::string model = cboRob->currentText().toStdString();
+  const std::string model = ui_->cboRob->currentText().toStdString();
   // The fields the new model uses, in the order they are checked; every one is checked
   // before anything is applied, so a refused "OK" changes nothing (not another model's
   // maxima, nor the model itself).
@@ -170,12 +159,12 @@ void TfrmModell::cmdOKClick() {
     int axis;
     int32_t value;
   };
-  std::vector<Maximum> maxima = {{txtSaule, 1, 0}, {txtArmV, 3, 0}, {txtArmH, 2, 0}};
+  std::vector<Maximum> maxima = {{ui_->txtSaule, 1, 0}, {ui_->txtArmV, 3, 0}, {ui_->txtArmH, 2, 0}};
   if (model != "Rob5") {
-    maxima.push_back({txtGreifer, 4, 0});
+    maxima.push_back({ui_->txtGreifer, 4, 0});
   } else {
-    maxima.push_back({txtWagen, 4, 0});
-    maxima.push_back({txtGreifer, 5, 0});
+    maxima.push_back({ui_->txtWagen, 4, 0});
+    maxima.push_back({ui_->txtGreifer, 5, 0});
   }
   for (Maximum& m : maxima) {
     // The rows announce a range from 0; the upper end is what the settings file can hold.
@@ -185,8 +174,8 @@ void TfrmModell::cmdOKClick() {
     }
   }
   settings_.SetRobModel(model);
-  settings_.RobType = cboZusatz->currentIndex() != 0 ? "Z" : "G";
-  settings_.RobText = SingleLineText(txtBeschreibung->text()).toStdString();
+  settings_.RobType = ui_->cboZusatz->currentIndex() != 0 ? "Z" : "G";
+  settings_.RobText = SingleLineText(ui_->txtBeschreibung->text()).toStdString();
   for (const Maximum& m : maxima) axes_.SetPos(m.axis, access::mcMaximum, m.value);
   accept();
 }
@@ -205,13 +194,13 @@ void TfrmModell::keyPressEvent(QKeyEvent* e) {
 }
 
 void TfrmModell::SetGripperRowEnabled(bool on) {
-  lblGreifer->setEnabled(on);
-  txtGreifer->setEnabled(on);
+  ui_->lblGreifer->setEnabled(on);
+  ui_->txtGreifer->setEnabled(on);
 }
 
 void TfrmModell::SetCarriageRowEnabled(bool on) {
-  lblWagen->setEnabled(on);
-  txtWagen->setEnabled(on);
+  ui_->lblWagen->setEnabled(on);
+  ui_->txtWagen->setEnabled(on);
 }
 
 }  // namespace kelvora::settings

@@ -6,13 +6,13 @@
 
 #include <QDialog>
 #include <QString>
+#include <memory>
 
 #include "settings/program_settings.h"
 
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QPushButton;
+namespace Ui {
+class TfrmModell;
+}  // namespace Ui
 
 namespace kelvora::access {
 class TBrelMotList;
@@ -23,14 +23,13 @@ class ProfileFile;
 
 namespace kelvora::settings {
 
-class TLimitedEdit;
-
 class TfrmModell : public QDialog {
   Q_OBJECT
  public:
   // None of the three is owned; all live as long as the main window. Runs FormCreate.
   TfrmModell(ProgramSettings& settings, const platform::ProfileFile& profile,
              access::TBrelMotList& axes, QWidget* parent);
+  ~TfrmModell() override;
 
   // Fills the controls for entry from its section in the settings file, or from the
   // built-in values of Rob2 and Rob4; any other entry keeps what the fields show.
@@ -54,20 +53,8 @@ class TfrmModell : public QDialog {
   const platform::ProfileFile& profile_;
   access::TBrelMotList& axes_;
 
-  QLabel* lblTitel = nullptr;
-  QComboBox* cboRob = nullptr;
-  QComboBox* cboZusatz = nullptr;
-  TLimitedEdit* txtBeschreibung = nullptr;
-  QGroupBox* GroupBox1 = nullptr;
-  TLimitedEdit* txtSaule = nullptr;
-  TLimitedEdit* txtArmV = nullptr;
-  TLimitedEdit* txtArmH = nullptr;
-  QLabel* lblGreifer = nullptr;
-  TLimitedEdit* txtGreifer = nullptr;
-  QLabel* lblWagen = nullptr;
-  TLimitedEdit* txtWagen = nullptr;
-  QPushButton* cmdOK = nullptr;
-  QPushButton* cmdEnde = nullptr;
+  // The form's widgets, reached by their object names.
+  std::unique_ptr<Ui::TfrmModell> ui_;
 };
 
 }  // namespace kelvora::settings

@@ -21,45 +21,40 @@ constexpr const char* kDelayError = "Fehlerhafter Wert für Verzögerungsfaktor"
 TfrmSchnitt::TfrmSchnitt(ProgramSettings& settings, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      settings_(settings) {
-  Ui::TfrmSchnitt ui;
-  ui.setupUi(this);
+      settings_(settings),
+      ui_(std::make_unique<Ui::TfrmSchnitt>()) {
+  ui_->setupUi(this);
   platform::SetupFormData(this);
-  lblTitel = ui.lblTitel;
-  Label1 = ui.Label1;
-  cboPort = ui.cboPort;
-  lblDelay = ui.lblDelay;
-  txtDelay = ui.txtDelay;
-  cmdOK = ui.cmdOK;
-  cmdEnde = ui.cmdEnde;
 
-  connect(cboPort, &QComboBox::activated, this, &TfrmSchnitt::cboPortClick);
-  connect(cmdOK, &QPushButton::clicked, this, &TfrmSchnitt::cmdOKClick);
-  connect(cmdEnde, &QPushButton::clicked, this, &TfrmSchnitt::cmdEndeClick);
+  connect(ui_->cboPort, &QComboBox::activated, this, &TfrmSchnitt::cboPortClick);
+  connect(ui_->cmdOK, &QPushButton::clicked, this, &TfrmSchnitt::cmdOKClick);
+  connect(ui_->cmdEnde, &QPushButton::clicked, this, &TfrmSchnitt::cmdEndeClick);
 
   FormCreate();
 }
 
+TfrmSchnitt::~TfrmSchnitt() = default;
+
 void TfrmSchnitt::FormCreate() {
   const QString port = QString::fromStdString(settings_.PortName);
-  int index = cboPort->findText(port, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  int index = ui_->cboPort->findText(port, Qt::MatchExactly | Qt::MatchCaseSensitive);
   if (index < 0) {
     // A port the list does not name (COM5, a lower-case name) stays the choice, so that
     // "OK" keeps it instead of applying nothing.
-    cboPort->addItem(port);
-    index = cboPort->count() - 1;
+    ui_->cboPort->addItem(port);
+    index = ui_->cboPort->count() - 1;
   }
-  cboPort->setCurrentIndex(index);
+  ui_->cboPort->setCurrentIndex(index);
   ApplyDelayRule();
 }
 
 void TfrmSchnitt::ApplyDelayRule() {
-  const int index = cboPort->currentIndex();
+  const int index = ui_->cboPort->currentIndex();
   // Only the numbered parallel ports LPT1..LPT3 are clocked by the program itself.
   const bool numberedLpt = index >= 4 && index <= 6;
-  lblDelay->setVisible(numberedLpt);
-  txtDelay->setVisible(numberedLpt);
-  txtDelay->setText(numberedLpt ? QString::number(settings_.LPTDelay) : QStringLiteral("10"));
+  ui_->lblDelay->setVisible(numberedLpt);
+  ui_->txtDelay->setVisible(numberedLpt);
+  ui_->txtDelay->setText(numberedLpt ? QString::number(settings_.LPTDelay) : QStringLiteral("10"));
 }
 
 void TfrmSchnitt::cboPortClick(int) {
@@ -67,12 +62,12 @@ void TfrmSchnitt::cboPortClick(int) {
 }
 
 void TfrmSchnitt::cmdOKClick() {
-  settings_.PortName = cboPort->currentText().toStdString();
+  settings_.PortName = ui_->cboPort->currentText().toStdString();
   int32_t delay = 0;
   // The driver repeats every register write this many times: beyond the advised range a
   // value only slows the box down, and a negative one would wrap to a count in the
   // billions. The settings file holds the same range, so a stored delay always passes.
-  if (!DialogStrToInt(txtDelay->text(), delay) || !ValidLptDelay(delay)) {
+  if (!DialogStrToInt(ui_->txtDelay->text(), delay) || !ValidLptDelay(delay)) {
     ShowErrorBox(this, QString::fromUtf8(kDelayError));
     return;
   }

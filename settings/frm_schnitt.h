@@ -4,22 +4,22 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
 #include "settings/program_settings.h"
 
-class QComboBox;
-class QLabel;
-class QPushButton;
+namespace Ui {
+class TfrmSchnitt;
+}  // namespace Ui
 
 namespace kelvora::settings {
-
-class TLimitedEdit;
 
 class TfrmSchnitt : public QDialog {
   Q_OBJECT
  public:
   // settings is not owned. Runs FormCreate.
   TfrmSchnitt(ProgramSettings& settings, QWidget* parent);
+  ~TfrmSchnitt() override;
 
  public slots:
   void cboPortClick(int index);
@@ -34,13 +34,8 @@ class TfrmSchnitt : public QDialog {
   void ApplyDelayRule();
 
   ProgramSettings& settings_;
-  QLabel* lblTitel = nullptr;
-  QLabel* Label1 = nullptr;
-  QComboBox* cboPort = nullptr;
-  QLabel* lblDelay = nullptr;
-  TLimitedEdit* txtDelay = nullptr;
-  QPushButton* cmdOK = nullptr;
-  QPushButton* cmdEnde = nullptr;
+  // The form's widgets, reached by their object names.
+  std::unique_ptr<Ui::TfrmSchnitt> ui_;
 };
 
 }  // namespace kelvora::settings

@@ -87,6 +87,10 @@ void VirtualBox::ExecuteLocked() {
     reply[len++] = static_cast<uint8_t>(value);
   }
   std::vector<uint8_t> bytes(reply, reply + len);
+  // What a reader of the replies sees change; a reply that cannot be read counts nothing.
+  if (fault_ != BoxFault::kSilent && fault_ != BoxFault::kShort && fault_ != BoxFault::kGarbage &&
+      fault_ != BoxFault::kVanished && fault_ != BoxFault::kReplug)
+    CountReplyLocked(wide ? in : static_cast<uint16_t>(in & 0xFF));
   uint32_t delay = 0;
   switch (fault_) {
     case BoxFault::kNone:
@@ -244,6 +248,25 @@ void VirtualBox::ClearRecords() {
   received_.clear();
   motorWords_.clear();
   exchanges_ = 0;
+  replied_ = false;
+  for (uint64_t& n : replyChanges_) n = 0;
+}
+
+void VirtualBox::CountReplyLocked(uint16_t inputs) {
+  if (replied_) {
+    const uint16_t changed = static_cast<uint16_t>(inputs ^ lastReply_);
+    for (int n = 0; n < 16; ++n) {
+      if (changed & (1u << n)) ++replyChanges_[n];
+    }
+  }
+  replied_ = true;
+  lastReply_ = inputs;
+}
+
+uint64_t VirtualBox::ReplyChanges(int input) const {
+  if (input < 1 || input > 16) return 0;
+  std::lock_guard lock(mutex_);
+  return replyChanges_[input - 1];
 }
 
 }  // namespace kelvora::sim

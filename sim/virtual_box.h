@@ -100,6 +100,11 @@ class VirtualBox {
   std::vector<uint8_t> Received() const;     // every serial byte, in order
   std::vector<uint16_t> MotorWords() const;  // the motor word of every exchange
   size_t ExchangeCount() const;
+  // How often the input (1..16) changed from one serial reply to the next, as a reader of
+  // every reply sees it (an 8-input reply has inputs 9 to 16 clear); the first reply
+  // counts nothing, nor does one a fault makes unreadable. Below the robot's own count
+  // of changes when the replies come too seldom to see each one.
+  uint64_t ReplyChanges(int input) const;
   void ClearRecords();
 
  private:
@@ -108,6 +113,7 @@ class VirtualBox {
   uint8_t NextGarbageLocked();
   void TakeMotorWordLocked(uint16_t word);
   void ExecuteLocked();  // runs the complete command in pendingCommand_
+  void CountReplyLocked(uint16_t inputs);
 
   mutable std::mutex mutex_;
   size_t exchanges_ = 0;
@@ -118,6 +124,9 @@ class VirtualBox {
   uint16_t motorWord_ = 0;
   uint16_t inputs_ = 0;
   uint16_t analog_[2] = {0, 0};
+  bool replied_ = false;
+  uint16_t lastReply_ = 0;
+  uint64_t replyChanges_[16] = {};
   BoxFault fault_ = BoxFault::kNone;
   uint32_t plugs_ = 0;
   uint32_t splitGapMs_ = 8;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 
 namespace kelvora::sim {
 
@@ -68,14 +69,23 @@ bool VirtualOs::Dead(const Port& port) {
 }
 
 Handle VirtualOs::OpenDevice(const char* name) {
+  lastError_ = ENOENT;  // whatever is not there
   if (name == nullptr) return kNoHandle;
   const std::string key = Key(name);
   calls_.push_back("open " + key);
+  if (failOpen_ != 0) {
+    lastError_ = failOpen_;
+    return kNoHandle;
+  }
   auto it = ports_.find(key);
   if (it != ports_.end() && it->second.box != nullptr) {
     Port& port = it->second;
-    if (port.openHandle != kNoHandle) return kNoHandle;  // exclusive
+    if (port.openHandle != kNoHandle) {
+      lastError_ = EBUSY;  // exclusive
+      return kNoHandle;
+    }
     if (port.box->Vanished()) return kNoHandle;
+    lastError_ = 0;
     port.plug = port.box->Plugs();
     port.inbound.clear();
     port.openHandle = NewHandle();
@@ -85,6 +95,7 @@ Handle VirtualOs::OpenDevice(const char* name) {
   if (parallel_ == nullptr) return kNoHandle;
   const Handle inner = parallel_->OpenDevice(name);
   if (inner == kNoHandle) return kNoHandle;
+  lastError_ = 0;
   const Handle outer = NewHandle();
   parallelHandles_[outer] = inner;
   return outer;
@@ -111,7 +122,10 @@ bool VirtualOs::CloseHandle(Handle h) {
 bool VirtualOs::SetCommLine(Handle h, const drvos::SerialLine& line) {
   calls_.push_back("line");
   Port* port = PortOf(h);
-  if (port == nullptr || failCommLine_) return false;
+  if (port == nullptr || failCommLine_) {
+    lastError_ = ENOTTY;
+    return false;
+  }
   port->line = line;
   port->haveLine = true;
   return true;
@@ -120,7 +134,10 @@ bool VirtualOs::SetCommLine(Handle h, const drvos::SerialLine& line) {
 bool VirtualOs::SetCommTimeouts(Handle h, const drvos::SerialTimeouts& t) {
   calls_.push_back("timeouts");
   Port* port = PortOf(h);
-  if (port == nullptr || failCommTimeouts_) return false;
+  if (port == nullptr || failCommTimeouts_) {
+    lastError_ = EIO;
+    return false;
+  }
   port->timeouts = t;
   port->haveTimeouts = true;
   return true;

@@ -46,7 +46,10 @@ class VirtualOs final : public drvos::Os {
   void SetParallelBackend(ParallelBackend* backend);
   void SetFamily(drvos::PlatformFamily family);
 
-  // Faults of the OS layer itself, for the failure paths of open.
+  // Faults of the OS layer itself, for the failure paths of open. An open fails with
+  // ENOENT for a name without a box, EBUSY for one already open; FailOpen makes every
+  // open fail with the error given (0: no more).
+  void FailOpen(int error) { failOpen_ = error; }
   void FailCommLine(bool fail) { failCommLine_ = fail; }
   void FailCommTimeouts(bool fail) { failCommTimeouts_ = fail; }
   void FailTimer(bool fail) { failTimer_ = fail; }  // TimeSetEvent returns 0
@@ -66,6 +69,7 @@ class VirtualOs final : public drvos::Os {
   // drvos::Os
   drvos::Handle OpenDevice(const char* name) override;
   bool CloseHandle(drvos::Handle h) override;
+  int LastError() override { return lastError_; }
   bool SetCommLine(drvos::Handle h, const drvos::SerialLine& line) override;
   bool SetCommTimeouts(drvos::Handle h, const drvos::SerialTimeouts& t) override;
   int32_t WriteFile(drvos::Handle h, const uint8_t* data, uint32_t n) override;
@@ -114,6 +118,8 @@ class VirtualOs final : public drvos::Os {
   std::map<drvos::Handle, std::string> serialHandles_;      // handle -> port key
   std::map<drvos::Handle, drvos::Handle> parallelHandles_;  // ours -> backend's
   drvos::Handle nextHandle_ = 0x100;
+  int failOpen_ = 0;
+  int lastError_ = 0;
   bool failCommLine_ = false;
   bool failCommTimeouts_ = false;
   bool failTimer_ = false;

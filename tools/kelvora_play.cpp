@@ -15,6 +15,7 @@
 #include "app/script.h"
 #include "app/script_player.h"
 #include "platform/gui_hooks.h"
+#include "platform/port_problem.h"
 #include "platform/prog_dir.h"
 #include "settings/program_settings.h"
 #include "settings/settings.h"
@@ -148,7 +149,9 @@ int main(int argc, char** argv) {
   robot.SetLptDelay(settings.LPTDelay);
   if (settings.IsRob5()) robot.SetExtended(true);
   if (robot.OpenInterface(settings.PortName) == 0x1FFFF) {
-    std::fprintf(stderr, "kelvora-play: Inpterfaceproblem mit : %s\n", settings.PortName.c_str());
+    std::fprintf(stderr, "kelvora-play: Inpterfaceproblem mit : %s\nkelvora-play: %s\n",
+                 settings.PortName.c_str(),
+                 kelvora::platform::PortProblemText(settings.PortName, robot.OpenError).c_str());
     kelvora::platform::SetGuiHooks(nullptr);
     return 1;
   }

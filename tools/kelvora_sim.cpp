@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "sim/view/view_host.h"
+#include "tools/kelvora_sim_keys.h"
 #include "tools/kelvora_sim_options.h"
 #include "tools/kelvora_sim_simulator.h"
 
@@ -134,9 +135,22 @@ int Run(const Options& options, kelvora::sim::view::ViewHost* view = nullptr) {
   if (readKeys) KeysMode();
   const bool status = options.status < 0 ? isatty(STDOUT_FILENO) != 0 : options.status == 1;
   bool stdinOpen = readKeys;
-  bool pendingE = false;
   int exitCode = 0;
   bool quit = false;
+  // What the keys do beyond the simulator: print a line under the status line, quit.
+  class Console final : public KeyConsole {
+   public:
+    Console(Simulator& sim, bool status, bool& quit) : sim_(sim), status_(status), quit_(quit) {}
+    Simulator& Sim() override { return sim_; }
+    void Print(const std::string& line) override { PrintLine(status_, line); }
+    void Quit() override { quit_ = true; }
+
+   private:
+    Simulator& sim_;
+    bool status_;
+    bool& quit_;
+  } console(sim, status, quit);
+  KeyReader reader;
   int64_t nextStatus = 0;
 
   while (!quit) {
@@ -173,77 +187,8 @@ int Run(const Options& options, kelvora::sim::view::ViewHost* view = nullptr) {
         if (options.program.empty()) break;
         continue;
       }
-      for (ssize_t i = 0; i < n && !quit; ++i) {
-        char k = keys[i];
-        if (pendingE) {
-          pendingE = false;
-          if (k >= '1' && k <= '8') {
-            sim.ToggleEndBroken(k - '0');
-            continue;
-          }
-        }
-        switch (k) {
-          case 'i':
-            sim.ToggleInput11();
-            break;
-          case 'e':
-            pendingE = true;
-            break;
-          case 's':
-            sim.SetFault(BoxFault::kSilent);
-            break;
-          case 't':
-            sim.SetFault(BoxFault::kShort);
-            break;
-          case 'g':
-            sim.SetFault(BoxFault::kGarbage);
-            break;
-          case 'n':
-            sim.SetFault(BoxFault::kNone);
-            break;
-          case 'v':
-            sim.SetFault(BoxFault::kVanished);
-            break;
-          case 'h':
-            sim.SetFault(BoxFault::kSplit);
-            break;
-          case 'l':
-            sim.SetFault(BoxFault::kLate);
-            break;
-          case 'b':
-            sim.SetFault(BoxFault::kStray);
-            break;
-          case 'r':
-            sim.SetFault(BoxFault::kReplug);
-            break;
-          case 'x':
-            sim.ChangeAnalog(0, -128);
-            break;
-          case 'X':
-            sim.ChangeAnalog(0, 128);
-            break;
-          case 'y':
-            sim.ChangeAnalog(1, -128);
-            break;
-          case 'Y':
-            sim.ChangeAnalog(1, 128);
-            break;
-          case 'p':
-            PrintLine(status, sim.Positions());
-            break;
-          case '?':
-            PrintLine(status, std::strstr(kUsage, "Keys"));
-            break;
-          case 'q':
-          case 4:  // Ctrl+D in a terminal without line editing
-            if (child > 0) kill(child, SIGTERM);
-            quit = true;
-            break;
-          default:
-            if (k >= '1' && k <= '8') sim.ToggleStuck(k - '0');
-            break;
-        }
-      }
+      for (ssize_t i = 0; i < n && !quit; ++i) reader.Press(keys[i], console);
+      if (quit && child > 0) kill(child, SIGTERM);
     }
     if (const std::string back = sim.CheckReplug(); !back.empty()) PrintLine(status, back);
     if (status && MonoNs() >= nextStatus) {

@@ -1,6 +1,8 @@
 // kelvora-sim's command line: the help text and the parser that fills Options from it.
 #include "tools/kelvora_sim_options.h"
 
+#include "tools/kelvora_sim_keys.h"
+
 #include <getopt.h>
 
 #include <cerrno>
@@ -13,7 +15,9 @@
 
 namespace kelvora::sim::tool {
 
-const char kUsage[] =
+namespace {
+
+const char kOptions[] =
     "Usage: kelvora-sim [options] [-- PROGRAM [ARGS...]]\n"
     "\n"
     "Plays the robot kit's serial interface box, with a virtual robot behind it, on a\n"
@@ -50,23 +54,13 @@ const char kUsage[] =
     "                              keys do (needs a display; without one it runs on)\n"
     "  -h, --help                  this text\n"
     "  -V, --version               the version\n"
-    "\n"
-    "Keys (from a terminal, or any standard input when no PROGRAM is run):\n"
-    "  i        toggle the switch on input 11\n"
-    "  1..8     toggle a stuck impulse switch on that axis\n"
-    "  e 1..8   toggle a broken end switch on that axis\n"
-    "  s t g    box goes silent / answers short / answers garbage\n"
-    "  h        replies come in two pieces, the rest 8 ms after the first byte\n"
-    "  l        replies come 40 ms late\n"
-    "  b        a stray byte follows every reply\n"
-    "  n        box answers normally again\n"
-    "  v        the device vanishes (for good)\n"
-    "  r        the device vanishes and comes back 2 s later (replug; a new\n"
-    "           pseudo-terminal, found again under the --link name)\n"
-    "  x X y Y  analog input EX or EY down / up by 128\n"
-    "  p        print the axes' true positions\n"
-    "  ?        this key list\n"
-    "  q        quit (ends PROGRAM too)\n";
+    "\n";
+
+}  // namespace
+
+std::string Usage() {
+  return kOptions + KeysHelp();
+}
 
 namespace {
 
@@ -226,7 +220,7 @@ int ParseOptions(int argc, char** argv, Options* o) {
         o->view = true;
         break;
       case 'h':
-        std::fputs(kUsage, stdout);
+        std::fputs(Usage().c_str(), stdout);
         return 1;
       case 'V':
         std::printf("kelvora-sim %s\n", KELVORA_VERSION);

@@ -10,8 +10,8 @@
 
 namespace kelvora::sim::tool {
 
-// The --help text; its "Keys" part is what the ? key prints.
-extern const char kUsage[];
+// The --help text: the options, then the keys (KeysHelp).
+std::string Usage();
 
 // The robot's own options (layout, speed, coasting, start positions) and the rest.
 struct Options : RobotOptions {

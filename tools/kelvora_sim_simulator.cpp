@@ -201,6 +201,16 @@ std::string Simulator::Positions() {
   return s;
 }
 
+std::string Simulator::ImpulseCounts() {
+  CatchUp();
+  std::string s = "impulses:";
+  for (int a = 1; a <= robot_.AxisCount(); ++a) {
+    s += " " + std::to_string(a) + "=" + std::to_string(robot_.ImpulseChanges(a)) + "/" +
+         std::to_string(box_.ReplyChanges(robot_.Config(a).impulseInput));
+  }
+  return s;
+}
+
 std::string Simulator::StatusLine() {
   CatchUp();
   std::string s;

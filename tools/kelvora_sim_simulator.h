@@ -58,6 +58,9 @@ class Simulator {
   void CatchUp() { robot_.AdvanceTo(static_cast<uint64_t>((MonoNs() - startNs_) / 1000)); }
 
   std::string Positions();
+  // "impulses: 1=30/30 2=0/0 ...": per axis the changes of its impulse input the robot
+  // made and those the box's replies showed.
+  std::string ImpulseCounts();
   std::string StatusLine();
 
  private:

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace kelvora::drvos {
 
@@ -45,6 +46,13 @@ class Os {
   virtual Handle OpenDevice(const char* name) = 0;
   // Closes any handle this layer gave out. True on success.
   virtual bool CloseHandle(Handle h) = 0;
+  // The device a port name reaches, as it appears in a message ("COM1" on Windows,
+  // "/dev/ttyS0" on Linux); empty when the name reaches none.
+  virtual std::string DevicePath(const char* name) { return name != nullptr ? name : ""; }
+  // Why the last device call of this layer on the calling thread failed (OpenDevice and
+  // the serial setup after it): the system's error number (errno values), 0 when the
+  // layer kept none.
+  virtual int LastError() { return 0; }
 
   // --- serial ports --------------------------------------------------------------
   virtual bool SetCommLine(Handle h, const SerialLine& line) = 0;

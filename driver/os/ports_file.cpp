@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <string>
 
 namespace kelvora::drvos {
 namespace {
@@ -51,6 +52,13 @@ bool ReadSmallFile(const std::string& path, std::string* text) {
   return ok;
 }
 
+bool StartsWithNoCase(const char* s, const char* prefix) {
+  for (; *prefix != '\0'; ++s, ++prefix) {
+    if (std::toupper(static_cast<unsigned char>(*s)) != *prefix) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string PortsFilePath() {
@@ -88,6 +96,35 @@ std::string MappedPortDevice(const std::string& port) {
   std::string text;
   if (path.empty() || !ReadSmallFile(path, &text)) return {};
   return FindPortMapping(text, port);
+}
+
+std::string DevicePathFor(const char* portName) {
+  if (portName == nullptr) return {};
+  const char* kind = nullptr;
+  const char* deviceStem = nullptr;
+  if (StartsWithNoCase(portName, "COM")) {
+    kind = "COM";
+    deviceStem = "/dev/ttyS";
+  } else if (StartsWithNoCase(portName, "LPT")) {
+    kind = "LPT";
+    deviceStem = "/dev/parport";
+  } else {
+    return {};
+  }
+  const char* digits = portName + 3;
+  if (*digits < '1' || *digits > '9') return {};
+  unsigned n = 0;
+  for (const char* p = digits; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9' || n > 999) return {};
+    n = n * 10 + static_cast<unsigned>(*p - '0');
+  }
+  const std::string var = std::string("ZQBREL_") + kind + std::to_string(n);
+  if (const char* mapped = std::getenv(var.c_str()); mapped != nullptr && *mapped != '\0') {
+    return mapped;
+  }
+  if (std::string mapped = MappedPortDevice(std::string(kind) + std::to_string(n)); !mapped.empty())
+    return mapped;
+  return deviceStem + std::to_string(n - 1);
 }
 
 }  // namespace kelvora::drvos

@@ -22,4 +22,10 @@ std::string FindPortMapping(const std::string& text, const std::string& port);
 // FindPortMapping over the file at PortsFilePath(); empty when there is no such file.
 std::string MappedPortDevice(const std::string& port);
 
+// The device file for a Windows port name: ZQBREL_COM<n> / ZQBREL_LPT<n> from the
+// environment, else the ports file's line for it, else /dev/ttyS<n-1> / /dev/parport<n-1>.
+// Empty when the name is no port. The driver opens this device; the program names it
+// when it says why a port failed.
+std::string DevicePathFor(const char* portName);
+
 }  // namespace kelvora::drvos

@@ -1,5 +1,5 @@
-// The POSIX layer's handle table, device-name mapping, device dispatch and Sleep, and
-// what the trace writer needs of the platform.
+// The POSIX layer's handle table, device dispatch, its last error and Sleep, and what
+// the trace writer needs of the platform.
 #include <pthread.h>
 #include <sched.h>
 #include <time.h>
@@ -12,7 +12,6 @@
 #include <unordered_map>
 
 #include "driver/os/helper_thread.h"
-#include "driver/os/ports_file.h"
 #include "driver/os/posix_os.h"
 
 namespace kelvora::drvos {
@@ -23,6 +22,9 @@ struct HandleTable {
   std::unordered_map<Handle, HandleEntry> entries;
   Handle next = 0x10;
 };
+
+// Trivially destructible, so that it never keeps an unloaded library's code in use.
+thread_local int tLastError = 0;
 
 // Never destroyed: the clean-up at unload may close a handle after static destructors ran.
 HandleTable& Table() {
@@ -77,33 +79,9 @@ bool UnregisterHandle(Handle h, HandleEntry* out) {
   return true;
 }
 
-std::string DevicePathFor(const char* portName) {
-  if (portName == nullptr) return {};
-  const char* kind = nullptr;
-  const char* deviceStem = nullptr;
-  if (StartsWithNoCase(portName, "COM")) {
-    kind = "COM";
-    deviceStem = "/dev/ttyS";
-  } else if (StartsWithNoCase(portName, "LPT")) {
-    kind = "LPT";
-    deviceStem = "/dev/parport";
-  } else {
-    return {};
-  }
-  const char* digits = portName + 3;
-  if (*digits < '1' || *digits > '9') return {};
-  unsigned n = 0;
-  for (const char* p = digits; *p != '\0'; ++p) {
-    if (*p < '0' || *p > '9' || n > 999) return {};
-    n = n * 10 + static_cast<unsigned>(*p - '0');
-  }
-  const std::string var = std::string("ZQBREL_") + kind + std::to_string(n);
-  if (const char* mapped = std::getenv(var.c_str()); mapped != nullptr && *mapped != '\0') {
-    return mapped;
-  }
-  if (std::string mapped = MappedPortDevice(std::string(kind) + std::to_string(n)); !mapped.empty())
-    return mapped;
-  return deviceStem + std::to_string(n - 1);
+bool Fail(int error) {
+  tLastError = error != 0 ? error : EIO;
+  return false;
 }
 
 Os& NativeOs() {
@@ -112,11 +90,22 @@ Os& NativeOs() {
 }
 
 Handle PosixOs::OpenDevice(const char* name) {
-  if (name == nullptr) return kNoHandle;
-  if (name[0] == '\\') return OpenPortDriverDevice(name);  // "\\.\WRTdev0"
-  if (StartsWithNoCase(name, "COM")) return OpenSerialDevice(name);
-  if (StartsWithNoCase(name, "LPT")) return OpenParallelDevice(name);
+  tLastError = 0;
+  if (name != nullptr && name[0] == '\\') return OpenPortDriverDevice(name);  // "\\.\WRTdev0"
+  if (name != nullptr && StartsWithNoCase(name, "COM")) return OpenSerialDevice(name);
+  if (name != nullptr && StartsWithNoCase(name, "LPT")) return OpenParallelDevice(name);
+  Fail(ENODEV);
   return kNoHandle;
+}
+
+std::string PosixOs::DevicePath(const char* name) {
+  // The port driver reaches its registers through the first parallel port.
+  if (name != nullptr && name[0] == '\\') return DevicePathFor("LPT1");
+  return DevicePathFor(name);
+}
+
+int PosixOs::LastError() {
+  return tLastError;
 }
 
 bool PosixOs::CloseHandle(Handle h) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "driver/os/os.h"
+#include "driver/os/ports_file.h"  // DevicePathFor
 
 namespace kelvora::drvos {
 
@@ -25,15 +26,12 @@ bool LookupHandle(Handle h, HandleEntry* out);
 bool UpdateHandle(Handle h, const HandleEntry& entry);
 bool UnregisterHandle(Handle h, HandleEntry* out);
 
-// The device file for a Windows port name: ZQBREL_COM<n> / ZQBREL_LPT<n> from the
-// environment, else the per-user ports file's line for it, else /dev/ttyS<n-1> /
-// /dev/parport<n-1>. Empty when the name is no port.
-std::string DevicePathFor(const char* portName);
-
 class PosixOs final : public Os {
  public:
   Handle OpenDevice(const char* name) override;
   bool CloseHandle(Handle h) override;
+  std::string DevicePath(const char* name) override;
+  int LastError() override;
   bool SetCommLine(Handle h, const SerialLine& line) override;
   bool SetCommTimeouts(Handle h, const SerialTimeouts& t) override;
   int32_t WriteFile(Handle h, const uint8_t* data, uint32_t n) override;
@@ -58,6 +56,10 @@ class PosixOs final : public Os {
 // Whether new timer threads ask for real-time scheduling and minimal timer slack
 // (default on; the benchmark compares both).
 void SetTimerRealtime(bool on);
+
+// Keeps why a device call failed on this thread, for LastError: the errno value given,
+// EIO when it is 0. Returns false, so that a failing step can end with it.
+bool Fail(int error);
 
 // Facility entry points used by OpenDevice / CloseHandle (defined in their files).
 Handle OpenSerialDevice(const char* name);

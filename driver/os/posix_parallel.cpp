@@ -20,6 +20,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -58,13 +59,22 @@ std::string PortName(int slot) {
   return "LPT" + std::to_string(slot + 1);
 }
 
-// Opens and claims a ppdev device; -1 when any step fails (nothing left open).
+// Opens and claims a ppdev device; -1 when any step fails (nothing left open; why:
+// LastError).
 int ClaimPort(const std::string& path) {
-  if (path.empty()) return -1;
+  if (path.empty()) {
+    Fail(ENODEV);
+    return -1;
+  }
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    Fail(errno);
+    return -1;
+  }
   if (::ioctl(fd, PPEXCL) != 0 || ::ioctl(fd, PPCLAIM) != 0) {
+    const int error = errno;
     ::close(fd);
+    Fail(error);
     return -1;
   }
   int forward = 0;  // the data lines drive the box
@@ -90,7 +100,10 @@ int SlotFdLocked(int slot) {
 // already held by another handle or cannot be claimed.
 int BindSlotLocked(int slot, const std::string& path) {
   PortSlot& s = g_slots[slot];
-  if (s.byHandle) return -1;
+  if (s.byHandle) {
+    Fail(EBUSY);  // this process holds it already
+    return -1;
+  }
   if (s.fd >= 0) {
     ReleasePort(s.fd);  // an on-demand claim gives way to the device
     s.fd = -1;
@@ -214,9 +227,11 @@ bool PosixOs::StopService(const char* name) {
 }
 
 Handle OpenParallelDevice(const char* name) {
-  if (name == nullptr || ::strnlen(name, 4) < 4) return kNoHandle;
-  const std::string path = DevicePathFor(name);
-  if (path.empty()) return kNoHandle;
+  const std::string path = name != nullptr && ::strnlen(name, 4) == 4 ? DevicePathFor(name) : "";
+  if (path.empty()) {
+    Fail(ENODEV);
+    return kNoHandle;
+  }
   // The registers of the name's base are the ones the driver will use.
   const int slot = SlotOfBase(BaseForPortChar(name[3]));
   int fd;
@@ -231,8 +246,14 @@ Handle OpenParallelDevice(const char* name) {
 }
 
 Handle OpenPortDriverDevice(const char* name) {
-  if (name == nullptr || ::strcasecmp(name, kPortDriverDevice) != 0) return kNoHandle;
-  if (!Services().AcquireDevice(portdriver::kServiceName)) return kNoHandle;
+  if (name == nullptr || ::strcasecmp(name, kPortDriverDevice) != 0) {
+    Fail(ENODEV);
+    return kNoHandle;
+  }
+  if (!Services().AcquireDevice(portdriver::kServiceName)) {
+    Fail(ESRCH);  // its service is not running
+    return kNoHandle;
+  }
   int fd;
   {
     std::lock_guard lock(g_mutex);

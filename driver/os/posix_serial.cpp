@@ -130,14 +130,19 @@ void AskLowLatency(int fd) {
   (void)ioctl(fd, TIOCSSERIAL, &ss);
 }
 
-// Opens a serial device raw and exclusive; -1 when it cannot be had.
+// Opens a serial device raw and exclusive; -1 when it cannot be had (why: LastError).
 int OpenSerialFd(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    Fail(errno);
+    return -1;
+  }
   // Share mode 0: the lock keeps out every other opener that locks (this library in
   // another process too, even as root); TIOCEXCL keeps out unprivileged openers.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno == EWOULDBLOCK ? EBUSY : errno;  // held: by another program
     ::close(fd);
+    Fail(error);
     return -1;
   }
   ioctl(fd, TIOCEXCL);
@@ -160,7 +165,10 @@ bool CloseSerialFd(int fd) {
 
 Handle OpenSerialDevice(const char* name) {
   const std::string path = DevicePathFor(name);
-  if (path.empty()) return kNoHandle;
+  if (path.empty()) {
+    Fail(ENODEV);
+    return kNoHandle;
+  }
   const int fd = OpenSerialFd(path);
   if (fd < 0) return kNoHandle;
   const Handle h = RegisterHandle(HandleEntry{HandleKind::kSerial, fd, nullptr});
@@ -221,11 +229,12 @@ bool PosixOs::PurgeInput(Handle h) {
 
 bool PosixOs::SetCommLine(Handle h, const SerialLine& line) {
   int fd;
-  if (!SerialFd(h, &fd)) return false;
+  if (!SerialFd(h, &fd)) return Fail(EBADF);
   termios t{};
-  if (tcgetattr(fd, &t) != 0) return false;
+  if (tcgetattr(fd, &t) != 0) return Fail(errno);  // ENOTTY: no serial port
   const speed_t speed = SpeedFor(line.baud);
-  if (speed == B0 || cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0) return false;
+  if (speed == B0 || cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0)
+    return Fail(EINVAL);
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE);
   switch (line.dataBits) {
     case 5:
@@ -269,16 +278,16 @@ bool PosixOs::SetCommLine(Handle h, const SerialLine& line) {
     t.c_cflag |= CSTOPB;  // 1.5 has no termios form; two is the nearest
   }
   MakeRaw(&t);
-  return tcsetattr(fd, TCSANOW, &t) == 0;
+  return tcsetattr(fd, TCSANOW, &t) == 0 || Fail(errno);
 }
 
 bool PosixOs::SetCommTimeouts(Handle h, const SerialTimeouts& t) {
   int fd;
-  if (!SerialFd(h, &fd)) return false;
+  if (!SerialFd(h, &fd)) return Fail(EBADF);
   SerialTable& table = Serials();
   std::lock_guard lock(table.mutex);
   auto it = table.byHandle.find(h);
-  if (it == table.byHandle.end()) return false;
+  if (it == table.byHandle.end()) return Fail(EBADF);
   it->second.timeouts = t;
   return true;
 }

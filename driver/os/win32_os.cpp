@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 
 #include "driver/os/helper_thread.h"
@@ -14,6 +15,7 @@ namespace kelvora::drvos {
 namespace {
 
 std::atomic<bool> gProcessEnding{false};
+thread_local int tLastError = 0;
 std::atomic<HMODULE> gHeldLibrary{nullptr};
 
 bool StartsWithNoCase(const char* s, const char* prefix) {
@@ -28,7 +30,16 @@ bool StartsWithNoCase(const char* s, const char* prefix) {
 Handle OpenOtherDevice(const char* name) {
   const bool portDriver = name[0] == '\\';
   const DWORD access = portDriver ? 0 : GENERIC_READ | GENERIC_WRITE;
-  return HandOut(CreateFileA(name, access, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  const Handle h = HandOut(CreateFileA(name, access, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (h == kNoHandle) {
+    const DWORD why = GetLastError();
+    if (portDriver && (why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND)) {
+      NoteFailure(ESRCH);  // no device of the port driver: its service is not running
+    } else {
+      NoteFailure(false);
+    }
+  }
+  return h;
 }
 
 }  // namespace
@@ -53,10 +64,49 @@ Handle HandOut(HANDLE h) {
   return WordOf(h);
 }
 
+void NoteFailure(int error) {
+  tLastError = error;
+}
+
+void NoteFailure(bool serial) {
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_UNIT:
+    case ERROR_DEV_NOT_EXIST:
+      tLastError = ENOENT;
+      break;
+    case ERROR_ACCESS_DENIED:
+      tLastError = serial ? EBUSY : EACCES;  // a port another program holds
+      break;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+      tLastError = EBUSY;
+      break;
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_HANDLE:
+      tLastError = ENOTTY;  // no serial port
+      break;
+    default:
+      tLastError = EIO;
+      break;
+  }
+}
+
+int Win32Os::LastError() {
+  return tLastError;
+}
+
 Handle Win32Os::OpenDevice(const char* name) {
-  if (name == nullptr) return kNoHandle;
+  tLastError = 0;
+  if (name == nullptr) {
+    tLastError = EINVAL;
+    return kNoHandle;
+  }
   if (StartsWithNoCase(name, "COM")) return OpenSerialDevice(name);
   if (name[0] == '\\' || StartsWithNoCase(name, "LPT")) return OpenOtherDevice(name);
+  tLastError = ENOENT;
   return kNoHandle;
 }
 

@@ -26,6 +26,7 @@ class Win32Os final : public Os {
  public:
   Handle OpenDevice(const char* name) override;
   bool CloseHandle(Handle h) override;
+  int LastError() override;
   bool SetCommLine(Handle h, const SerialLine& line) override;
   bool SetCommTimeouts(Handle h, const SerialTimeouts& t) override;
   int32_t WriteFile(Handle h, const uint8_t* data, uint32_t n) override;
@@ -66,6 +67,12 @@ Handle HandOut(HANDLE h);
 // replace or add bytes off, so that the exchange is binary. Modem control and flow
 // control by the lines stay as the port had them.
 void ApplySerialLine(DCB* dcb, const SerialLine& line);
+
+// Keeps why a device call failed on this thread, for LastError: GetLastError() of the
+// failed call, named by its errno value; a serial port refused with "access denied" is
+// held by another program.
+void NoteFailure(bool serial);
+void NoteFailure(int error);
 
 // Called by the DLL's detach notification when the process ends with it loaded.
 void NoteProcessEnding();

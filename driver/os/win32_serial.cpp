@@ -113,21 +113,31 @@ bool IsSerialWord(Handle h) {
 
 Handle OpenSerialDevice(const char* name) {
   char path[16];
-  if (!DevicePath(name, path)) return kNoHandle;
+  if (!DevicePath(name, path)) {
+    NoteFailure(ENOENT);
+    return kNoHandle;
+  }
   {
     // Share mode 0 keeps every other opener out; not every implementation of the
     // platform enforces it for serial devices (Wine does not), so within this process
     // the layer does so itself.
     SerialTable& t = Table();
     std::lock_guard lock(t.mutex);
-    if (PathOpenLocked(t, path)) return kNoHandle;
+    if (PathOpenLocked(t, path)) {
+      NoteFailure(EBUSY);
+      return kNoHandle;
+    }
   }
   const Handle word = HandOut(OpenPath(path));
-  if (word == kNoHandle) return kNoHandle;
+  if (word == kNoHandle) {
+    NoteFailure(true);
+    return kNoHandle;
+  }
   SerialTable& t = Table();
   std::lock_guard lock(t.mutex);
   if (PathOpenLocked(t, path)) {
     ::CloseHandle(HandleOf(word));  // another thread opened it meanwhile
+    NoteFailure(EBUSY);
     return kNoHandle;
   }
   for (SerialPort& p : t.ports) {
@@ -188,9 +198,14 @@ bool Win32Os::SetCommLine(Handle h, const SerialLine& line) {
   if (port == INVALID_HANDLE_VALUE) return false;
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(port, &dcb)) return false;
+  if (!GetCommState(port, &dcb)) {
+    NoteFailure(true);
+    return false;
+  }
   ApplySerialLine(&dcb, line);
-  return SetCommState(port, &dcb) != 0;
+  if (SetCommState(port, &dcb)) return true;
+  NoteFailure(true);
+  return false;
 }
 
 bool Win32Os::SetCommTimeouts(Handle h, const SerialTimeouts& t) {
@@ -202,7 +217,9 @@ bool Win32Os::SetCommTimeouts(Handle h, const SerialTimeouts& t) {
   c.ReadTotalTimeoutConstant = t.readTotalConstant;
   c.WriteTotalTimeoutMultiplier = t.writeTotalMultiplier;
   c.WriteTotalTimeoutConstant = t.writeTotalConstant;
-  return ::SetCommTimeouts(port, &c) != 0;
+  if (::SetCommTimeouts(port, &c)) return true;
+  NoteFailure(true);
+  return false;
 }
 
 namespace {

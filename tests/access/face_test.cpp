@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 #include "tests/access/robot_rig.h"
@@ -51,6 +52,7 @@ TEST(FaceOnRig, OpenBookkeepingForRefusedFailedAndGoodPortsAndTheClosedObject) {
     EXPECT_EQ(f.OpenInterface(n), kErr) << n;
     EXPECT_EQ(f.LastStatus, 1);
     EXPECT_EQ(f.PortKind, n == std::string("COM2") ? 2 : 0);
+    EXPECT_EQ(f.OpenError, n == std::string("COM2") ? ENOENT : EINVAL) << n;
     EXPECT_EQ(f.ActivePort, "NONE");
     EXPECT_FALSE(f.Opened);
     EXPECT_TRUE(f.StopFlag);  // only a successful open clears it
@@ -83,12 +85,38 @@ TEST(FaceOnRig, OpenBookkeepingForRefusedFailedAndGoodPortsAndTheClosedObject) {
   EXPECT_EQ(t.robot.PortKind, 2);
   EXPECT_TRUE(t.robot.Opened);
   EXPECT_EQ(t.robot.LastStatus, 0);
+  EXPECT_EQ(t.robot.OpenError, 0);
   EXPECT_FALSE(t.robot.StopFlag);
   EXPECT_EQ(t.robot.MotorWord(), 0u);
   const auto closed = std::find(calls.begin(), calls.end(), "close COM1");
   EXPECT_LT(closed, std::find(calls.begin(), calls.end(), "open COM1"));
   EXPECT_EQ(t.rig.os.OpenPorts().size(), 1u);
   EXPECT_EQ(t.rig.clock.TimerCount(), 1u);
+}
+
+// What the driver says about a port it could not open reaches the program through the
+// interface object: held by another, refused, no serial line, no box answering.
+TEST(FaceOnRig, AFailedOpenKeepsTheDriversReason) {
+  RobotOnRig t(testing::Rig({0, 60, 0, 10}));  // its robot holds COM1
+  TBrelFace f;
+  EXPECT_EQ(f.OpenInterface("COM1"), kErr);
+  EXPECT_EQ(f.OpenError, EBUSY);
+  t.robot.CloseInterface();
+  t.rig.os.FailOpen(EACCES);
+  EXPECT_EQ(f.OpenInterface("COM1"), kErr);
+  EXPECT_EQ(f.OpenError, EACCES);
+  t.rig.os.FailOpen(0);
+  t.rig.os.FailCommLine(true);
+  EXPECT_EQ(f.OpenInterface("COM1"), kErr);
+  EXPECT_EQ(f.OpenError, ENOTTY);
+  t.rig.os.FailCommLine(false);
+  t.rig.box.SetFault(sim::BoxFault::kSilent);
+  EXPECT_EQ(f.OpenInterface("COM1"), kErr);
+  EXPECT_EQ(f.OpenError, ETIMEDOUT);
+  EXPECT_TRUE(t.rig.os.OpenPorts().empty());
+  t.rig.box.SetFault(sim::BoxFault::kNone);
+  EXPECT_NE(f.OpenInterface("COM1"), kErr);
+  EXPECT_EQ(f.OpenError, 0);
 }
 
 TEST(FaceOnRig, QueriesWhileTheInterfaceReportsAnError) {

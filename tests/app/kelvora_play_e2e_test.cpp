@@ -101,7 +101,9 @@ TEST_F(KelvoraPlayEndToEnd, AMissingFileOrPortFailsWithTheProgramsText) {
   Child badPort({KELVORA_PLAY_PATH, script_, "--port", "COM7"});
   unsetenv("ZQBREL_COM7");
   EXPECT_EQ(badPort.Wait(10000), 1);
-  EXPECT_NE(badPort.Output().find("Inpterfaceproblem mit : COM7"), std::string::npos)
+  EXPECT_NE(badPort.Output().find("kelvora-play: Inpterfaceproblem mit : COM7\n"
+                                  "kelvora-play: Gerät /nonexistent: nicht vorhanden."),
+            std::string::npos)
       << badPort.Output();
 }
 

@@ -273,8 +273,11 @@ TEST_F(ScriptFileTest, ReadsRegularFilesUpToTheLimitAndStopsAtAZeroByte) {
   std::ofstream(dir_ + "huge.RB3", std::ios::binary).flush();
   ASSERT_EQ(truncate((dir_ + "huge.RB3").c_str(), off_t{3} << 30), 0);  // sparse, 3 GiB
   WriteBytes(dir_ + "over.RB3", std::string(kMaxScriptFileSize + 1, 'x'));
-  // Everything after a zero byte is ignored, however much follows.
-  WriteBytes(dir_ + "zero.RB3", line + std::string("1\0", 2) + std::string(1000, 'y'));
+  // Everything after a zero byte is ignored, however much follows: more lines than one
+  // read takes in, so that a reader going on past the zero would show them.
+  std::string after;
+  while (after.size() < 64 * 1024) after += "     5     5     5     5\r\n";
+  WriteBytes(dir_ + "zero.RB3", line + std::string("1\0", 2) + after);
   const struct {
     std::string path;
     Lines lines;  // empty with refused: the open error

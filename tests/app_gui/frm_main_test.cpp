@@ -122,7 +122,12 @@ TEST_F(FrmMainTest, ModeTableThroughAWholeSession) {
   EXPECT_THAT(errors, IsEmpty());
 }
 
-TEST_F(FrmMainTest, FailedSwitchOnReportsThePortAndStaysInModeOne) {
+TEST_F(FrmMainTest, FailedSwitchOnReportsThePortAndWhyAndStaysInModeOne) {
+  // The device the message names, whatever this machine's ports file says.
+  qputenv("ZQBREL_COM7", "/dev/kelvora-no-box");
+  struct Unset {
+    ~Unset() { qunsetenv("ZQBREL_COM7"); }
+  } unset;
   Make({.ini = "[Port]\r\nPortName=COM7\r\n"});
   Click(form->cmdAction);
   ExpectMode(1);
@@ -132,8 +137,12 @@ TEST_F(FrmMainTest, FailedSwitchOnReportsThePortAndStaysInModeOne) {
   // A name the interface object refuses never reaches the driver; the same message.
   form->Settings.PortName = "COM10";
   Click(form->cmdAction);
-  EXPECT_THAT(errors, ElementsAre("Fehler | Inpterfaceproblem mit : COM7",
-                                  "Fehler | Inpterfaceproblem mit : COM10"));
+  // The second line: the device the port reaches and why it failed.
+  EXPECT_THAT(errors, ElementsAre("Fehler | Inpterfaceproblem mit : COM7\nGerät "
+                                  "/dev/kelvora-no-box: nicht vorhanden. Ist der Adapter "
+                                  "eingesteckt? kelvora-ports zeigt die Ports dieses Rechners.",
+                                  "Fehler | Inpterfaceproblem mit : COM10\nCOM10 ist kein "
+                                  "gültiger Portname (COM1 bis COM9, LPT, LPT1 bis LPT3)."));
   form->Settings.PortName = "COM1";  // after choosing the right port, EIN works
   SwitchOn();
 }

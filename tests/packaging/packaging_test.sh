@@ -4,6 +4,7 @@
 #   packaging_test.sh cli     SOURCE_DIR BUILD_DIR
 #   packaging_test.sh install SOURCE_DIR BUILD_DIR
 #   packaging_test.sh package SOURCE_DIR BUILD_DIR
+#   packaging_test.sh cmake-package SOURCE_DIR BUILD_DIR
 # Exit 77 (skipped) when a tool the check needs is missing; CI installs them all.
 set -euo pipefail
 check=$1 src=$2 build=${3:-}
@@ -22,7 +23,8 @@ need() { command -v "$1" >/dev/null || { echo "skipped: $1 missing"; exit 77; };
 expected_files() {
   local lib=$1
   printf '%s\n' bin/kelvora bin/kelvora-sim bin/kelvora-play bin/kelvora-ports \
-    "$lib/libzqBrel20.so" include/zqBrel20.h "$lib/pkgconfig/zqbrel20.pc" \
+    "$lib/libzqBrel20.so" "$lib/libzqBrel20.so.2" include/zqBrel20.h "$lib/pkgconfig/zqbrel20.pc" \
+    "$lib/cmake/zqBrel20/zqBrel20Config.cmake" "$lib/cmake/zqBrel20/zqBrel20ConfigVersion.cmake" \
     share/kelvora/demo.RB3 share/kelvora/help/inhalt.html share/kelvora/help/kelvora.css \
     share/applications/kelvora.desktop \
     share/icons/hicolor/scalable/apps/kelvora.svg \
@@ -201,6 +203,58 @@ case $check in
     dpkg-deb -x "$deb" "$work/root"
     check_runpath "$work/root/usr" "$lib"
     check_no_build_paths "$work/root"
+    ;;
+
+  cmake-package)
+    # The library's components alone, as a split package would ship them: lib holds what a
+    # program loads, dev what one is built against.
+    need cmake
+    need readelf
+    lib=$(libdir)
+    components() {
+      cmake --install "$build" --prefix "$work/$1" --component "$1" >/dev/null
+      (cd "$work/$1" && find . ! -type d | sed 's|^\./||' | sort | tr '\n' ' ')
+    }
+    [ "$(components lib)" = "$lib/libzqBrel20.so.2 $lib/libzqBrel20.so.2.1.0 " ] ||
+      fail "component lib: $(components lib)"
+    want="include/zqBrel20.h $lib/cmake/zqBrel20/zqBrel20Config.cmake"
+    want+=" $lib/cmake/zqBrel20/zqBrel20ConfigVersion.cmake"
+    want+=" $lib/cmake/zqBrel20/zqBrel20Targets-$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt" | tr 'A-Z' 'a-z').cmake"
+    want+=" $lib/cmake/zqBrel20/zqBrel20Targets.cmake $lib/libzqBrel20.so $lib/pkgconfig/zqbrel20.pc "
+    [ "$(components dev)" = "$want" ] || fail "component dev: $(components dev)"
+    soname=$(readelf -d "$work/lib/$lib/libzqBrel20.so.2.1.0" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')
+    [ "$soname" = libzqBrel20.so.2 ] || fail "SONAME '$soname'"
+    # Both in one prefix, which then moves: the package finds itself where it now lies.
+    cp -a "$work/lib/." "$work/dev/."
+    mv "$work/dev" "$work/moved"
+    mkdir "$work/consumer"
+    cat >"$work/consumer/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.16)
+project(consumer C)
+find_package(zqBrel20 2.1 CONFIG REQUIRED)
+add_executable(app main.c)
+target_link_libraries(app PRIVATE zqBrel20::zqBrel20)
+CMAKE
+    cat >"$work/consumer/main.c" <<'C'
+#include <stdio.h>
+#include <zqBrel20.h>
+int main(void) {
+  TBrelRecord record = {0};
+  printf("%d %d\n", (int)zqGetVersion(), (int)(zqSetMotor(&record, 1, 1) == (int32_t)ZQ_ERROR));
+  return 0;
+}
+C
+    cmake -S "$work/consumer" -B "$work/consumer/build" -G Ninja -DCMAKE_PREFIX_PATH="$work/moved" \
+      >"$work/consumer.log" 2>&1 && cmake --build "$work/consumer/build" >>"$work/consumer.log" 2>&1 ||
+      { cat "$work/consumer.log" >&2; fail "a program built with find_package(zqBrel20)"; }
+    out=$("$work/consumer/build/app") || fail "the consumer does not run"
+    [ "$out" = "201 1" ] || fail "the consumer says '$out'"
+    readelf -d "$work/consumer/build/app" | grep -q 'NEEDED.*\[libzqBrel20\.so\.2\]' ||
+      fail "the consumer does not load libzqBrel20.so.2"
+    # A program that asks for the next major version is told that this one does not serve.
+    sed -i 's/zqBrel20 2.1 CONFIG/zqBrel20 3 CONFIG/' "$work/consumer/CMakeLists.txt"
+    ! cmake -S "$work/consumer" -B "$work/consumer/build3" -G Ninja -DCMAKE_PREFIX_PATH="$work/moved" \
+      >/dev/null 2>&1 || fail "version 3 accepted"
     ;;
 
   *)
