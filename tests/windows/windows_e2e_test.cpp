@@ -8,6 +8,7 @@
 // KELVORA_WINDOWS_BIN names the folder of the Windows programs, KELVORA_WINE_LOADER
 // Wine's loader for them.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -398,6 +399,111 @@ TEST(DifferentialTest, SoAndDllPutTheSameBytesOnTheWire) {
   EXPECT_NE(so.output.find("AnalogX=291 AnalogY=2048"), std::string::npos) << so.output;
   ASSERT_GE(so.wire.size(), 2u + 14 * 3);
   EXPECT_EQ(so.wire, dll.wire);
+}
+
+}  // namespace
+}  // namespace kelvora::wintest
+
+namespace kelvora::wintest {
+namespace {
+
+// kelvora-play.exe under Wine against the kelvora-sim process, its box on the link that
+// Wine's COM1 goes through.
+// A Windows program's text lines end in CR LF; compared as lines, without the CR.
+std::string Lines(const Child& child) {
+  std::string text = child.Output();
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+class WinePlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(Env("KELVORA_WINE_COM1").empty()) << "KELVORA_WINE_COM1 is not set";
+    unlink(Env("KELVORA_WINE_COM1").c_str());
+    sim_ = std::make_unique<Child>(std::vector<std::string>{
+        KELVORA_SIM_PATH, "--no-status", "-p", "3,3,3,3", "--link", Env("KELVORA_WINE_COM1")});
+    ASSERT_GT(sim_->Pid(), 0);
+    ASSERT_NE(sim_->LineAfter("ZQBREL_COM1=", 5000), "(none)") << sim_->Output();
+    char tmpl[] = "/tmp/kelvora-winplay-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    std::ofstream(dir_ + "/E2E.RB3", std::ios::binary)
+        << "     0     0     0     0\r\n    12     8     6     1\r\n";
+  }
+  void TearDown() override {
+    sim_->Send("q");
+    sim_->Wait(5000);
+    std::remove((dir_ + "/E2E.RB3").c_str());
+    rmdir(dir_.c_str());
+  }
+  // The script as Windows names it: Wine's drive Z: is the root of the file system.
+  std::string Script(const std::string& name = "E2E.RB3") const {
+    std::string path = "Z:" + dir_ + "/" + name;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+  }
+  std::unique_ptr<Child> Player(std::vector<std::string> args) {
+    args.insert(args.begin(), {KELVORA_WINE_RUN, Env("KELVORA_WINE_LOADER"),
+                               Env("KELVORA_WINDOWS_BIN") + "/kelvora-play.exe"});
+    return std::make_unique<Child>(args);
+  }
+  std::string Positions() {
+    const size_t from = sim_->Output().size();
+    sim_->Send("p");
+    return sim_->LineAfter("positions:", 3000, from);
+  }
+
+  std::unique_ptr<Child> sim_;
+  std::string dir_;
+};
+
+TEST_F(WinePlayerTest, HomesAndPlaysTheScriptOncePrintingEachLine) {
+  auto play = Player({Script(), "--port", "COM1", "--model", "Rob3"});
+  ASSERT_EQ(play->Wait(kRunMs), 0) << play->Output();
+  const std::string out = Lines(*play);
+  const size_t home = out.find("HOME\n");
+  const size_t l1 = out.find("Zeile 1:      0     0     0     0\n");
+  const size_t l2 = out.find("Zeile 2:     12     8     6     1\n");
+  const size_t end = out.find("Ende\n");
+  ASSERT_NE(end, std::string::npos) << out;
+  EXPECT_NE(out.find("Rob3 : Säulenroboter, COM1, "), std::string::npos) << out;
+  EXPECT_LT(home, l1) << out;
+  EXPECT_LT(l1, l2) << out;
+  EXPECT_LT(l2, end) << out;
+}
+
+// Ctrl+C (Wine turns SIGINT into the console's Ctrl+C event) is HALT: the movement stops,
+// the outputs go off, the interface closes, and the player ends with 128 + 2.
+TEST_F(WinePlayerTest, CtrlCStopsARepeatedRunWithTheMotorsOff) {
+  auto play = Player({Script(), "--repeat"});
+  ASSERT_TRUE(play->WaitFor("Zeile 2:", kRunMs)) << play->Output();
+  ASSERT_TRUE(play->WaitFor("Zeile 1:", kRunMs, play->Output().find("Zeile 2:"))) << play->Output();
+  std::this_thread::sleep_for(300ms);
+  kill(play->Pid(), SIGINT);
+  EXPECT_EQ(play->Wait(20000), 130) << play->Output();
+  EXPECT_NE(Lines(*play).find("HALT\n"), std::string::npos) << play->Output();
+  EXPECT_NE(Lines(*play).find("Abgebrochen\n"), std::string::npos) << play->Output();
+  std::this_thread::sleep_for(200ms);
+  const std::string before = Positions();
+  std::this_thread::sleep_for(400ms);
+  EXPECT_NE(before, "(none)");
+  EXPECT_EQ(Positions(), before);
+}
+
+TEST_F(WinePlayerTest, AMissingFileOrPortFailsWithTheProgramsText) {
+  auto missing = Player({Script("none.RB3")});
+  EXPECT_EQ(missing->Wait(kRunMs), 1);
+  EXPECT_NE(missing->Output().find("Datei " + Script("none.RB3") + " kann nicht geöffnet werden."),
+            std::string::npos)
+      << missing->Output();
+
+  auto badPort = Player({Script(), "--port", "COM7"});
+  EXPECT_EQ(badPort->Wait(kRunMs), 1);
+  EXPECT_NE(Lines(*badPort).find("Inpterfaceproblem mit : COM7\n"), std::string::npos)
+      << badPort->Output();
+  EXPECT_NE(badPort->Output().find("Gerät COM7: nicht vorhanden."), std::string::npos)
+      << badPort->Output();
 }
 
 }  // namespace
