@@ -52,3 +52,8 @@ if(KELVORA_NATIVE_DIR)
     RESOURCE_LOCK wine_com1
     ENVIRONMENT "KELVORA_WINDOWS_BIN=${CMAKE_BINARY_DIR}/bin;KELVORA_WINE_LOADER=${KELVORA_WINE_LOADER}")
 endif()
+
+# The Windows side of the platform layer, and the Win32 layer's serial settings.
+kelvora_add_windows_test(platform_win32_test
+  SOURCES tests/windows/platform_win32_test.cpp
+  LIBS kelvora_platform zqbrel_static)
