@@ -97,3 +97,9 @@ target_link_libraries(kelvora_sim PUBLIC kelvora_platform kelvora_portdriver Thr
 if(KELVORA_TESTS)
   include(cmake/windows_tests.cmake)
 endif()
+
+# The timer and a silent box's read through the Win32 layer (bench/windows_timer_twin).
+if(KELVORA_BENCH)
+  add_executable(driver_timer_twin bench/driver_timer_twin.cpp)
+  target_link_libraries(driver_timer_twin PRIVATE zqbrel_static)
+endif()
