@@ -1,7 +1,5 @@
 #include "access/brel_face.h"
 
-#include <strings.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -9,6 +7,7 @@
 #include "access/brel_consts.h"
 #include "platform/clock.h"
 #include "platform/gui_hooks.h"
+#include "platform/os_family.h"
 
 namespace kelvora::access {
 namespace {
@@ -20,13 +19,6 @@ uint32_t Load(const uint32_t& field) {
 }
 void Store(uint32_t& field, uint32_t value) {
   std::atomic_ref<uint32_t>(field).store(value, std::memory_order_relaxed);
-}
-
-// Follows the driver's own choice of parallel path: the port-driver family only when
-// the environment asks for it.
-int32_t DetectOsKind() {
-  const char* p = std::getenv("ZQBREL_PLATFORM");
-  return (p != nullptr && ::strcasecmp(p, "nt") == 0) ? 2 : 1;
 }
 
 }  // namespace
@@ -49,7 +41,7 @@ int32_t CheckPortName(const std::string& name) {
 TBrelFace::TBrelFace() {
   Record.InputCount = 8;
   Record.PollInterval = 10;
-  OsKind = DetectOsKind();
+  OsKind = platform::PlatformFamilyKind();
 }
 
 TBrelFace::~TBrelFace() {

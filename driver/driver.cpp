@@ -7,7 +7,6 @@
 
 #include "driver/connections.h"
 #include "driver/os/os.h"
-#include "driver/os/posix_os.h"
 #include "driver/trace.h"
 #include "driver/zqBrel20.h"
 
@@ -120,6 +119,7 @@ void ProcessDetach() {
   TraceShutdown();  // its thread must not outlive the library's code
 }
 
+#if !defined(_WIN32)  // Windows calls it from the library's DllMain
 namespace {
 
 // Runs when the shared library is unloaded or the process exits with it loaded.
@@ -128,6 +128,7 @@ __attribute__((destructor)) void UnloadCleanup() {
 }
 
 }  // namespace
+#endif
 }  // namespace kelvora::driver
 
 namespace kelvora::drvos {
@@ -137,10 +138,7 @@ std::atomic<Os*> gOs{nullptr};
 
 Os& CurrentOs() {
   Os* os = gOs.load(std::memory_order_acquire);
-  if (os != nullptr) return *os;
-  // Never destroyed: ticks and the clean-up at unload may still need it at exit.
-  static PosixOs* const posix = new PosixOs();
-  return *posix;
+  return os != nullptr ? *os : NativeOs();
 }
 
 void SetOs(Os* os) {
@@ -162,7 +160,7 @@ using kelvora::driver::StoreWord;
 
 extern "C" {
 
-ZQBREL_API int32_t zqOpenInterface(TBrelRecord* record, const char* portName) {
+ZQBREL_API int32_t ZQBREL_CALL zqOpenInterface(TBrelRecord* record, const char* portName) {
   if (record == nullptr) {
     errno = EINVAL;
     return static_cast<int32_t>(ZQ_ERROR);
@@ -208,7 +206,7 @@ ZQBREL_API int32_t zqOpenInterface(TBrelRecord* record, const char* portName) {
   return static_cast<int32_t>(result);
 }
 
-ZQBREL_API int32_t zqCloseInterface(TBrelRecord* record) {
+ZQBREL_API int32_t ZQBREL_CALL zqCloseInterface(TBrelRecord* record) {
   if (record == nullptr) return 0;
   const uint32_t handle = LoadWord(record->Handle);
   if (handle == 0) return 0;
@@ -227,16 +225,16 @@ ZQBREL_API int32_t zqCloseInterface(TBrelRecord* record) {
   return closed ? 1 : 0;
 }
 
-ZQBREL_API int32_t zqGetVersion(void) {
+ZQBREL_API int32_t ZQBREL_CALL zqGetVersion(void) {
   return 201;
 }
 
-ZQBREL_API int32_t zqGetInput(TBrelRecord* record, int32_t input) {
+ZQBREL_API int32_t ZQBREL_CALL zqGetInput(TBrelRecord* record, int32_t input) {
   if (record == nullptr || LoadWord(record->Handle) == 0) return static_cast<int32_t>(ZQ_ERROR);
   return (LoadWord(record->InputWord) & kelvora::driver::InputBit(input)) != 0 ? -1 : 0;
 }
 
-ZQBREL_API int32_t zqSetMotor(TBrelRecord* record, int32_t motor, int32_t direction) {
+ZQBREL_API int32_t ZQBREL_CALL zqSetMotor(TBrelRecord* record, int32_t motor, int32_t direction) {
   if (record == nullptr || LoadWord(record->Handle) == 0) return static_cast<int32_t>(ZQ_ERROR);
   const uint32_t w = LoadWord(record->MotorWord) & kelvora::driver::MotorClear(motor);
   uint32_t next;
@@ -258,7 +256,7 @@ ZQBREL_API int32_t zqSetMotor(TBrelRecord* record, int32_t motor, int32_t direct
   return static_cast<int32_t>(LoadWord(record->InputWord));
 }
 
-ZQBREL_API int32_t zqSetLamp(TBrelRecord* record, int32_t output, int32_t on) {
+ZQBREL_API int32_t ZQBREL_CALL zqSetLamp(TBrelRecord* record, int32_t output, int32_t on) {
   if (record == nullptr || LoadWord(record->Handle) == 0) return static_cast<int32_t>(ZQ_ERROR);
   const uint32_t m = kelvora::driver::InputBit(output);
   uint32_t w = LoadWord(record->MotorWord);
@@ -274,10 +272,10 @@ ZQBREL_API int32_t zqSetLamp(TBrelRecord* record, int32_t output, int32_t on) {
   return static_cast<int32_t>(LoadWord(record->InputWord));
 }
 
-ZQBREL_API int32_t zqStartDriver(void) {
+ZQBREL_API int32_t ZQBREL_CALL zqStartDriver(void) {
   return kelvora::driver::StartPortDriverService();
 }
-ZQBREL_API int32_t zqStopDriver(void) {
+ZQBREL_API int32_t ZQBREL_CALL zqStopDriver(void) {
   return kelvora::driver::StopPortDriverService();
 }
 

@@ -1,9 +1,6 @@
 // The wire trace's ring, its writer thread and the line format.
 #include "driver/trace.h"
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -13,6 +10,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "driver/os/helper_thread.h"
 
 namespace kelvora::driver {
 
@@ -109,10 +108,7 @@ void DrainLocked(Sink& sink, TraceRing* ring) {
 }
 
 void Writer(Sink* sink) {
-  pthread_setname_np(pthread_self(), "zqbrel-trace");
-  // Below every ordinary thread: the trace must never take time from the poll.
-  sched_param param{};
-  pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+  drvos::TuneTraceWriter();
   std::unique_lock lock(sink->mutex);
   for (;;) {
     sink->wake.wait_for(lock, std::chrono::milliseconds(50), [sink] { return sink->stop; });
@@ -130,10 +126,15 @@ void StopLocked(Sink& sink) {
     sink.stop = true;
   }
   sink.wake.notify_all();
-  sink.thread.join();
+  if (drvos::ProcessEnding()) {
+    sink.thread.detach();  // ended with the process already
+  } else {
+    sink.thread.join();
+  }
   if (sink.ownsOut) std::fclose(sink.out);
   sink.out = nullptr;
   sink.running = false;
+  drvos::HoldLibrary(false);
 }
 
 }  // namespace
@@ -162,15 +163,17 @@ TraceRing* TraceBegin(const char* port, uint64_t nowUs) {
   std::lock_guard life(sink.lifecycle);
   if (!sink.running) {
     const bool toStderr = std::strcmp(target, "-") == 0;
-    std::FILE* out = toStderr ? stderr : std::fopen(target, "ae");
+    std::FILE* out = toStderr ? stderr : drvos::OpenTraceFile(target);
     if (out == nullptr) return nullptr;  // no trace rather than no port
     sink.out = out;
     sink.ownsOut = !toStderr;
     sink.stop = false;
     sink.originUs = nowUs;
+    drvos::HoldLibrary(true);
     try {
       sink.thread = std::thread(Writer, &sink);
     } catch (...) {
+      drvos::HoldLibrary(false);
       if (sink.ownsOut) std::fclose(out);
       sink.out = nullptr;
       return nullptr;
@@ -234,7 +237,7 @@ void TraceFailedOpen(const char* port, const char* device, const char* error) {
     return;
   }
   const bool toStderr = std::strcmp(target, "-") == 0;
-  std::FILE* out = toStderr ? stderr : std::fopen(target, "ae");
+  std::FILE* out = toStderr ? stderr : drvos::OpenTraceFile(target);
   if (out == nullptr) return;
   std::fwrite(line, 1, size, out);
   if (toStderr) {

@@ -81,10 +81,17 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(ZQBREL_BUILDING)
+#if defined(_WIN32)
+// The export table (zqBrel20.def) says what the DLL exports; the functions use the
+// platform's convention for exported functions, the callee removing the arguments.
+#define ZQBREL_API
+#define ZQBREL_CALL __stdcall
+#elif defined(ZQBREL_BUILDING)
 #define ZQBREL_API __attribute__((visibility("default")))
+#define ZQBREL_CALL
 #else
 #define ZQBREL_API
+#define ZQBREL_CALL
 #endif
 
 #ifdef __cplusplus
@@ -182,7 +189,7 @@ typedef struct TBrelRecord {
 // The library keeps a copy of the record last opened or closed: should the process end,
 // or the library be unloaded, with that record still open, it is closed then (after the
 // same wait). Other records still open are not.
-ZQBREL_API int32_t zqOpenInterface(TBrelRecord* record, const char* portName);
+ZQBREL_API int32_t ZQBREL_CALL zqOpenInterface(TBrelRecord* record, const char* portName);
 
 // zqCloseInterface — stops polling and closes the port.
 // Sets Handle, PortAddr and MotorWord to 0 first, then waits 4 x PollInterval ms (ticks
@@ -194,17 +201,17 @@ ZQBREL_API int32_t zqOpenInterface(TBrelRecord* record, const char* portName);
 // Result: non-zero when the port was closed; 0 when the record was not open (a second
 // close) or closing the port failed. Never 0x1FFFF.
 // Must not run at the same time as another call on the same record.
-ZQBREL_API int32_t zqCloseInterface(TBrelRecord* record);
+ZQBREL_API int32_t ZQBREL_CALL zqCloseInterface(TBrelRecord* record);
 
 // zqGetVersion — the library's version as a number: 201 (version 2.01). Touches nothing.
-ZQBREL_API int32_t zqGetVersion(void);
+ZQBREL_API int32_t ZQBREL_CALL zqGetVersion(void);
 
 // zqGetInput — one input from the last exchange; no I/O.
 //   input  1..16 (0 and numbers outside 0..16 read 0).
 // Reads Handle and InputWord.
 // Result: -1 (all bits set, not 1) when the input is set, 0 when it is clear, 0x1FFFF
 // when the record is not open. After a failed exchange every input reads -1.
-ZQBREL_API int32_t zqGetInput(TBrelRecord* record, int32_t input);
+ZQBREL_API int32_t ZQBREL_CALL zqGetInput(TBrelRecord* record, int32_t input);
 
 // zqSetMotor — switches one motor; the next tick sends the new motor word.
 //   motor      1..8; 0 switches every motor (numbers outside 0..8 act as 0).
@@ -213,7 +220,7 @@ ZQBREL_API int32_t zqGetInput(TBrelRecord* record, int32_t input);
 // direction. Also clears bits 16..31. Reads Handle and InputWord, writes MotorWord.
 // Result: InputWord (which may itself be 0x1FFFF), or 0x1FFFF when the record is not
 // open, in which case MotorWord is left alone.
-ZQBREL_API int32_t zqSetMotor(TBrelRecord* record, int32_t motor, int32_t direction);
+ZQBREL_API int32_t ZQBREL_CALL zqSetMotor(TBrelRecord* record, int32_t motor, int32_t direction);
 
 // zqSetLamp — switches one single output (bit output-1 of the motor word).
 //   output  1..16 (0 and numbers outside 0..16 change nothing).
@@ -221,7 +228,7 @@ ZQBREL_API int32_t zqSetMotor(TBrelRecord* record, int32_t motor, int32_t direct
 // On the parallel box the bit is active high (set = on); on the serial box active low
 // (cleared = on). Reads Handle, PortAddr and InputWord, writes MotorWord.
 // Result: InputWord, or 0x1FFFF when the record is not open (nothing changed).
-ZQBREL_API int32_t zqSetLamp(TBrelRecord* record, int32_t output, int32_t on);
+ZQBREL_API int32_t ZQBREL_CALL zqSetLamp(TBrelRecord* record, int32_t output, int32_t on);
 
 // zqStartDriver, zqStopDriver — start or stop the port driver's service ("WinRT"),
 // through which a parallel port is reached with ZQBREL_PLATFORM=nt. On Linux the service
@@ -229,8 +236,8 @@ ZQBREL_API int32_t zqSetLamp(TBrelRecord* record, int32_t output, int32_t on);
 // start fails until it has been stopped). They touch no record.
 // Result: 0 on success, 0x1FFFF when the service cannot be reached or refuses: start
 // while it runs, stop while it is stopped or while a port is open through it.
-ZQBREL_API int32_t zqStartDriver(void);
-ZQBREL_API int32_t zqStopDriver(void);
+ZQBREL_API int32_t ZQBREL_CALL zqStartDriver(void);
+ZQBREL_API int32_t ZQBREL_CALL zqStopDriver(void);
 
 #ifdef __cplusplus
 }  // extern "C"

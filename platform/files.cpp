@@ -42,6 +42,27 @@ bool ReadRegularFile(const std::string& path, size_t maxSize, std::string* bytes
   }
 }
 
+int ReadWholeFile(const std::string& path, std::string* bytes) {
+  bytes->clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    bytes->append(buffer, static_cast<size_t>(n));
+  }
+}
+
 std::vector<std::string> RegularFilesStartingWith(const std::string& dir,
                                                   const std::string& prefix) {
   std::vector<std::string> names;

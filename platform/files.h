@@ -17,6 +17,11 @@ namespace kelvora::platform {
 bool ReadRegularFile(const std::string& path, size_t maxSize, std::string* bytes,
                      int stopByte = -1);
 
+// Reads the whole regular file at path into *bytes. 0 on success, else the errno value of
+// what failed: ENOENT when there is no such file, EISDIR for a folder, EINVAL for anything
+// else that is no regular file.
+int ReadWholeFile(const std::string& path, std::string* bytes);
+
 // The names of the regular files in the folder dir (ending in '/') whose names begin with
 // prefix, sorted; none when the folder cannot be read.
 std::vector<std::string> RegularFilesStartingWith(const std::string& dir,

@@ -1,10 +1,7 @@
 #include "platform/profile.h"
 
 #include "platform/file_replace.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/files.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -383,48 +380,19 @@ namespace {
 
 enum class ReadResult { kOk, kMissing, kFailed };
 
-ReadResult ReadWholeFile(const std::string& path, std::string& bytes, struct stat* info,
-                         int& error) {
+ReadResult ReadBytes(const std::string& path, std::string& bytes, int& error) {
+  error = platform::ReadWholeFile(path, &bytes);
+  if (error == 0) return ReadResult::kOk;
   bytes.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = errno;
-    return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    error = errno;
-    ::close(fd);
-    return ReadResult::kFailed;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    ::close(fd);
-    return ReadResult::kFailed;
-  }
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      error = errno;
-      ::close(fd);
-      return ReadResult::kFailed;
-    }
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  if (info) *info = st;
-  return ReadResult::kOk;
+  return error == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
 }
 
 // What reads and writes start from: the file, or the fallback while the file is missing.
 ReadResult SourceBytes(const std::string& path, const std::string& fallback, std::string& bytes,
                        int& error) {
-  ReadResult read = ReadWholeFile(path, bytes, nullptr, error);
+  ReadResult read = ReadBytes(path, bytes, error);
   if (read == ReadResult::kMissing && !fallback.empty()) {
-    read = ReadWholeFile(fallback, bytes, nullptr, error);
+    read = ReadBytes(fallback, bytes, error);
     // An unreadable fallback is no reason to refuse the file's first write.
     if (read != ReadResult::kOk) {
       bytes.clear();

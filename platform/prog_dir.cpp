@@ -1,12 +1,7 @@
+// The rule that picks the program's folders; what it asks of the system (the running
+// program's folder, the per-user folder, whether a folder can be written, creating one)
+// is in prog_dir_posix.cpp and prog_dir_win32.cpp.
 #include "platform/prog_dir.h"
-
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <vector>
 
 #include "platform/installed_data.h"
 
@@ -18,49 +13,7 @@ std::string WithSlash(std::string dir) {
   return dir;
 }
 
-// mkdir -p; the per-user folder is private to its user.
-void CreateDirectories(const std::string& dir) {
-  for (size_t pos = 1; pos <= dir.size(); ++pos) {
-    if (pos == dir.size() || dir[pos] == '/') {
-      std::string part = dir.substr(0, pos);
-      if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return;
-    }
-  }
-}
-
 }  // namespace
-
-std::string ProgramDirectory() {
-  std::vector<char> buffer(4096);
-  for (;;) {
-    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) return {};
-    if (static_cast<size_t>(n) < buffer.size()) {
-      std::string exe(buffer.data(), static_cast<size_t>(n));
-      size_t slash = exe.rfind('/');
-      return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
-std::string UserConfigDirectory() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && xdg[0] == '/') return WithSlash(xdg) + "kelvora/";
-  std::string home;
-  if (const char* h = std::getenv("HOME"); h && h[0] != '\0') {
-    home = h;
-  } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) {
-    home = pw->pw_dir;
-  }
-  return WithSlash(home) + ".config/kelvora/";
-}
-
-bool IsWritableDirectory(const std::string& dir) {
-  struct stat st;
-  return !dir.empty() && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-         ::access(dir.c_str(), W_OK | X_OK) == 0;
-}
 
 ProgramFolders ChooseProgramFolders(const std::string& programDir, bool takesUserFiles) {
   if (takesUserFiles) return {WithSlash(programDir), {}};

@@ -7,15 +7,20 @@
 
 namespace kelvora::platform {
 
-// Folder of the running program file, with a trailing '/'; empty if it cannot be found.
+// Folder of the running program file, with a trailing '/' (Windows paths too: the system
+// takes '/' as well as '\\'); empty if it cannot be found.
 std::string ProgramDirectory();
 
 // $XDG_CONFIG_HOME/kelvora/ (an absolute $XDG_CONFIG_HOME only), else ~/.config/kelvora/;
-// with a trailing '/'. Not created here.
+// on Windows %APPDATA%/kelvora/; with a trailing '/'. Not created here.
 std::string UserConfigDirectory();
 
 // True for a folder this process may create files in.
 bool IsWritableDirectory(const std::string& dir);
+
+// Creates dir with the folders above it where they are missing, private to the user
+// where the system knows such a thing. Nothing happens where it cannot be created.
+void CreateDirectories(const std::string& dir);
 
 // True when programDir may hold the user's files: it can be written and is not the bin/
 // of an installed program (one with share/kelvora beside it). An installed program's

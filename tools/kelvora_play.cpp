@@ -1,20 +1,21 @@
 // kelvora-play: plays a script file on the robot without a window. It reads the model
 // and port from the settings file as the program does, switches the interface on, runs
 // the robot home and plays the script by the rules of "Script Starten", printing each
-// line as it is driven. Ctrl+C (or SIGTERM, or SIGHUP when its terminal closes) acts as
-// HALT: the current movement stops, the outputs are switched off and the interface is
-// closed before the program ends.
-#include <signal.h>
-
+// line as it is driven. Ctrl+C (or SIGTERM, or SIGHUP when its terminal closes; on
+// Windows also the closing of its console window) acts as HALT: the current movement
+// stops, the outputs are switched off and the interface is closed before the program
+// ends. On Windows Esc stops a movement too, as in the program.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "access/brel_robot.h"
 #include "app/robot_faults.h"
 #include "app/script.h"
 #include "app/script_player.h"
+#include "platform/console.h"
 #include "platform/gui_hooks.h"
 #include "platform/port_problem.h"
 #include "platform/prog_dir.h"
@@ -25,12 +26,6 @@ namespace {
 
 using kelvora::access::TBrelRobot;
 using kelvora::settings::ProgramSettings;
-
-volatile sig_atomic_t gSignal = 0;
-
-extern "C" void OnSignal(int sig) {
-  gSignal = sig;
-}
 
 const char kUsage[] =
     "Usage: kelvora-play FILE [--port PORT] [--model RobN] [--repeat]\n"
@@ -54,13 +49,16 @@ class Player final : public kelvora::app::ScriptHost, public kelvora::platform::
   void SetRepeat(bool on) override { repeat = on; }
   // The run's own message point and every move's: a signal is HALT.
   void ProcessMessages() override {
-    if (gSignal != 0 && !halted_) {
+    if (kelvora::platform::StopRequest() != 0 && !halted_) {
       halted_ = true;
       std::printf("HALT\n");
       std::fflush(stdout);
       kelvora::app::Halt(*this);
     }
   }
+  // Esc stops a movement as in the program, where the system lets the player see it.
+  bool EscPressed() override { return kelvora::platform::EscKeyPressed(); }
+  void ForgetEscPress() override { kelvora::platform::EscKeyPressed(); }
   void LineDriven(int index, const std::string& text) override {
     std::printf("Zeile %d: %s\n", index + 1, text.c_str());
     std::fflush(stdout);
@@ -82,7 +80,9 @@ bool ValidModel(const std::string& m) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** rawArgv) {
+  // UTF-8, whatever code page the system hands the arguments over in.
+  const std::vector<std::string> argv = kelvora::platform::ConsoleArguments(argc, rawArgv);
   std::string file;
   std::string port;
   std::string model;
@@ -139,12 +139,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // SA_RESETHAND: a second Ctrl+C ends the program at once, should the first ever hang.
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sa.sa_flags = SA_RESETHAND;
-  sigemptyset(&sa.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &sa, nullptr);
+  kelvora::platform::WatchStopRequests();
   kelvora::platform::SetGuiHooks(&player);
 
   robot.SetLptDelay(settings.LPTDelay);
@@ -154,6 +149,7 @@ int main(int argc, char** argv) {
                  settings.PortName.c_str(),
                  kelvora::platform::PortProblemText(settings.PortName, robot.OpenError).c_str());
     kelvora::platform::SetGuiHooks(nullptr);
+    kelvora::platform::StopRequestHandled();
     return 1;
   }
   std::printf("%s : %s, %s, Script %s (%d Zeilen)\n", settings.RobModel.c_str(),
@@ -179,8 +175,8 @@ int main(int argc, char** argv) {
   robot.MoveHome();
   robot.ClearMotors();
   // A home run that did not get every axis to its switch leaves nothing to play from.
-  if (reportFaults() && gSignal == 0) status = 1;
-  if (gSignal == 0 && status == 0) {
+  if (reportFaults() && kelvora::platform::StopRequest() == 0) status = 1;
+  if (kelvora::platform::StopRequest() == 0 && status == 0) {
     try {
       kelvora::app::RunScript(player);
     } catch (const kelvora::app::ScriptError& e) {
@@ -193,9 +189,10 @@ int main(int argc, char** argv) {
   // Every output off; the close waits until the driver has sent that to the box.
   robot.CloseInterface();
   kelvora::platform::SetGuiHooks(nullptr);
-  if (gSignal != 0) {
+  kelvora::platform::StopRequestHandled();
+  if (const int request = kelvora::platform::StopRequest(); request != 0) {
     std::printf("Abgebrochen\n");
-    return 128 + gSignal;
+    return 128 + request;
   }
   std::printf("Ende\n");
   return status;

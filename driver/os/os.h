@@ -1,6 +1,6 @@
-// The driver's view of the operating system. The shipped library uses the POSIX
-// implementation; tests install a virtual one so that the whole driver runs in
-// virtual time against the virtual box.
+// The driver's view of the operating system. The shipped library uses the platform's
+// own implementation (POSIX or Win32); tests install a virtual one so that the whole
+// driver runs in virtual time against the virtual box.
 #pragma once
 
 #include <cstddef>
@@ -102,9 +102,12 @@ class Os {
   virtual bool StopService(const char* name) = 0;
 };
 
-// The layer in use. Defaults to the POSIX layer.
+// The platform's own layer; never destroyed, since ticks and the clean-up at unload may
+// still need it at exit.
+Os& NativeOs();
+// The layer in use. Defaults to the platform's own.
 Os& CurrentOs();
-// Installs another layer (tests); nullptr restores the POSIX one.
+// Installs another layer (tests); nullptr restores the platform's own.
 void SetOs(Os* os);
 
 }  // namespace kelvora::drvos

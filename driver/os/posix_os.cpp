@@ -1,4 +1,7 @@
-// The POSIX layer's handle table, device dispatch, its last error and Sleep.
+// The POSIX layer's handle table, device dispatch, its last error and Sleep, and what
+// the trace writer needs of the platform.
+#include <pthread.h>
+#include <sched.h>
 #include <time.h>
 
 #include <cctype>
@@ -8,6 +11,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "driver/os/helper_thread.h"
 #include "driver/os/posix_os.h"
 
 namespace kelvora::drvos {
@@ -80,6 +84,11 @@ bool Fail(int error) {
   return false;
 }
 
+Os& NativeOs() {
+  static PosixOs* const os = new PosixOs();
+  return *os;
+}
+
 Handle PosixOs::OpenDevice(const char* name) {
   tLastError = 0;
   if (name != nullptr && name[0] == '\\') return OpenPortDriverDevice(name);  // "\\.\WRTdev0"
@@ -123,6 +132,22 @@ void PosixOs::Sleep(uint32_t ms) {
   timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   while (clock_nanosleep(CLOCK_MONOTONIC, 0, &ts, &ts) == EINTR) {
   }
+}
+
+void TuneTraceWriter() {
+  pthread_setname_np(pthread_self(), "zqbrel-trace");
+  sched_param param{};
+  pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+}
+
+std::FILE* OpenTraceFile(const char* path) {
+  return std::fopen(path, "ae");
+}
+
+void HoldLibrary(bool) {}
+
+bool ProcessEnding() {
+  return false;
 }
 
 }  // namespace kelvora::drvos

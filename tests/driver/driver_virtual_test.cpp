@@ -220,7 +220,7 @@ TEST_F(DriverTest, MotorAndLampCallsChangeOnlyTheirBitsAndReturnTheInputs) {
   ASSERT_EQ(OpenQuiet(16), 0x02);
   rig.clock.Advance(12);
   const struct {
-    int32_t (*call)(TBrelRecord*, int32_t, int32_t);
+    int32_t(ZQBREL_CALL* call)(TBrelRecord*, int32_t, int32_t);
     uint32_t before;
     int32_t which, arg;
     uint32_t after;
