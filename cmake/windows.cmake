@@ -73,11 +73,11 @@ set_property(SOURCE platform/installed_data_win32.cpp APPEND PROPERTY COMPILE_DE
              KELVORA_BIN_TO_DATA="../share/kelvora")
 target_link_libraries(kelvora_platform PUBLIC shell32 ole32)
 add_library(kelvora_access STATIC access/brel_face.cpp access/brel_mot_list.cpp
-                                  access/brel_robot.cpp)
+                                  access/brel_robot.cpp access/motion_guard.cpp)
 target_link_libraries(kelvora_access PUBLIC kelvora_platform)
 add_library(kelvora_settings STATIC settings/settings.cpp)
 target_link_libraries(kelvora_settings PUBLIC kelvora_access kelvora_platform)
-add_library(kelvora_app STATIC app/script.cpp app/script_player.cpp)
+add_library(kelvora_app STATIC app/robot_faults.cpp app/script.cpp app/script_player.cpp)
 target_link_libraries(kelvora_app PUBLIC kelvora_access kelvora_platform)
 
 # The player binds zqBrel20.dll when it is loaded, as the program does.
