@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -28,6 +29,10 @@ int32_t DetectOsKind() {
   const char* p = std::getenv("ZQBREL_PLATFORM");
   return (p != nullptr && ::strcasecmp(p, "nt") == 0) ? 2 : 1;
 }
+
+// How long a close waits beyond its four polls for an exchange that carries the cleared
+// motor word to the box.
+constexpr uint32_t kCloseWaitMs = 1000;
 
 }  // namespace
 
@@ -87,6 +92,13 @@ uint32_t TBrelFace::CloseInterface() {
   SetMotorWord(0);
   // The timer is still running and carries the cleared motor word to the box meanwhile.
   platform::Sleep(4 * Record.PollInterval);
+  // Unless those exchanges failed (a loose line, a machine too busy for the replies to
+  // come in time): the box may then still be running a motor. The close waits, for a
+  // while, for an exchange that came through.
+  const uint32_t period = std::max<uint32_t>(Record.PollInterval, 1);
+  for (uint32_t waited = 0; InputWord() == kInterfaceError && waited < kCloseWaitMs;
+       waited += period)
+    platform::Sleep(period);
   // The timer lives inside the library, which kills it itself in zqCloseInterface.
   const uint32_t r = static_cast<uint32_t>(zqCloseInterface(&Record));
   Opened = false;
