@@ -1,5 +1,6 @@
 #include "access/brel_face.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -20,6 +21,10 @@ uint32_t Load(const uint32_t& field) {
 void Store(uint32_t& field, uint32_t value) {
   std::atomic_ref<uint32_t>(field).store(value, std::memory_order_relaxed);
 }
+
+// How long a close waits beyond its four polls for an exchange that carries the cleared
+// motor word to the box.
+constexpr uint32_t kCloseWaitMs = 1000;
 
 }  // namespace
 
@@ -81,6 +86,13 @@ uint32_t TBrelFace::CloseInterface() {
   SetMotorWord(0);
   // The timer is still running and carries the cleared motor word to the box meanwhile.
   platform::Sleep(4 * Record.PollInterval);
+  // Unless those exchanges failed (a loose line, a machine too busy for the replies to
+  // come in time): the box may then still be running a motor. The close waits, for a
+  // while, for an exchange that came through.
+  const uint32_t period = std::max<uint32_t>(Record.PollInterval, 1);
+  for (uint32_t waited = 0; InputWord() == kInterfaceError && waited < kCloseWaitMs;
+       waited += period)
+    platform::Sleep(period);
   // The timer lives inside the library, which kills it itself in zqCloseInterface.
   const uint32_t r = static_cast<uint32_t>(zqCloseInterface(&Record));
   Opened = false;

@@ -156,6 +156,30 @@ TEST(FaceOnRig, QueriesWhileTheInterfaceReportsAnError) {
   EXPECT_EQ(f.LastStatus, 0);
 }
 
+// Exchanges that fail while the close waits may not have carried the cleared motor word
+// (a command lost on the line is not answered either): the close waits, for a second at
+// most, for one that came through, before the library's own wait of four polls.
+TEST(FaceOnRig, CloseOnAFailingLineWaitsForAnExchangeThatComesThrough) {
+  for (const bool recovers : {true, false}) {
+    RobotOnRig t(testing::Rig({0, 60, 50, 10}));
+    t.robot.SetMotor(1, 2);
+    t.rig.Advance(50);
+    t.rig.box.SetFault(sim::BoxFault::kSilent);
+    t.rig.Advance(20);
+    const uint64_t t0 = t.Now();
+    const int stepper = t.rig.clock.AddStepper([&](uint64_t now) {
+      if (recovers && now == t0 + 100) t.rig.box.SetFault(sim::BoxFault::kNone);
+    });
+    EXPECT_NE(t.robot.CloseInterface(), 0u);
+    t.rig.clock.RemoveStepper(stepper);
+    const uint64_t took = t.Now() - t0;
+    // A good exchange within a poll of the box's return, then the library's 40 ms.
+    EXPECT_GE(took, recovers ? 140u : 1080u) << recovers;
+    EXPECT_LE(took, recovers ? 160u : 1090u) << recovers;
+    EXPECT_EQ(t.rig.box.MotorWord(), 0);
+  }
+}
+
 TEST(FaceOnRig, CloseSendsTheClearedMotorWordFourPollsBeforeThePortCloses) {
   RobotOnRig t(testing::Rig({0, 60, 50, 10}));
   EXPECT_EQ(t.robot.SetMotor(1, 2), 0x0001u);
