@@ -7,10 +7,6 @@
 #include "app/kelvora_application_qt.h"
 #include "platform/gui_hooks_qt.h"
 #include "platform/help_qt.h"
-#include "platform/profile.h"
-#include "settings/frm_about.h"
-#include "settings/frm_modell.h"
-#include "settings/frm_schnitt.h"
 
 namespace kelvora::app {
 
@@ -28,10 +24,7 @@ int RunKelvora(int& argc, char** argv, const std::function<void(TfrmMain&)>& sho
     // The main window first (it becomes the main form and runs FormCreate), then the
     // dialogs, which stay hidden until their menu items are chosen.
     auto frmMain = std::make_unique<TfrmMain>();
-    frmMain->frmModell = new settings::TfrmModell(frmMain->Settings, *frmMain->Ini,
-                                                  frmMain->Robot->Axes, frmMain.get());
-    frmMain->frmSchnitt = new settings::TfrmSchnitt(frmMain->Settings, frmMain.get());
-    frmMain->frmAbout = new settings::TfrmAbout(frmMain.get());
+    frmMain->CreateDialogs();
     frmMain->InstallSignalHandling();
     frmMain->show();
     OpenStartScript(*frmMain, startScript);

@@ -112,9 +112,10 @@ TEST_F(StartAndOpen, TheScriptNamedAtStartOpensAsOeffnenWould) {
   const QString script = data.filePath("DEMO.RB3");
   WriteFile(script, "     0     0     0     0\r\n   120    85    40     1\r\n");
   OpenStartScript(*form, script);
-  EXPECT_EQ(form->lstScript->count(), 1);  // the new script, until the event loop runs
-  QTRY_COMPARE(form->lstScript->count(), 2);
-  EXPECT_EQ(form->ScriptName, QStringLiteral("DEMO.RB3"));
+  // The new script, until the event loop runs.
+  EXPECT_EQ(Control<QListWidget>("lstScript")->count(), 1);
+  QTRY_COMPARE(Control<QListWidget>("lstScript")->count(), 2);
+  EXPECT_EQ(form->ScriptName(), QStringLiteral("DEMO.RB3"));
   EXPECT_EQ(form->windowTitle(), ApplicationTitle() + " [DEMO.RB3]");
   EXPECT_TRUE(dialogs.empty());
 
@@ -123,14 +124,14 @@ TEST_F(StartAndOpen, TheScriptNamedAtStartOpensAsOeffnenWould) {
   OpenStartScript(*form, missing);
   QTRY_COMPARE(errors.size(), size_t{1});
   EXPECT_THAT(errors, ElementsAre(Shown("Datei " + missing + " kann nicht geöffnet werden")));
-  EXPECT_EQ(form->ScriptName, QStringLiteral("DEMO.RB3"));
-  EXPECT_EQ(form->lstScript->count(), 2);
+  EXPECT_EQ(form->ScriptName(), QStringLiteral("DEMO.RB3"));
+  EXPECT_EQ(Control<QListWidget>("lstScript")->count(), 2);
 }
 
 TEST_F(StartAndOpen, OeffnenStartsAtTheDemoUntilTheUserHasAScript) {
   Make();
   WriteFile(data.filePath("demo.RB3"), "     0     0     0     0\r\n");
-  const QString progDir = QString::fromStdString(form->Settings.ProgDir);
+  const QString progDir = QString::fromStdString(form->Settings().ProgDir);
   const QString dataDir = data.path() + "/";
   const struct {
     QString dataDir;
@@ -145,7 +146,7 @@ TEST_F(StartAndOpen, OeffnenStartsAtTheDemoUntilTheUserHasAScript) {
   };
   for (const auto& c : cases) {
     if (c.userFile) WriteFile(progDir + c.userFile, "");
-    form->DataDir = c.dataDir.toStdString();
+    form->SetDataDir(c.dataDir.toStdString());
     dialogs.clear();
     form->mnuOffnenClick();
     ASSERT_EQ(dialogs.size(), 1u);
