@@ -28,6 +28,7 @@
 #include "platform/prog_dir.h"
 #include "platform/screen_place_qt.h"
 #include "platform/termination_qt.h"
+#include "platform/user_text_qt.h"
 #include "platform/window_pair_qt.h"
 #include "settings/settings.h"
 #include "ui_frm_main.h"
@@ -45,36 +46,42 @@ void SetBackground(QWidget* widget, const QColor& color) {
   widget->setAutoFillBackground(true);
 }
 
+// The mode's name in lblPrgModus and the captions of cmdAction and cmdEnde.
 QString StatusText(int mode) {
   switch (mode) {
     case 1:
-      return QStringLiteral("EINschalten");
+      return QCoreApplication::translate("Mode", "EINschalten");
     case 2:
-      return QStringLiteral("Home anfahren");
+      return QCoreApplication::translate("Mode", "Home anfahren");
     case 3:
-      return QStringLiteral("TeachIn");
+      return QCoreApplication::translate("Mode", "TeachIn");
     default:
-      return QStringLiteral("RUN");
+      return QCoreApplication::translate("Mode", "RUN");
   }
 }
 
 QString ActionText(int mode) {
   switch (mode) {
     case 1:
-      return QStringLiteral("EIN");
+      return QCoreApplication::translate("Mode", "EIN");
     case 2:
-      return QStringLiteral("STARTEN");
+      return QCoreApplication::translate("Mode", "STARTEN");
     case 3:
-      return QStringLiteral("HOME");
+      return QCoreApplication::translate("Mode", "HOME");
     default:
-      return QStringLiteral("HALT");
+      return QCoreApplication::translate("Mode", "HALT");
   }
+}
+
+QString EndText(int mode) {
+  return mode == 1 ? QCoreApplication::translate("Mode", "Abbrechen")
+                   : QCoreApplication::translate("Mode", "ENDE");
 }
 
 }  // namespace
 
 QString ApplicationTitle() {
-  return QStringLiteral("Kelvora für Industrieroboter");
+  return QCoreApplication::translate("Program", "Kelvora für Industrieroboter");
 }
 
 // ---- Construction -------------------------------------------------------------------
@@ -224,8 +231,8 @@ void TfrmMain::ShowModelData() {
   const settings::ModelData data = settings::ShowModelData(settings_, robot_->Axes);
   ui_->lblTitel->setText(QString::fromStdString(data.title));
   ui_->memDaten->clear();
-  for (const std::string& line : data.memo)
-    ui_->memDaten->appendPlainText(QString::fromStdString(line));
+  for (const platform::UserText& line : data.memoLines)
+    ui_->memDaten->appendPlainText(platform::Translated(line));
   for (const char* name : settings::kRob5Controls) {
     if (QWidget* w = ui_->pnlFahren->findChild<QWidget*>(QLatin1String(name)))
       w->setVisible(data.rob5ControlsVisible);
@@ -235,9 +242,8 @@ void TfrmMain::ShowModelData() {
 void TfrmMain::WriteSettings() {
   settings_.Left = x();
   settings_.Top = y();
-  std::string error;
-  if (!settings::WriteSettings(settings_, robot_->Axes, *ini_, &error))
-    throw std::runtime_error(error);
+  if (!settings::WriteSettings(settings_, robot_->Axes, *ini_))
+    throw platform::TextError(settings::WriteError(ini_->Path()));
 }
 
 // ---- Modes --------------------------------------------------------------------------
@@ -252,7 +258,7 @@ void TfrmMain::SetMode(int mode) {
   ui_->lblPrgModus->setText(StatusText(mode));
   ui_->cmdAction->setText(ActionText(mode));
   ui_->cmdAction->setEnabled(true);
-  ui_->cmdEnde->setText(mode == 1 ? QStringLiteral("Abbrechen") : QStringLiteral("ENDE"));
+  ui_->cmdEnde->setText(EndText(mode));
   ui_->cmdEnde->setEnabled(mode != 4);
   ui_->cmdInterface->setEnabled(mode == 2 || mode == 3);
   SetPanelState(ui_->pnlFahren, mode == 3, mode == 3);
@@ -274,11 +280,11 @@ void TfrmMain::cmdActionClick() {
       robot_->SetExtended(settings_.IsRob5());
       const uint32_t result = robot_->OpenInterface(settings_.PortName);
       if (result == access::kInterfaceError) {
-        CurrentPrompts().Error(this, QStringLiteral("Fehler"),
-                               QStringLiteral("Inpterfaceproblem mit : ") +
-                                   QString::fromStdString(settings_.PortName) + QLatin1Char('\n') +
-                                   QString::fromStdString(platform::PortProblemText(
-                                       settings_.PortName, robot_->OpenError)));
+        CurrentPrompts().Error(
+            this, ErrorTitle(),
+            tr("Inpterfaceproblem mit : %1").arg(QString::fromStdString(settings_.PortName)) +
+                QLatin1Char('\n') +
+                platform::Translated(platform::PortProblem(settings_.PortName, robot_->OpenError)));
         ui_->cmdAction->setFocus();
         return;
       }
@@ -364,7 +370,7 @@ bool TfrmMain::Shutdown() {
   try {
     saved = SaveModifiedScript();
   } catch (const std::exception& error) {
-    ShowTopLevelError(QString::fromUtf8(error.what()));
+    ShowTopLevelError(error);
     saved = false;
   }
   if (!saved) {

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -67,9 +68,15 @@ void SetPrompts(Prompts* prompts);
 
 // The application title, also the caption of the main window and of error boxes.
 QString ApplicationTitle();
+// The titles of the program's other error boxes and of its information boxes and
+// questions: "Fehler" and "Information".
+QString ErrorTitle();
+QString InformationTitle();
 // What the top-level handler shows for an error that escaped a command: a box titled
 // with the application title, error icon, "OK", the text followed by a full stop.
 void ShowTopLevelError(const QString& text);
+// The same for an error object: its text in the user's language (platform::ErrorText).
+void ShowTopLevelError(const std::exception& error);
 // Runs a command under that handler: an error it raises is shown and ends the command
 // only, also when the command runs nested inside a move. Every handler of the window
 // runs through it (inside TfrmMain::Command).

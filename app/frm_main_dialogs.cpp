@@ -30,7 +30,7 @@ void PlaceDialog(const QWidget& main, QWidget& dialog, int dx, int dy) {
 // The dialogs' "Fehler" boxes go through the program's prompts like every other box.
 void RouteDialogErrors() {
   settings::SetErrorBoxHook([](QWidget* parent, const QString& text) {
-    CurrentPrompts().Error(parent, QStringLiteral("Fehler"), text);
+    CurrentPrompts().Error(parent, ErrorTitle(), text);
   });
 }
 

@@ -8,6 +8,7 @@
 
 #include "app/frm_main.h"
 #include "app/robot_faults.h"
+#include "platform/user_text_qt.h"
 #include "ui_frm_main.h"
 
 namespace kelvora::app {
@@ -111,8 +112,8 @@ void TfrmMain::ReportRobotFaults() {
     bool& flag;
     ~Done() { flag = false; }
   } done{reportingFaults_};
-  for (const std::string& text : FaultMessages(faults, robot_->Axes))
-    ShowTopLevelError(QString::fromStdString(text));
+  for (const platform::UserText& text : FaultTexts(faults, robot_->Axes))
+    ShowTopLevelError(platform::Translated(text));
 }
 
 void TfrmMain::RunModal(const std::function<void()>& open) {

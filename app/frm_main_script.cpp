@@ -2,6 +2,7 @@
 // and the script files. The rules live in the window-free script core; this file
 // adapts the list box and the window to it.
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
@@ -92,7 +93,7 @@ class ListBoxScript final : public ScriptList {
 QString ScriptFilter(const QString& ext) {
   QString patterns = QStringLiteral("*.") + ext;
   if (ext.toLower() != ext) patterns += QStringLiteral(" *.") + ext.toLower();
-  return QStringLiteral("Rob Script (") + patterns + QLatin1Char(')');
+  return QCoreApplication::translate("Prompts", "Rob Script (%1)").arg(patterns);
 }
 
 std::string LocalPath(const QString& path) {
@@ -156,8 +157,7 @@ void TfrmMain::cmdZuPositionClick(int tag) {
 
 bool TfrmMain::SaveModifiedScript() {
   if (!modified_) return true;
-  if (!CurrentPrompts().Question(this, QStringLiteral("Information"),
-                                 QStringLiteral("Script-Datei Speichern?")))
+  if (!CurrentPrompts().Question(this, InformationTitle(), tr("Script-Datei Speichern?")))
     return true;
   mnuSpeichernUClick();  // a file that cannot be written throws
   return !modified_;     // still modified: the dialog was cancelled
@@ -169,7 +169,7 @@ void TfrmMain::mnuNeuClick() {
   if (!SaveModifiedScript()) return;
   ListBoxScript list(ui_->lstScript);
   NewScript(list, lineValues_, settings_.IsRob5());
-  setWindowTitle(ApplicationTitle() + QStringLiteral(" [Neu]"));
+  setWindowTitle(ApplicationTitle() + QStringLiteral(" [") + tr("Neu") + QLatin1Char(']'));
   scriptName_.clear();
   modified_ = false;
 }
@@ -223,25 +223,26 @@ void TfrmMain::WriteRecoveryScript() {
   const std::string path =
       WriteRecoveryFile(settings_.ProgDir, settings_.ScriptExt,
                         AllLines(ListBoxScript(ui_->lstScript)), std::time(nullptr));
-  if (path.empty())
-    std::fprintf(stderr, "Kelvora: das geänderte Script konnte nicht gesichert werden (%s)\n",
-                 settings_.ProgDir.c_str());
-  else
-    std::fprintf(stderr, "Kelvora: geändertes Script gesichert in %s\n", path.c_str());
+  const QString told =
+      path.empty() ? tr("Kelvora: das geänderte Script konnte nicht gesichert werden (%1)")
+                         .arg(QFile::decodeName(QByteArray::fromStdString(settings_.ProgDir)))
+                   : tr("Kelvora: geändertes Script gesichert in %1")
+                         .arg(QFile::decodeName(QByteArray::fromStdString(path)));
+  std::fprintf(stderr, "%s\n", told.toLocal8Bit().constData());
 }
 
 void TfrmMain::ReportRecoveredScripts() {
   const std::vector<std::string> names = UnnoticedRecoveryFiles(settings_.ProgDir);
   if (names.empty()) return;
-  QString text = QStringLiteral(
-      "Beim letzten Programmende durch ein Signal wurde ein geändertes Script gesichert:");
+  QString text =
+      tr("Beim letzten Programmende durch ein Signal wurde ein geändertes Script gesichert:");
   for (const std::string& name : names)
     text +=
         QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(settings_.ProgDir + name));
   // Named once: the names go on record before the box is shown, so that a second start
   // while it is open does not repeat them.
   MarkRecoveryFilesNoticed(settings_.ProgDir);
-  CurrentPrompts().Info(this, QStringLiteral("Information"), text);
+  CurrentPrompts().Info(this, InformationTitle(), text);
 }
 
 void TfrmMain::ReportRecoveredScriptsLater() {

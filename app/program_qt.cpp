@@ -5,6 +5,7 @@
 #include "app/command_line_qt.h"
 #include "app/frm_main.h"
 #include "app/kelvora_application_qt.h"
+#include "app/language_qt.h"
 #include "platform/gui_hooks_qt.h"
 #include "platform/help_qt.h"
 
@@ -13,6 +14,7 @@ namespace kelvora::app {
 int RunKelvora(int& argc, char** argv, const std::function<void(TfrmMain&)>& shown) {
   if (const int code = InfoOptionsExit(argc, argv); code >= 0) return code;
   KelvoraApplication application(argc, argv);
+  InstallLanguage();  // chosen with the command line, before the application object
   QString startScript;
   if (const int code = StartScriptArgument(&startScript); code >= 0) return code;
   // Hooks first: the window's creation may already let messages run.
