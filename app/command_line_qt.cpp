@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "app/frm_main.h"
+#include "app/language_qt.h"
 
 #ifndef KELVORA_VERSION
 #define KELVORA_VERSION "5.1.0"
@@ -26,12 +27,23 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                                 QStringLiteral("Show this help and end."));
   const QCommandLineOption version({QStringLiteral("V"), QStringLiteral("version")},
                                    QStringLiteral("Show the version and end."));
+  const QCommandLineOption language(
+      QStringLiteral("language"),
+      QStringLiteral("Language of the windows: de (German) or en (English). Default: the "
+                     "variable KELVORA_LANGUAGE, else the system's language (German for C, "
+                     "POSIX or none)."),
+      QStringLiteral("LANG"));
   parser.addOption(help);
   parser.addOption(version);
-  parser.addPositionalArgument(QStringLiteral("FILE"),
-                               QStringLiteral("Script file to open at start (for example "
-                                              "DEMO.RB3), as \"Öffnen\" would open it."),
-                               QStringLiteral("[FILE]"));
+  parser.addOption(language);
+  // The menu item by the name the windows give it in the language in use.
+  const QString open = Translate("TfrmMain", "&Öffnen").remove(QLatin1Char('&'));
+  parser.addPositionalArgument(
+      QStringLiteral("FILE"),
+      QStringLiteral("Script file to open at start (for example DEMO.RB3), as \"%1\" would "
+                     "open it.")
+          .arg(open),
+      QStringLiteral("[FILE]"));
 
   CommandLine result;
   const bool parsed = parser.parse(arguments);
@@ -49,6 +61,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     result.err = QStringLiteral("kelvora: ") + parser.errorText() +
                  QStringLiteral("\nTry 'kelvora --help'.\n");
     result.exitCode = 2;
+  } else if (parser.isSet(language) && !LanguageNamed(parser.value(language))) {
+    result.err = QStringLiteral("kelvora: unknown language '%1' (%2)\nTry 'kelvora --help'.\n")
+                     .arg(parser.value(language), AvailableLanguages().join(QLatin1String(" or ")));
+    result.exitCode = 2;
   } else if (parser.positionalArguments().size() > 1) {
     result.err = QStringLiteral("kelvora: one script file at most\nTry 'kelvora --help'.\n");
     result.exitCode = 2;
@@ -56,6 +72,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     // Absolute now: the window makes the program's folder the current one.
     result.scriptFile = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
   }
+  if (parsed) result.language = parser.value(language);
   return result;
 }
 
@@ -93,7 +110,16 @@ QStringList WithoutToolkitOptions(const QStringList& arguments) {
 int InfoOptionsExit(int argc, char** argv) {
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  const CommandLine line = ParseCommandLine(WithoutToolkitOptions(arguments));
+  arguments = WithoutToolkitOptions(arguments);
+  // The language first, as what is printed names the windows' words.
+  const QString variable = qEnvironmentVariable(kLanguageVariable);
+  if (!variable.isEmpty() && !LanguageNamed(variable)) {
+    std::fprintf(stderr, "kelvora: %s=%s is no language of the program (%s); ignored\n",
+                 kLanguageVariable, variable.toLocal8Bit().constData(),
+                 AvailableLanguages().join(QLatin1String(", ")).toLocal8Bit().constData());
+  }
+  UseLanguage(ChooseLanguage(ParseCommandLine(arguments).language));
+  const CommandLine line = ParseCommandLine(arguments);
   if (line.exitCode < 0) return -1;
   std::fputs(line.err.toLocal8Bit().constData(), stderr);
   std::fputs(line.out.toLocal8Bit().constData(), stdout);

@@ -1,5 +1,7 @@
-// The program's command line: kelvora [--help] [--version] [FILE]. FILE is a script that
-// is opened at start, as "&Öffnen" would open it.
+// The program's command line: kelvora [--help] [--version] [--language de|en] [FILE].
+// FILE is a script that is opened at start, as "&Öffnen" would open it. The command
+// line's own words are English, as the manual pages are; the name of the windows'
+// command it quotes is in the language the windows speak.
 #pragma once
 
 #include <QString>
@@ -14,6 +16,7 @@ struct CommandLine {
   QString out;         // for standard output (help, version)
   QString err;         // for standard error (a usage error)
   QString scriptFile;  // the script to open at start, absolute; empty for none
+  QString language;    // --language as given; empty when not given
 };
 
 // arguments[0] is the program. Relative script names are taken from the current folder.
@@ -25,8 +28,9 @@ CommandLine ParseCommandLine(const QStringList& arguments);
 QStringList WithoutToolkitOptions(const QStringList& arguments);
 
 // Before the application object exists, so that --help, --version and a mistake are
-// answered without a display: prints and returns the exit code for them (0 or 2), -1
-// for a command line the program runs with.
+// answered without a display: chooses the program's language (ChooseLanguage, with
+// --language) and makes it the one in use, then prints and returns the exit code for
+// them (0 or 2), -1 for a command line the program runs with.
 int InfoOptionsExit(int argc, char** argv);
 
 // After the application object: sets the script named on the command line (empty for

@@ -28,6 +28,7 @@
 #include "platform/prog_dir.h"
 #include "platform/screen_place_qt.h"
 #include "platform/termination_qt.h"
+#include "platform/user_text_qt.h"
 #include "platform/window_pair_qt.h"
 #include "settings/settings.h"
 #include "ui_frm_main.h"
@@ -45,36 +46,42 @@ void SetBackground(QWidget* widget, const QColor& color) {
   widget->setAutoFillBackground(true);
 }
 
+// The mode's name in lblPrgModus and the captions of cmdAction and cmdEnde.
 QString StatusText(int mode) {
   switch (mode) {
     case 1:
-      return QStringLiteral("EINschalten");
+      return QCoreApplication::translate("Mode", "EINschalten");
     case 2:
-      return QStringLiteral("Home anfahren");
+      return QCoreApplication::translate("Mode", "Home anfahren");
     case 3:
-      return QStringLiteral("TeachIn");
+      return QCoreApplication::translate("Mode", "TeachIn");
     default:
-      return QStringLiteral("RUN");
+      return QCoreApplication::translate("Mode", "RUN");
   }
 }
 
 QString ActionText(int mode) {
   switch (mode) {
     case 1:
-      return QStringLiteral("EIN");
+      return QCoreApplication::translate("Mode", "EIN");
     case 2:
-      return QStringLiteral("STARTEN");
+      return QCoreApplication::translate("Mode", "STARTEN");
     case 3:
-      return QStringLiteral("HOME");
+      return QCoreApplication::translate("Mode", "HOME");
     default:
-      return QStringLiteral("HALT");
+      return QCoreApplication::translate("Mode", "HALT");
   }
+}
+
+QString EndText(int mode) {
+  return mode == 1 ? QCoreApplication::translate("Mode", "Abbrechen")
+                   : QCoreApplication::translate("Mode", "ENDE");
 }
 
 }  // namespace
 
 QString ApplicationTitle() {
-  return QStringLiteral("Kelvora für Industrieroboter");
+  return QCoreApplication::translate("Program", "Kelvora für Industrieroboter");
 }
 
 // ---- Construction -------------------------------------------------------------------
@@ -98,9 +105,9 @@ TfrmMain::~TfrmMain() {
   // before the children would: they go first (a panel still shown switches its motors off
   // as it goes).
   for (QDialog* dialog : findChildren<QDialog*>(Qt::FindDirectChildrenOnly)) delete dialog;
-  frmModell = nullptr;
-  frmSchnitt = nullptr;
-  frmAbout = nullptr;
+  frmModell_ = nullptr;
+  frmSchnitt_ = nullptr;
+  frmAbout_ = nullptr;
   if (gWindow == this) gWindow = nullptr;
   // The default dispositions come back here, before the rest of the window goes.
   delete termination_;
@@ -112,80 +119,18 @@ void TfrmMain::BuildControls() {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
-  Ui::TfrmMain ui;
-  ui.setupUi(this);
+  ui_ = std::make_unique<Ui::TfrmMain>();
+  ui_->setupUi(this);
   platform::SetupFormData(this);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   // Where "Courier New" is missing, another fixed-pitch font keeps the script's columns.
-  QFont courier = ui.lstScript->font();
+  QFont courier = ui_->lstScript->font();
   courier.setStyleHint(QFont::Monospace);
-  ui.lstScript->setFont(courier);
+  ui_->lstScript->setFont(courier);
 
-  lblTitel = ui.lblTitel;
-  lstScript = ui.lstScript;
-  pnlPosition = ui.pnlPosition;
-  cmdPosSpeichern = ui.cmdPosSpeichern;
-  cmdPosEinfugen = ui.cmdPosEinfugen;
-  cmdPosAnfugen = ui.cmdPosAnfugen;
-  cmdPosLoschen = ui.cmdPosLoschen;
-  pnlRun = ui.pnlRun;
-  cmdScriptStarten = ui.cmdScriptStarten;
-  chkWiederholen = ui.chkWiederholen;
-  cmdZuruck = ui.cmdZuruck;
-  cmdVor = ui.cmdVor;
-  cmdAufPosition = ui.cmdAufPosition;
-  memDaten = ui.memDaten;
-  pnlFahren = ui.pnlFahren;
-  shpSaule = ui.shpSaule;
-  shpArmV = ui.shpArmV;
-  shpArmH = ui.shpArmH;
-  shpZusatz = ui.shpZusatz;
-  shpWagen = ui.shpWagen;
-  shpM6 = ui.shpM6;
-  shpM7 = ui.shpM7;
-  shpM8 = ui.shpM8;
-  shpM1L = ui.shpM1L;
-  shpM1R = ui.shpM1R;
-  shpM2L = ui.shpM2L;
-  sphM2R = ui.sphM2R;
-  shpM3L = ui.shpM3L;
-  shpM3R = ui.shpM3R;
-  shpM5R = ui.shpM5R;
-  shpM5L = ui.shpM5L;
-  lblM1Pos = ui.lblM1Pos;
-  lblM2Pos = ui.lblM2Pos;
-  lblM3Pos = ui.lblM3Pos;
-  lblM5Pos = ui.lblM5Pos;
-  lblM4Zu = ui.lblM4Zu;
-  lblM4Auf = ui.lblM4Auf;
-  lblM6Zu = ui.lblM6Zu;
-  lblM6Auf = ui.lblM6Auf;
-  lblM7Zu = ui.lblM7Zu;
-  lblM7Auf = ui.lblM7Auf;
-  lblM8Zu = ui.lblM8Zu;
-  lblM8Auf = ui.lblM8Auf;
-  shpInterface = ui.shpInterface;
-  lblPrgModus = ui.lblPrgModus;
-  cmdInterface = ui.cmdInterface;
-  cmdEnde = ui.cmdEnde;
-  cmdAction = ui.cmdAction;
-
-  mnuDatei = ui.mnuDatei;
-  mnuNeu = ui.mnuNeu;
-  mnuOffnen = ui.mnuOffnen;
-  mnuSpeichern = ui.mnuSpeichern;
-  mnuSpeichernU = ui.mnuSpeichernU;
-  mnuEnde = ui.mnuEnde;
-  mnuOptionen = ui.mnuOptionen;
-  mnuSchnitt = ui.mnuSchnitt;
-  mnuModell = ui.mnuModell;
-  mnuHilfe = ui.mnuHilfe;
-  mnuInhalt = ui.mnuInhalt;
-  mnuAbout = ui.mnuAbout;
-
-  tmrI = new QTimer(this);
-  tmrI->setObjectName(QStringLiteral("tmrI"));
-  tmrI->setInterval(300);
+  tmrI_ = new QTimer(this);
+  tmrI_->setObjectName(QStringLiteral("tmrI"));
+  tmrI_->setInterval(300);
 }
 
 void TfrmMain::ConnectHandlers() {
@@ -194,30 +139,31 @@ void TfrmMain::ConnectHandlers() {
     connect(sender, signal, this,
             [this, kind, handler] { Command(kind, [&] { (this->*handler)(); }); });
   };
-  on(cmdAction, &QPushButton::clicked, K::kAction, &TfrmMain::cmdActionClick);
-  on(cmdEnde, &QPushButton::clicked, K::kClose, &TfrmMain::cmdEndeClick);
-  on(cmdInterface, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdInterfaceClick);
-  on(tmrI, &QTimer::timeout, K::kAlways, &TfrmMain::tmrITimer);
-  on(cmdPosSpeichern, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdPosSpeichernClick);
-  on(cmdPosEinfugen, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdPosEinfugenClick);
-  on(cmdPosAnfugen, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdPosAnfugenClick);
-  on(cmdPosLoschen, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdPosLoschenClick);
-  on(cmdScriptStarten, &QPushButton::clicked, K::kMoving, &TfrmMain::cmdScriptStartenClick);
-  on(mnuNeu, &QAction::triggered, K::kPlain, &TfrmMain::mnuNeuClick);
-  on(mnuOffnen, &QAction::triggered, K::kPlain, &TfrmMain::mnuOffnenClick);
-  on(mnuSpeichern, &QAction::triggered, K::kPlain, &TfrmMain::mnuSpeichernClick);
-  on(mnuSpeichernU, &QAction::triggered, K::kPlain, &TfrmMain::mnuSpeichernUClick);
-  on(mnuEnde, &QAction::triggered, K::kClose, &TfrmMain::mnuEndeClick);
-  on(mnuSchnitt, &QAction::triggered, K::kPlain, &TfrmMain::mnuSchnittClick);
-  on(mnuModell, &QAction::triggered, K::kPlain, &TfrmMain::mnuModellClick);
-  on(mnuInhalt, &QAction::triggered, K::kPlain, &TfrmMain::mnuInhaltClick);
-  on(mnuAbout, &QAction::triggered, K::kPlain, &TfrmMain::mnuAboutClick);
-  for (QPushButton* b : {cmdZuruck, cmdVor, cmdAufPosition}) {
+  on(ui_->cmdAction, &QPushButton::clicked, K::kAction, &TfrmMain::cmdActionClick);
+  on(ui_->cmdEnde, &QPushButton::clicked, K::kClose, &TfrmMain::cmdEndeClick);
+  on(ui_->cmdInterface, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdInterfaceClick);
+  on(tmrI_, &QTimer::timeout, K::kAlways, &TfrmMain::tmrITimer);
+  on(ui_->cmdPosSpeichern, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdPosSpeichernClick);
+  on(ui_->cmdPosEinfugen, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdPosEinfugenClick);
+  on(ui_->cmdPosAnfugen, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdPosAnfugenClick);
+  on(ui_->cmdPosLoschen, &QPushButton::clicked, K::kPlain, &TfrmMain::cmdPosLoschenClick);
+  on(ui_->cmdScriptStarten, &QPushButton::clicked, K::kMoving, &TfrmMain::cmdScriptStartenClick);
+  on(ui_->mnuNeu, &QAction::triggered, K::kPlain, &TfrmMain::mnuNeuClick);
+  on(ui_->mnuOffnen, &QAction::triggered, K::kPlain, &TfrmMain::mnuOffnenClick);
+  on(ui_->mnuSpeichern, &QAction::triggered, K::kPlain, &TfrmMain::mnuSpeichernClick);
+  on(ui_->mnuSpeichernU, &QAction::triggered, K::kPlain, &TfrmMain::mnuSpeichernUClick);
+  on(ui_->mnuEnde, &QAction::triggered, K::kClose, &TfrmMain::mnuEndeClick);
+  on(ui_->mnuSchnitt, &QAction::triggered, K::kPlain, &TfrmMain::mnuSchnittClick);
+  on(ui_->mnuModell, &QAction::triggered, K::kPlain, &TfrmMain::mnuModellClick);
+  on(ui_->mnuInhalt, &QAction::triggered, K::kPlain, &TfrmMain::mnuInhaltClick);
+  on(ui_->mnuAbout, &QAction::triggered, K::kPlain, &TfrmMain::mnuAboutClick);
+  for (QPushButton* b : {ui_->cmdZuruck, ui_->cmdVor, ui_->cmdAufPosition}) {
     connect(b, &QPushButton::clicked, this, [this, b] {
       Command(K::kMoving, [&] { cmdZuPositionClick(b->property("Tag").toInt()); });
     });
   }
-  for (TShape* s : {shpM1L, shpM1R, shpM2L, sphM2R, shpM3L, shpM3R, shpM5R, shpM5L}) {
+  for (TShape* s : {ui_->shpM1L, ui_->shpM1R, ui_->shpM2L, ui_->sphM2R, ui_->shpM3L, ui_->shpM3R,
+                    ui_->shpM5R, ui_->shpM5L}) {
     connect(s, &TShape::MouseDown, this, [this](TShape* shape, Qt::MouseButton button) {
       Command(K::kMoving, [&] { shpMotMouseDown(shape, button); });
     });
@@ -231,30 +177,30 @@ void TfrmMain::ConnectHandlers() {
       Command(K::kMoving, [&] { (this->*handler)(clicked); });
     });
   };
-  label(lblM4Zu, &TfrmMain::lblM4Click);
-  label(lblM4Auf, &TfrmMain::lblM4Click);
-  label(lblM6Zu, &TfrmMain::lblM6Click);
-  label(lblM6Auf, &TfrmMain::lblM6Click);
-  label(lblM7Zu, &TfrmMain::lblM7Click);
-  label(lblM7Auf, &TfrmMain::lblM7Click);
-  label(lblM8Zu, &TfrmMain::lblM8Click);
-  label(lblM8Auf, &TfrmMain::lblM8Click);
+  label(ui_->lblM4Zu, &TfrmMain::lblM4Click);
+  label(ui_->lblM4Auf, &TfrmMain::lblM4Click);
+  label(ui_->lblM6Zu, &TfrmMain::lblM6Click);
+  label(ui_->lblM6Auf, &TfrmMain::lblM6Click);
+  label(ui_->lblM7Zu, &TfrmMain::lblM7Click);
+  label(ui_->lblM7Auf, &TfrmMain::lblM7Click);
+  label(ui_->lblM8Zu, &TfrmMain::lblM8Click);
+  label(ui_->lblM8Auf, &TfrmMain::lblM8Click);
   connect(qApp, &QGuiApplication::applicationStateChanged, this,
           &TfrmMain::OnApplicationStateChanged);
 }
 
 void TfrmMain::FormCreate() {
   setWindowTitle(ApplicationTitle());
-  PrgModus = 0;
-  Robot = std::make_unique<access::TBrelRobot>();
+  prgModus_ = 0;
+  robot_ = std::make_unique<access::TBrelRobot>();
   const platform::ProgramFolders folders = progDirOverride_.empty()
                                                ? platform::CurrentProgramFolders()
                                                : platform::ProgramFoldersFor(progDirOverride_);
-  Settings.ProgDir = folders.progDir;
+  settings_.ProgDir = folders.progDir;
   // The help pages and relative names resolve in the program's folder.
-  QDir::setCurrent(QString::fromStdString(Settings.ProgDir));
-  DataDir = platform::InstalledDataDirectory();
-  Ini = std::make_unique<platform::ProfileFile>(settings::SettingsFile(folders));
+  QDir::setCurrent(QString::fromStdString(settings_.ProgDir));
+  dataDir_ = platform::InstalledDataDirectory();
+  ini_ = std::make_unique<platform::ProfileFile>(settings::SettingsFile(folders));
   ReadSettings();
   ConfigureAxes();
   ShowModelData();
@@ -266,38 +212,38 @@ void TfrmMain::FormCreate() {
 // ---- Settings -----------------------------------------------------------------------
 
 void TfrmMain::ReadSettings() {
-  settings::ReadSettings(Settings, Robot->Axes, *Ini);
+  settings::ReadSettings(settings_, robot_->Axes, *ini_);
   // A position no screen shows (stored on a larger or a second screen) gives the
   // start-up default, so the window never opens out of reach; started by kelvora-sim
   // beside its robot window, the window opens clear of that.
   const settings::ProgramSettings defaults;
   move(platform::PlaceClearOfSimWindow(
-      platform::PlaceOnScreen(QPoint(Settings.Left, Settings.Top), size(),
+      platform::PlaceOnScreen(QPoint(settings_.Left, settings_.Top), size(),
                               QPoint(defaults.Left, defaults.Top)),
       size()));
 }
 
 void TfrmMain::ConfigureAxes() {
-  settings::ConfigureAxes(Settings, Robot->Axes);
+  settings::ConfigureAxes(settings_, robot_->Axes);
 }
 
 void TfrmMain::ShowModelData() {
-  const settings::ModelData data = settings::ShowModelData(Settings, Robot->Axes);
-  lblTitel->setText(QString::fromStdString(data.title));
-  memDaten->clear();
-  for (const std::string& line : data.memo) memDaten->appendPlainText(QString::fromStdString(line));
+  const settings::ModelData data = settings::ShowModelData(settings_, robot_->Axes);
+  ui_->lblTitel->setText(QString::fromStdString(data.title));
+  ui_->memDaten->clear();
+  for (const platform::UserText& line : data.memoLines)
+    ui_->memDaten->appendPlainText(platform::Translated(line));
   for (const char* name : settings::kRob5Controls) {
-    if (QWidget* w = pnlFahren->findChild<QWidget*>(QLatin1String(name)))
+    if (QWidget* w = ui_->pnlFahren->findChild<QWidget*>(QLatin1String(name)))
       w->setVisible(data.rob5ControlsVisible);
   }
 }
 
 void TfrmMain::WriteSettings() {
-  Settings.Left = x();
-  Settings.Top = y();
-  std::string error;
-  if (!settings::WriteSettings(Settings, Robot->Axes, *Ini, &error))
-    throw std::runtime_error(error);
+  settings_.Left = x();
+  settings_.Top = y();
+  if (!settings::WriteSettings(settings_, robot_->Axes, *ini_))
+    throw platform::TextError(settings::WriteError(ini_->Path()));
 }
 
 // ---- Modes --------------------------------------------------------------------------
@@ -308,41 +254,41 @@ void TfrmMain::SetPanelState(QFrame* panel, bool enabled, bool grey) {
 }
 
 void TfrmMain::SetMode(int mode) {
-  PrgModus = static_cast<uint8_t>(mode);
-  lblPrgModus->setText(StatusText(mode));
-  cmdAction->setText(ActionText(mode));
-  cmdAction->setEnabled(true);
-  cmdEnde->setText(mode == 1 ? QStringLiteral("Abbrechen") : QStringLiteral("ENDE"));
-  cmdEnde->setEnabled(mode != 4);
-  cmdInterface->setEnabled(mode == 2 || mode == 3);
-  SetPanelState(pnlFahren, mode == 3, mode == 3);
-  SetPanelState(pnlPosition, mode == 3, mode == 3);
-  SetPanelState(pnlRun, mode == 2 || mode == 3, mode == 3);
-  mnuDatei->menuAction()->setEnabled(mode != 4);
+  prgModus_ = static_cast<uint8_t>(mode);
+  ui_->lblPrgModus->setText(StatusText(mode));
+  ui_->cmdAction->setText(ActionText(mode));
+  ui_->cmdAction->setEnabled(true);
+  ui_->cmdEnde->setText(EndText(mode));
+  ui_->cmdEnde->setEnabled(mode != 4);
+  ui_->cmdInterface->setEnabled(mode == 2 || mode == 3);
+  SetPanelState(ui_->pnlFahren, mode == 3, mode == 3);
+  SetPanelState(ui_->pnlPosition, mode == 3, mode == 3);
+  SetPanelState(ui_->pnlRun, mode == 2 || mode == 3, mode == 3);
+  ui_->mnuDatei->menuAction()->setEnabled(mode != 4);
   // Port and model can change only before the interface is first switched on.
-  mnuOptionen->menuAction()->setVisible(mode == 1);
-  mnuOptionen->menuAction()->setEnabled(mode == 1);
-  mnuHilfe->menuAction()->setEnabled(mode != 4);
+  ui_->mnuOptionen->menuAction()->setVisible(mode == 1);
+  ui_->mnuOptionen->menuAction()->setEnabled(mode == 1);
+  ui_->mnuHilfe->menuAction()->setEnabled(mode != 4);
 }
 
 void TfrmMain::cmdActionClick() {
-  switch (PrgModus) {
+  switch (prgModus_) {
     case 1: {
-      Robot->SetLptDelay(Settings.LPTDelay);
+      robot_->SetLptDelay(settings_.LPTDelay);
       // The extension follows the model of this attempt, also after a failed attempt
       // with another model.
-      Robot->SetExtended(Settings.IsRob5());
-      const uint32_t result = Robot->OpenInterface(Settings.PortName);
+      robot_->SetExtended(settings_.IsRob5());
+      const uint32_t result = robot_->OpenInterface(settings_.PortName);
       if (result == access::kInterfaceError) {
-        CurrentPrompts().Error(this, QStringLiteral("Fehler"),
-                               QStringLiteral("Inpterfaceproblem mit : ") +
-                                   QString::fromStdString(Settings.PortName) + QLatin1Char('\n') +
-                                   QString::fromStdString(platform::PortProblemText(
-                                       Settings.PortName, Robot->OpenError)));
-        cmdAction->setFocus();
+        CurrentPrompts().Error(
+            this, ErrorTitle(),
+            tr("Inpterfaceproblem mit : %1").arg(QString::fromStdString(settings_.PortName)) +
+                QLatin1Char('\n') +
+                platform::Translated(platform::PortProblem(settings_.PortName, robot_->OpenError)));
+        ui_->cmdAction->setFocus();
         return;
       }
-      tmrI->start();
+      tmrI_->start();
       SetMode(2);
       break;
     }
@@ -354,8 +300,8 @@ void TfrmMain::cmdActionClick() {
       break;
     case 4:
       // Runs nested inside the command that set mode 4; its move or wait sees StopFlag.
-      Robot->StopFlag = true;
-      chkWiederholen->setChecked(false);
+      robot_->StopFlag = true;
+      ui_->chkWiederholen->setChecked(false);
       SetMode(3);
       break;
     default:
@@ -364,17 +310,17 @@ void TfrmMain::cmdActionClick() {
 }
 
 void TfrmMain::HomeRun() {
-  Robot->ClearStopFlag();
-  Robot->MoveHome();
-  Robot->ClearMotors();
-  for (int32_t& v : LineValues) v = 0;
+  robot_->ClearStopFlag();
+  robot_->MoveHome();
+  robot_->ClearMotors();
+  for (int32_t& v : lineValues_) v = 0;
 }
 
 // ---- Panel, help, end ---------------------------------------------------------------
 
 void TfrmMain::cmdInterfaceClick() {
   const QRect frame = frameGeometry();
-  RunModal([&] { Robot->ShowPanel(true, frame.left() + frame.width() - 360, frame.top() + 60); });
+  RunModal([&] { robot_->ShowPanel(true, frame.left() + frame.width() - 360, frame.top() + 60); });
 }
 
 void TfrmMain::mnuInhaltClick() {
@@ -399,7 +345,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
   if (shuttingDown_) return;
   // Never free the robot under a running move or wait. In mode 4 the command below is
   // stopped by HALT; a jog ends at the close, as at any other key.
-  if (PrgModus == 4 || Moving()) {
+  if (prgModus_ == 4 || Moving()) {
     EndJog();
     return;
   }
@@ -416,7 +362,7 @@ bool TfrmMain::Shutdown() {
     bool& flag;
     ~Done() { flag = false; }
   } done{shuttingDown_};
-  tmrI->stop();
+  tmrI_->stop();
   // A settings file that cannot be written must not keep the program, and perhaps its
   // outputs, alive: the error is shown and the shutdown goes on.
   RunCommand([this] { WriteSettings(); });
@@ -424,21 +370,21 @@ bool TfrmMain::Shutdown() {
   try {
     saved = SaveModifiedScript();
   } catch (const std::exception& error) {
-    ShowTopLevelError(QString::fromUtf8(error.what()));
+    ShowTopLevelError(error);
     saved = false;
   }
   if (!saved) {
     // The script could not be written, or the user cancelled its dialog: stay open so
     // that it is not lost, with the display running again.
-    if (Robot && Robot->Opened) tmrI->start();
+    if (robot_ && robot_->Opened) tmrI_->start();
     return false;
   }
-  platform::Sleep(Robot->SettlePause);
-  Robot->CloseInterface();
+  platform::Sleep(robot_->SettlePause);
+  robot_->CloseInterface();
   // The interface panels work on the robot: they go with it.
   for (access::TfrmPanel* panel : findChildren<access::TfrmPanel*>()) delete panel;
-  Robot.reset();
-  Ini.reset();
+  robot_.reset();
+  ini_.reset();
   shutDown_ = true;
   return true;
 }
@@ -459,15 +405,15 @@ void TfrmMain::InstallSignalHandling() {
 void TfrmMain::EmergencyStop(int signal) {
   if (shutDown_) return;
   shutDown_ = true;  // the close that follows writes nothing and asks nothing
-  tmrI->stop();
+  tmrI_->stop();
   // This ends the program itself, once the stack below has unwound.
   closePending_ = false;
-  if (Robot) {
+  if (robot_) {
     // Whatever runs underneath ends at its next abort test, and no further pass follows.
-    Robot->StopFlag = true;
-    chkWiederholen->setChecked(false);
-    Robot->ClearMotors();
-    Robot->CloseInterface();
+    robot_->StopFlag = true;
+    ui_->chkWiederholen->setChecked(false);
+    robot_->ClearMotors();
+    robot_->CloseInterface();
   }
   WriteRecoveryScript();  // outputs off first, then the script
   QCoreApplication::exit(128 + signal);

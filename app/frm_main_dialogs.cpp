@@ -1,5 +1,5 @@
-// The main window's commands that open the model dialog, the interface dialog and the
-// about box, and the wiring that lets ShowPanel make interface panels for this window.
+// The main window's model dialog, interface dialog and about box and the commands that
+// open them, and the wiring that lets ShowPanel make interface panels for this window.
 #include <QApplication>
 
 #include "access/frm_panel.h"
@@ -8,6 +8,7 @@
 #include "settings/frm_dialog_common.h"
 #include "settings/frm_modell.h"
 #include "settings/frm_schnitt.h"
+#include "ui_frm_main.h"
 
 namespace kelvora::app {
 
@@ -29,7 +30,7 @@ void PlaceDialog(const QWidget& main, QWidget& dialog, int dx, int dy) {
 // The dialogs' "Fehler" boxes go through the program's prompts like every other box.
 void RouteDialogErrors() {
   settings::SetErrorBoxHook([](QWidget* parent, const QString& text) {
-    CurrentPrompts().Error(parent, QStringLiteral("Fehler"), text);
+    CurrentPrompts().Error(parent, ErrorTitle(), text);
   });
 }
 
@@ -37,7 +38,7 @@ void RouteDialogErrors() {
 QWidget* MainWindowOf(access::TBrelFace& face) {
   for (QWidget* w : QApplication::topLevelWidgets()) {
     auto* main = qobject_cast<TfrmMain*>(w);
-    if (main != nullptr && main->Robot.get() == &face) return main;
+    if (main != nullptr && main->Robot() == &face) return main;
   }
   return nullptr;
 }
@@ -49,28 +50,35 @@ QWidget* MainWindowOf(access::TBrelFace& face) {
 
 }  // namespace
 
+void TfrmMain::CreateDialogs() {
+  if (frmModell_ == nullptr)
+    frmModell_ = new settings::TfrmModell(settings_, *ini_, robot_->Axes, this);
+  if (frmSchnitt_ == nullptr) frmSchnitt_ = new settings::TfrmSchnitt(settings_, this);
+  if (frmAbout_ == nullptr) frmAbout_ = new settings::TfrmAbout(this);
+}
+
 void TfrmMain::mnuModellClick() {
-  if (frmModell == nullptr) return;
+  if (frmModell_ == nullptr) return;
   RouteDialogErrors();
-  PlaceDialog(*this, *frmModell, 20, 16);
-  RunModal([this] { frmModell->exec(); });
+  PlaceDialog(*this, *frmModell_, 20, 16);
+  RunModal([this] { frmModell_->exec(); });
   // Whichever way it closed: a failed "OK" may already have applied part of the values.
   ConfigureAxes();
   ShowModelData();
 }
 
 void TfrmMain::mnuSchnittClick() {
-  if (frmSchnitt == nullptr) return;
+  if (frmSchnitt_ == nullptr) return;
   RouteDialogErrors();
-  PlaceDialog(*this, *frmSchnitt, 20, 16);
-  RunModal([this] { frmSchnitt->exec(); });
+  PlaceDialog(*this, *frmSchnitt_, 20, 16);
+  RunModal([this] { frmSchnitt_->exec(); });
   ShowModelData();
 }
 
 void TfrmMain::mnuAboutClick() {
-  if (frmAbout == nullptr) return;
-  PlaceDialog(*this, *frmAbout, 32, 20);
-  RunModal([this] { frmAbout->exec(); });
+  if (frmAbout_ == nullptr) return;
+  PlaceDialog(*this, *frmAbout_, 32, 20);
+  RunModal([this] { frmAbout_->exec(); });
 }
 
 }  // namespace kelvora::app

@@ -8,6 +8,8 @@
 
 #include "app/frm_main.h"
 #include "app/robot_faults.h"
+#include "platform/user_text_qt.h"
+#include "ui_frm_main.h"
 
 namespace kelvora::app {
 
@@ -63,8 +65,8 @@ class TfrmMain::Nest {
 void TfrmMain::Command(CommandKind kind, const std::function<void()>& handler) {
   if (kind == CommandKind::kAction) {
     // In mode 4 the button is HALT, which runs nested inside the command that set mode 4.
-    kind = PrgModus == 4 ? CommandKind::kAlways
-                         : (PrgModus == 1 ? CommandKind::kPlain : CommandKind::kMoving);
+    kind = prgModus_ == 4 ? CommandKind::kAlways
+                          : (prgModus_ == 1 ? CommandKind::kPlain : CommandKind::kMoving);
   }
   if (kind != CommandKind::kAlways) {
     // The program is ending: nothing new starts.
@@ -90,7 +92,7 @@ void TfrmMain::Command(CommandKind kind, const std::function<void()>& handler) {
     Nest nest(*this, kind == CommandKind::kMoving ? &moving_ : nullptr);
     // Qt's own loops (a text drag, a context menu) would freeze the movement below
     // them: the data field offers neither while anything moves.
-    QuietDataField quiet(kind == CommandKind::kMoving ? memDaten : nullptr);
+    QuietDataField quiet(kind == CommandKind::kMoving ? ui_->memDaten : nullptr);
     RunCommand(handler);
   }
   if (nesting_ == 0) {
@@ -101,17 +103,17 @@ void TfrmMain::Command(CommandKind kind, const std::function<void()>& handler) {
 }
 
 void TfrmMain::ReportRobotFaults() {
-  if (!Robot || reportingFaults_ || shutDown_ || shuttingDown_) return;
+  if (!robot_ || reportingFaults_ || shutDown_ || shuttingDown_) return;
   if (Moving()) return;  // told when the movement is over
-  const access::TBrelRobot::TFaults faults = Robot->TakeFaults();
+  const access::TBrelRobot::TFaults faults = robot_->TakeFaults();
   if (!faults.Any()) return;
   reportingFaults_ = true;
   struct Done {
     bool& flag;
     ~Done() { flag = false; }
   } done{reportingFaults_};
-  for (const std::string& text : FaultMessages(faults, Robot->Axes))
-    ShowTopLevelError(QString::fromStdString(text));
+  for (const platform::UserText& text : FaultTexts(faults, robot_->Axes))
+    ShowTopLevelError(platform::Translated(text));
 }
 
 void TfrmMain::RunModal(const std::function<void()>& open) {
@@ -126,16 +128,16 @@ void TfrmMain::RunModal(const std::function<void()>& open) {
 }
 
 void TfrmMain::EndMovement() {
-  if (!Robot) return;
-  Robot->StopMoving();
-  if (PrgModus == 4) chkWiederholen->setChecked(false);
+  if (!robot_) return;
+  robot_->StopMoving();
+  if (prgModus_ == 4) ui_->chkWiederholen->setChecked(false);
 }
 
 void TfrmMain::DeferClose() {
   closePending_ = true;
   // Every output off at once: whatever runs below (a panel's motors, say) must not run
   // on while the stack unwinds.
-  if (Robot) Robot->ClearMotors();
+  if (robot_) robot_->ClearMotors();
   // The modal windows on the stack close (a panel switches its motors off as it goes),
   // so that their loops return; the last frame to return runs the shutdown.
   QWidget* modal = QApplication::activeModalWidget();

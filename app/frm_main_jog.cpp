@@ -6,6 +6,7 @@
 #include "access/brel_consts.h"
 #include "app/frm_main.h"
 #include "app/script_player.h"
+#include "ui_frm_main.h"
 
 namespace kelvora::app {
 
@@ -18,37 +19,37 @@ const QColor kRed(255, 0, 0);
 }  // namespace
 
 void TfrmMain::SetGripper(int32_t value) {
-  app::SetGripper(*Robot, Settings, LineValues, value);
+  app::SetGripper(*robot_, settings_, lineValues_, value);
 }
 
 void TfrmMain::SetExtra(int output, int32_t value) {
-  app::SetExtra(*Robot, LineValues, output, value);
+  app::SetExtra(*robot_, lineValues_, output, value);
 }
 
 void TfrmMain::lblM4Click(TTagLabel* label) {
   SetMode(4);
-  Robot->ClearStopFlag();
+  robot_->ClearStopFlag();
   SetGripper(label->Tag);
   SetMode(3);
 }
 
 void TfrmMain::lblM6Click(TTagLabel* label) {
   SetMode(4);
-  Robot->ClearStopFlag();
+  robot_->ClearStopFlag();
   SetExtra(6, label->Tag);
   SetMode(3);
 }
 
 void TfrmMain::lblM7Click(TTagLabel* label) {
   SetMode(4);
-  Robot->ClearStopFlag();
+  robot_->ClearStopFlag();
   SetExtra(7, label->Tag);
   SetMode(3);
 }
 
 void TfrmMain::lblM8Click(TTagLabel* label) {
   SetMode(4);
-  Robot->ClearStopFlag();
+  robot_->ClearStopFlag();
   SetExtra(8, label->Tag);
   SetMode(3);
 }
@@ -61,7 +62,7 @@ void TfrmMain::shpMotMouseDown(TShape* shape, Qt::MouseButton /*button*/) {
   const int tag = shape->Tag;
   if (tag < 1 || tag > 8) return;
   // (A second button pressed on a held arrow never gets here: a jog runs below.)
-  Robot->ClearStopFlag();
+  robot_->ClearStopFlag();
   jogging_ = true;
   jogShape_ = shape;
   struct Done {
@@ -71,15 +72,15 @@ void TfrmMain::shpMotMouseDown(TShape* shape, Qt::MouseButton /*button*/) {
       w->jogShape_ = nullptr;
     }
   } done{this};
-  Robot->JogAxis(kAxis[tag], kDirection[tag]);
+  robot_->JogAxis(kAxis[tag], kDirection[tag]);
 }
 
 void TfrmMain::shpMotMouseUp(TShape* /*shape*/, Qt::MouseButton /*button*/) {
-  if (Robot) Robot->StopFlag = true;
+  if (robot_) robot_->StopFlag = true;
 }
 
 void TfrmMain::EndJog() {
-  if (jogging_ && Robot) Robot->StopMoving();
+  if (jogging_ && robot_) robot_->StopMoving();
 }
 
 void TfrmMain::OnApplicationStateChanged(Qt::ApplicationState state) {
@@ -95,36 +96,36 @@ bool TfrmMain::event(QEvent* event) {
 // ---- Display ------------------------------------------------------------------------
 
 void TfrmMain::tmrITimer() {
-  if (!Robot) return;
+  if (!robot_) return;
   // What the motion guard did meanwhile changes positions; a fault outside any command
   // (a motor run from the panel that stalled, the line lost while an output was on) is
   // told from here.
-  Robot->CheckGuard();
-  const uint32_t motorWord = Robot->MotorWord();
-  const bool failed = Robot->GetInputs() == access::kInterfaceError;
+  robot_->CheckGuard();
+  const uint32_t motorWord = robot_->MotorWord();
+  const bool failed = robot_->GetInputs() == access::kInterfaceError;
   RunCommand([this] { ReportRobotFaults(); });
   if (failed) {
-    shpInterface->SetBrushColor(kRed);
+    ui_->shpInterface->SetBrushColor(kRed);
     return;
   }
-  shpInterface->SetBrushColor(kLime);
+  ui_->shpInterface->SetBrushColor(kLime);
   auto active = [motorWord](uint32_t mask) { return (motorWord & mask) != 0 ? kLime : kWhite; };
   auto pos = [this](int axis) {
-    return QString::number(Robot->Axes.GetPos(axis, access::mcPosition));
+    return QString::number(robot_->Axes.GetPos(axis, access::mcPosition));
   };
-  lblM1Pos->setText(pos(1));
-  shpSaule->SetBrushColor(active(0x0003));
-  lblM2Pos->setText(pos(2));
-  shpArmH->SetBrushColor(active(0x000C));
-  lblM3Pos->setText(pos(3));
-  shpArmV->SetBrushColor(active(0x0030));
-  shpZusatz->SetBrushColor(active(0x00C0));
-  if (Settings.IsRob5()) {
-    lblM5Pos->setText(pos(4));
-    shpWagen->SetBrushColor(active(0x0300));
-    shpM6->SetBrushColor(active(0x0C00));
-    shpM7->SetBrushColor(active(0x3000));
-    shpM8->SetBrushColor(Robot->GetInput(11) ? kLime : kWhite);
+  ui_->lblM1Pos->setText(pos(1));
+  ui_->shpSaule->SetBrushColor(active(0x0003));
+  ui_->lblM2Pos->setText(pos(2));
+  ui_->shpArmH->SetBrushColor(active(0x000C));
+  ui_->lblM3Pos->setText(pos(3));
+  ui_->shpArmV->SetBrushColor(active(0x0030));
+  ui_->shpZusatz->SetBrushColor(active(0x00C0));
+  if (settings_.IsRob5()) {
+    ui_->lblM5Pos->setText(pos(4));
+    ui_->shpWagen->SetBrushColor(active(0x0300));
+    ui_->shpM6->SetBrushColor(active(0x0C00));
+    ui_->shpM7->SetBrushColor(active(0x3000));
+    ui_->shpM8->SetBrushColor(robot_->GetInput(11) ? kLime : kWhite);
   }
 }
 

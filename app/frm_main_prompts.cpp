@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "app/frm_main_private.h"
+#include "platform/user_text_qt.h"
 
 namespace kelvora::app {
 
@@ -25,8 +26,9 @@ class QtPrompts final : public Prompts {
   }
   bool Question(QWidget* parent, const QString& title, const QString& text) override {
     QMessageBox box(QMessageBox::Information, title, text, QMessageBox::NoButton, parent);
-    QPushButton* ja = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
-    box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole);
+    QPushButton* ja =
+        box.addButton(QCoreApplication::translate("Prompts", "&Ja"), QMessageBox::YesRole);
+    box.addButton(QCoreApplication::translate("Prompts", "&Nein"), QMessageBox::NoRole);
     box.setDefaultButton(ja);
     box.exec();
     return box.clickedButton() == ja;
@@ -44,7 +46,7 @@ class QtPrompts final : public Prompts {
   static void Box(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                   const QString& text) {
     QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
-    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.addButton(QCoreApplication::translate("Prompts", "OK"), QMessageBox::AcceptRole);
     box.exec();
   }
   static QString FileDialog(QWidget* parent, const QString& filter, const QString& defaultSuffix,
@@ -113,15 +115,27 @@ void SetPrompts(Prompts* prompts) {
   gPrompts = prompts ? prompts : &gQtPrompts;
 }
 
+QString ErrorTitle() {
+  return QCoreApplication::translate("Prompts", "Fehler");
+}
+
+QString InformationTitle() {
+  return QCoreApplication::translate("Prompts", "Information");
+}
+
 void ShowTopLevelError(const QString& text) {
   CurrentPrompts().Error(QApplication::activeWindow(), ApplicationTitle(), text + QLatin1Char('.'));
+}
+
+void ShowTopLevelError(const std::exception& error) {
+  ShowTopLevelError(platform::ErrorText(error));
 }
 
 void RunCommand(const std::function<void()>& command) {
   try {
     command();
   } catch (const std::exception& error) {
-    ShowTopLevelError(QString::fromUtf8(error.what()));
+    ShowTopLevelError(error);
   }
 }
 

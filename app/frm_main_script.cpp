@@ -2,6 +2,7 @@
 // and the script files. The rules live in the window-free script core; this file
 // adapts the list box and the window to it.
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
@@ -14,6 +15,7 @@
 #include "app/script.h"
 #include "app/script_player.h"
 #include "platform/installed_data.h"
+#include "ui_frm_main.h"
 
 namespace kelvora::app {
 namespace {
@@ -86,32 +88,12 @@ class ListBoxScript final : public ScriptList {
   QListWidget* list_;
 };
 
-// The window as the script player's host.
-class WindowHost final : public ScriptHost {
- public:
-  explicit WindowHost(TfrmMain& form) : form_(form), list_(form.lstScript) {}
-
-  access::TBrelRobot& Robot() override { return *form_.Robot; }
-  const settings::ProgramSettings& Settings() const override { return form_.Settings; }
-  int32_t* LineValues() override { return form_.LineValues; }
-  ScriptList& Script() override { return list_; }
-  void SetMode(int mode) override { form_.SetMode(mode); }
-  bool Repeat() const override { return form_.chkWiederholen->isChecked(); }
-  void SetRepeat(bool on) override { form_.chkWiederholen->setChecked(on); }
-  void SetGripper(int32_t value) override { form_.SetGripper(value); }
-  void SetExtra(int output, int32_t value) override { form_.SetExtra(output, value); }
-
- private:
-  TfrmMain& form_;
-  ListBoxScript list_;
-};
-
 // "Rob Script" with *.<ScriptExt>; file names on Linux are case-sensitive, so the
 // lower-case form of the extension is offered too.
 QString ScriptFilter(const QString& ext) {
   QString patterns = QStringLiteral("*.") + ext;
   if (ext.toLower() != ext) patterns += QStringLiteral(" *.") + ext.toLower();
-  return QStringLiteral("Rob Script (") + patterns + QLatin1Char(')');
+  return QCoreApplication::translate("Prompts", "Rob Script (%1)").arg(patterns);
 }
 
 std::string LocalPath(const QString& path) {
@@ -120,61 +102,83 @@ std::string LocalPath(const QString& path) {
 
 }  // namespace
 
+// The window as the script player's host.
+class TfrmMain::ScriptHostOfWindow final : public ScriptHost {
+ public:
+  explicit ScriptHostOfWindow(TfrmMain& form) : form_(form), list_(form.ui_->lstScript) {}
+
+  access::TBrelRobot& Robot() override { return *form_.robot_; }
+  const settings::ProgramSettings& Settings() const override { return form_.settings_; }
+  int32_t* LineValues() override { return form_.lineValues_; }
+  ScriptList& Script() override { return list_; }
+  void SetMode(int mode) override { form_.SetMode(mode); }
+  bool Repeat() const override { return form_.ui_->chkWiederholen->isChecked(); }
+  void SetRepeat(bool on) override { form_.ui_->chkWiederholen->setChecked(on); }
+  void SetGripper(int32_t value) override { form_.SetGripper(value); }
+  void SetExtra(int output, int32_t value) override { form_.SetExtra(output, value); }
+
+ private:
+  TfrmMain& form_;
+  ListBoxScript list_;
+};
+
 void TfrmMain::cmdPosSpeichernClick() {
-  ListBoxScript list(lstScript);
-  if (StorePosition(list, FormatLine(Robot->Axes, LineValues, Settings.IsRob5()))) Modified = true;
+  ListBoxScript list(ui_->lstScript);
+  if (StorePosition(list, FormatLine(robot_->Axes, lineValues_, settings_.IsRob5())))
+    modified_ = true;
 }
 
 void TfrmMain::cmdPosEinfugenClick() {
-  ListBoxScript list(lstScript);
-  if (InsertPosition(list, FormatLine(Robot->Axes, LineValues, Settings.IsRob5()))) Modified = true;
+  ListBoxScript list(ui_->lstScript);
+  if (InsertPosition(list, FormatLine(robot_->Axes, lineValues_, settings_.IsRob5())))
+    modified_ = true;
 }
 
 void TfrmMain::cmdPosAnfugenClick() {
-  ListBoxScript list(lstScript);
-  if (AppendPosition(list, FormatLine(Robot->Axes, LineValues, Settings.IsRob5()))) Modified = true;
+  ListBoxScript list(ui_->lstScript);
+  if (AppendPosition(list, FormatLine(robot_->Axes, lineValues_, settings_.IsRob5())))
+    modified_ = true;
 }
 
 void TfrmMain::cmdPosLoschenClick() {
-  ListBoxScript list(lstScript);
-  if (DeletePosition(list)) Modified = true;
+  ListBoxScript list(ui_->lstScript);
+  if (DeletePosition(list)) modified_ = true;
 }
 
 void TfrmMain::cmdScriptStartenClick() {
-  WindowHost host(*this);
+  ScriptHostOfWindow host(*this);
   RunScript(host);
 }
 
 void TfrmMain::cmdZuPositionClick(int tag) {
-  WindowHost host(*this);
+  ScriptHostOfWindow host(*this);
   DriveToLine(host, tag);
 }
 
 bool TfrmMain::SaveModifiedScript() {
-  if (!Modified) return true;
-  if (!CurrentPrompts().Question(this, QStringLiteral("Information"),
-                                 QStringLiteral("Script-Datei Speichern?")))
+  if (!modified_) return true;
+  if (!CurrentPrompts().Question(this, InformationTitle(), tr("Script-Datei Speichern?")))
     return true;
   mnuSpeichernUClick();  // a file that cannot be written throws
-  return !Modified;      // still modified: the dialog was cancelled
+  return !modified_;     // still modified: the dialog was cancelled
 }
 
 // A new script: the zero line of the current layout, marked, nothing modified. A
 // modified script is offered for saving first; cancelling that keeps it.
 void TfrmMain::mnuNeuClick() {
   if (!SaveModifiedScript()) return;
-  ListBoxScript list(lstScript);
-  NewScript(list, LineValues, Settings.IsRob5());
-  setWindowTitle(ApplicationTitle() + QStringLiteral(" [Neu]"));
-  ScriptName.clear();
-  Modified = false;
+  ListBoxScript list(ui_->lstScript);
+  NewScript(list, lineValues_, settings_.IsRob5());
+  setWindowTitle(ApplicationTitle() + QStringLiteral(" [") + tr("Neu") + QLatin1Char(']'));
+  scriptName_.clear();
+  modified_ = false;
 }
 
 void TfrmMain::mnuOffnenClick() {
   if (!SaveModifiedScript()) return;
-  const QString ext = QString::fromStdString(Settings.ScriptExt);
+  const QString ext = QString::fromStdString(settings_.ScriptExt);
   const std::string folder =
-      platform::OpenDialogFolder(Settings.ProgDir, DataDir, Settings.ScriptExt);
+      platform::OpenDialogFolder(settings_.ProgDir, dataDir_, settings_.ScriptExt);
   const QString path =
       CurrentPrompts().OpenFile(this, ScriptFilter(ext), ext, QString::fromStdString(folder));
   if (path.isEmpty()) return;
@@ -182,61 +186,63 @@ void TfrmMain::mnuOffnenClick() {
 }
 
 void TfrmMain::OpenScript(const QString& path) {
-  ListBoxScript list(lstScript);
+  ListBoxScript list(ui_->lstScript);
   // The name is taken only once the file has been read: taking it before would make a
   // later "Speichern" write the old script under the name of the file that failed.
   LoadScript(list, LocalPath(path));
-  ScriptName = QFileInfo(path).fileName();
-  Modified = false;
-  setWindowTitle(ApplicationTitle() + QStringLiteral(" [") + ScriptName + QLatin1Char(']'));
+  scriptName_ = QFileInfo(path).fileName();
+  modified_ = false;
+  setWindowTitle(ApplicationTitle() + QStringLiteral(" [") + scriptName_ + QLatin1Char(']'));
 }
 
 void TfrmMain::mnuSpeichernClick() {
-  if (ScriptName.isEmpty()) {
+  if (scriptName_.isEmpty()) {
     mnuSpeichernUClick();
     return;
   }
   // Always into the program's folder, wherever the script was opened from.
-  SaveScript(ListBoxScript(lstScript), Settings.ProgDir + LocalPath(ScriptName));
-  Modified = false;
+  SaveScript(ListBoxScript(ui_->lstScript), settings_.ProgDir + LocalPath(scriptName_));
+  modified_ = false;
 }
 
 void TfrmMain::mnuSpeichernUClick() {
-  const QString ext = QString::fromStdString(Settings.ScriptExt);
+  const QString ext = QString::fromStdString(settings_.ScriptExt);
   const QString path = CurrentPrompts().SaveFile(this, ScriptFilter(ext), ext,
-                                                 QString::fromStdString(Settings.ProgDir));
+                                                 QString::fromStdString(settings_.ProgDir));
   if (path.isEmpty()) return;
-  SaveScript(ListBoxScript(lstScript), LocalPath(path));
-  ScriptName = QFileInfo(path).fileName();
-  setWindowTitle(ApplicationTitle() + QStringLiteral(" [") + ScriptName + QLatin1Char(']'));
-  Modified = false;
+  SaveScript(ListBoxScript(ui_->lstScript), LocalPath(path));
+  scriptName_ = QFileInfo(path).fileName();
+  setWindowTitle(ApplicationTitle() + QStringLiteral(" [") + scriptName_ + QLatin1Char(']'));
+  modified_ = false;
 }
 
 // ---- Recovery after a termination signal ------------------------------------------
 
 void TfrmMain::WriteRecoveryScript() {
-  if (!Modified) return;
-  const std::string path = WriteRecoveryFile(
-      Settings.ProgDir, Settings.ScriptExt, AllLines(ListBoxScript(lstScript)), std::time(nullptr));
-  if (path.empty())
-    std::fprintf(stderr, "Kelvora: das geänderte Script konnte nicht gesichert werden (%s)\n",
-                 Settings.ProgDir.c_str());
-  else
-    std::fprintf(stderr, "Kelvora: geändertes Script gesichert in %s\n", path.c_str());
+  if (!modified_) return;
+  const std::string path =
+      WriteRecoveryFile(settings_.ProgDir, settings_.ScriptExt,
+                        AllLines(ListBoxScript(ui_->lstScript)), std::time(nullptr));
+  const QString told =
+      path.empty() ? tr("Kelvora: das geänderte Script konnte nicht gesichert werden (%1)")
+                         .arg(QFile::decodeName(QByteArray::fromStdString(settings_.ProgDir)))
+                   : tr("Kelvora: geändertes Script gesichert in %1")
+                         .arg(QFile::decodeName(QByteArray::fromStdString(path)));
+  std::fprintf(stderr, "%s\n", told.toLocal8Bit().constData());
 }
 
 void TfrmMain::ReportRecoveredScripts() {
-  const std::vector<std::string> names = UnnoticedRecoveryFiles(Settings.ProgDir);
+  const std::vector<std::string> names = UnnoticedRecoveryFiles(settings_.ProgDir);
   if (names.empty()) return;
-  QString text = QStringLiteral(
-      "Beim letzten Programmende durch ein Signal wurde ein geändertes Script gesichert:");
+  QString text =
+      tr("Beim letzten Programmende durch ein Signal wurde ein geändertes Script gesichert:");
   for (const std::string& name : names)
     text +=
-        QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(Settings.ProgDir + name));
+        QLatin1Char('\n') + QFile::decodeName(QByteArray::fromStdString(settings_.ProgDir + name));
   // Named once: the names go on record before the box is shown, so that a second start
   // while it is open does not repeat them.
-  MarkRecoveryFilesNoticed(Settings.ProgDir);
-  CurrentPrompts().Info(this, QStringLiteral("Information"), text);
+  MarkRecoveryFilesNoticed(settings_.ProgDir);
+  CurrentPrompts().Info(this, InformationTitle(), text);
 }
 
 void TfrmMain::ReportRecoveredScriptsLater() {

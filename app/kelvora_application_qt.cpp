@@ -19,9 +19,9 @@ bool KelvoraApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& error) {
-    ShowTopLevelError(QString::fromUtf8(error.what()));
+    ShowTopLevelError(error);
   } catch (...) {
-    ShowTopLevelError(QStringLiteral("Unbekannter Fehler"));
+    ShowTopLevelError(QCoreApplication::translate("Program", "Unbekannter Fehler"));
   }
   return false;
 }

@@ -5,18 +5,16 @@
 #include "app/command_line_qt.h"
 #include "app/frm_main.h"
 #include "app/kelvora_application_qt.h"
+#include "app/language_qt.h"
 #include "platform/gui_hooks_qt.h"
 #include "platform/help_qt.h"
-#include "platform/profile.h"
-#include "settings/frm_about.h"
-#include "settings/frm_modell.h"
-#include "settings/frm_schnitt.h"
 
 namespace kelvora::app {
 
 int RunKelvora(int& argc, char** argv, const std::function<void(TfrmMain&)>& shown) {
   if (const int code = InfoOptionsExit(argc, argv); code >= 0) return code;
   KelvoraApplication application(argc, argv);
+  InstallLanguage();  // chosen with the command line, before the application object
   QString startScript;
   if (const int code = StartScriptArgument(&startScript); code >= 0) return code;
   // Hooks first: the window's creation may already let messages run.
@@ -28,10 +26,7 @@ int RunKelvora(int& argc, char** argv, const std::function<void(TfrmMain&)>& sho
     // The main window first (it becomes the main form and runs FormCreate), then the
     // dialogs, which stay hidden until their menu items are chosen.
     auto frmMain = std::make_unique<TfrmMain>();
-    frmMain->frmModell = new settings::TfrmModell(frmMain->Settings, *frmMain->Ini,
-                                                  frmMain->Robot->Axes, frmMain.get());
-    frmMain->frmSchnitt = new settings::TfrmSchnitt(frmMain->Settings, frmMain.get());
-    frmMain->frmAbout = new settings::TfrmAbout(frmMain.get());
+    frmMain->CreateDialogs();
     frmMain->InstallSignalHandling();
     frmMain->show();
     OpenStartScript(*frmMain, startScript);

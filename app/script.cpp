@@ -16,20 +16,21 @@ namespace kelvora::app {
 // ---- Errors ------------------------------------------------------------------------
 
 void ThrowConversionError(std::string_view field) {
-  throw ScriptError("'" + std::string(field) + "' ist kein gültiger Integerwert");
+  throw ScriptError(
+      {KELVORA_TEXT("Script", "'%1' ist kein gültiger Integerwert"), {{std::string(field)}}});
 }
 
 void ThrowIndexError(int index) {
-  throw ScriptError("Der Index der Liste überschreitet das Maximum (" + std::to_string(index) +
-                    ")");
+  throw ScriptError({KELVORA_TEXT("Script", "Der Index der Liste überschreitet das Maximum (%1)"),
+                     {{std::to_string(index)}}});
 }
 
 void ThrowOpenError(const std::string& path) {
-  throw ScriptError("Datei " + path + " kann nicht geöffnet werden");
+  throw ScriptError({KELVORA_TEXT("Script", "Datei %1 kann nicht geöffnet werden"), {{path}}});
 }
 
 void ThrowCreateError(const std::string& path) {
-  throw ScriptError("Datei " + path + " kann nicht erstellt werden");
+  throw ScriptError({KELVORA_TEXT("Script", "Datei %1 kann nicht erstellt werden"), {{path}}});
 }
 
 // ---- Line format -------------------------------------------------------------------

@@ -12,17 +12,19 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/user_text.h"
+
 namespace kelvora::access {
 class TBrelMotList;
 }
 
 namespace kelvora::app {
 
-// An error of a script command. what() is the German text the user sees; the top-level
-// handler adds the full stop.
-class ScriptError : public std::runtime_error {
+// An error of a script command. what() is the German text; the windows show it in the
+// user's language, and the top-level handler adds the full stop.
+class ScriptError : public platform::TextError {
  public:
-  using std::runtime_error::runtime_error;
+  using platform::TextError::TextError;
 };
 
 // "'%s' ist kein gültiger Integerwert"

@@ -19,9 +19,11 @@
 #include "app/frm_main.h"
 #include "platform/gui_hooks_qt.h"
 #include "sim/virtual_robot.h"
+#include "tests/support/window_controls.h"
 
 namespace {
 
+using kelvora::app::ControlOf;
 using kelvora::app::TfrmMain;
 
 class SilentPrompts : public kelvora::app::Prompts {
@@ -78,13 +80,15 @@ int main(int argc, char** argv) {
 
   auto form = std::make_unique<TfrmMain>(nullptr, dir.path().toStdString() + "/");
   form->show();
-  QTest::mouseClick(form->cmdAction, Qt::LeftButton);  // EIN
-  QTest::mouseClick(form->cmdAction, Qt::LeftButton);  // STARTEN
-  if (form->PrgModus != 3) {
+  QPushButton* action = ControlOf<QPushButton>(*form, "cmdAction");
+  QWidget* arrow = ControlOf<kelvora::app::TShape>(*form, "shpM1R");  // column to the right
+  QTest::mouseClick(action, Qt::LeftButton);                          // EIN
+  QTest::mouseClick(action, Qt::LeftButton);                          // STARTEN
+  if (form->PrgModus() != 3) {
     std::fprintf(stderr, "the window did not reach mode 3\n");
     return 1;
   }
-  kelvora::access::TBrelRobot& robot = *form->Robot;
+  kelvora::access::TBrelRobot& robot = *form->Robot();
   const uint32_t pollMs = robot.Record.PollInterval;
 
   // Watches the wire every virtual millisecond once a stop has been given.
@@ -130,26 +134,26 @@ int main(int argc, char** argv) {
     rig.robot.SetPosition(1, 200);  // far from its switch: the home run drives it
     rig.Advance(2 * pollMs);        // the driver sees the switch open
     trial(
-        halt, [&] { QTest::mouseClick(form->cmdAction, Qt::LeftButton); },
-        [&] { QTest::mouseClick(form->cmdAction, Qt::LeftButton); });
-    QTest::mouseClick(form->cmdAction, Qt::LeftButton);  // HOME to finish
+        halt, [&] { QTest::mouseClick(action, Qt::LeftButton); },
+        [&] { QTest::mouseClick(action, Qt::LeftButton); });
+    QTest::mouseClick(action, Qt::LeftButton);  // HOME to finish
   }
 
   Figures release{"jog release", {}};
   for (int i = 0; i < trials; ++i) {
     rehome();
     trial(
-        release, [&] { QTest::mousePress(form->shpM1R, Qt::LeftButton); },
-        [&] { QTest::mouseRelease(form->shpM1R, Qt::LeftButton, {}, QPoint(-30, -30)); });
+        release, [&] { QTest::mousePress(arrow, Qt::LeftButton); },
+        [&] { QTest::mouseRelease(arrow, Qt::LeftButton, {}, QPoint(-30, -30)); });
   }
 
   Figures esc{"Esc", {}};
   for (int i = 0; i < trials; ++i) {
     rehome();
     trial(
-        esc, [&] { QTest::mousePress(form->shpM1R, Qt::LeftButton); },
+        esc, [&] { QTest::mousePress(arrow, Qt::LeftButton); },
         [&] { QTest::keyClick(form.get(), Qt::Key_Escape); });
-    QTest::mouseRelease(form->shpM1R, Qt::LeftButton);
+    QTest::mouseRelease(arrow, Qt::LeftButton);
   }
 
   std::printf(

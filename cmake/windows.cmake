@@ -68,7 +68,8 @@ add_library(kelvora_platform STATIC
   platform/platform.cpp platform/profile.cpp
   platform/console_win32.cpp platform/file_replace_win32.cpp platform/files_win32.cpp
   platform/installed_data_win32.cpp platform/os_family_win32.cpp
-  platform/port_problem_win32.cpp platform/prog_dir.cpp platform/prog_dir_win32.cpp)
+  platform/port_problem_win32.cpp platform/prog_dir.cpp platform/prog_dir_win32.cpp
+  platform/user_text.cpp)
 set_property(SOURCE platform/installed_data_win32.cpp APPEND PROPERTY COMPILE_DEFINITIONS
              KELVORA_BIN_TO_DATA="../share/kelvora")
 target_link_libraries(kelvora_platform PUBLIC shell32 ole32)

@@ -1,5 +1,7 @@
-// Which page of the help resource belongs to which help context. The pages themselves are
-// HTML files under help/, compiled into the program from help/help.qrc.
+// Which page of the help resource belongs to which help context, in which language. The
+// pages themselves are HTML files under help/ (German) and help/en/ (English, the same
+// file names), compiled into the program from help/help.qrc.
+#include <QDir>
 #include <QFile>
 #include <QString>
 #include <QUrl>
@@ -32,7 +34,29 @@ void EnsureResource() {
   (void)done;
 }
 
+QString& CurrentLanguage() {
+  static QString language = QStringLiteral("de");
+  return language;
+}
+
 }  // namespace
+
+QStringList HelpLanguages() {
+  EnsureResource();
+  // German at the top of the folder, each other language in a folder of its code.
+  QStringList languages{QStringLiteral("de")};
+  for (const QString& folder : QDir(QStringLiteral(":/help")).entryList(QDir::Dirs))
+    if (QFile::exists(QStringLiteral(":/help/%1/inhalt.html").arg(folder))) languages << folder;
+  return languages;
+}
+
+void SetHelpLanguage(const QString& language) {
+  if (HelpLanguages().contains(language)) CurrentLanguage() = language;
+}
+
+QString HelpLanguage() {
+  return CurrentLanguage();
+}
 
 QList<int> HelpContexts() {
   QList<int> contexts;
@@ -44,7 +68,12 @@ QUrl HelpPageUrl(int context) {
   EnsureResource();
   for (const PageEntry& page : kPages)
     if (page.context == context)
-      return QUrl(QStringLiteral("qrc:/help/") + QString::fromLatin1(page.file));
+      // German is the help's own language: its pages lie at the top of the folder.
+      return QUrl(QStringLiteral("qrc:/help/") +
+                  (CurrentLanguage() == QLatin1String("de")
+                       ? QString()
+                       : CurrentLanguage() + QLatin1Char('/')) +
+                  QString::fromLatin1(page.file));
   return QUrl();
 }
 

@@ -54,7 +54,7 @@ class HelpWindowWidget final : public QWidget {
  public:
   HelpWindowWidget() : QWidget(nullptr, Qt::Window) {
     setObjectName(QStringLiteral("frmHilfe"));
-    setWindowTitle(QStringLiteral("Kelvora : Hilfe"));
+    setWindowTitle(QCoreApplication::translate("Help", "Kelvora : Hilfe"));
     setAttribute(Qt::WA_DeleteOnClose);
     // An open help window does not keep the program running once its main window closed.
     setAttribute(Qt::WA_QuitOnClose, false);

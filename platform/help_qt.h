@@ -1,11 +1,12 @@
-// The program's help: German HTML pages, one per help context, shown in a help window
-// of the program's own. F1 opens the page of the focused control, or of its nearest
-// container that has one; windows and controls carry their context in the property
-// kHelpContextProperty (menus and menu items too).
+// The program's help: HTML pages, one per help context and language (German under
+// help/, English under help/en/), shown in a help window of the program's own. F1 opens the page of
+// the focused control, or of its nearest container that has one; windows and controls carry their
+// context in the property kHelpContextProperty (menus and menu items too).
 #pragma once
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class QObject;
 class QUrl;
@@ -14,6 +15,13 @@ class QWidget;
 namespace kelvora::platform {
 
 inline constexpr const char* kHelpContextProperty = "HelpContext";
+
+// The languages the help has pages in ("de" under help/, every other one in the folder of
+// its code: "en"), and the one whose pages the help
+// window, the addresses and the pages below are of: "de" until the program sets its own.
+QStringList HelpLanguages();
+void SetHelpLanguage(const QString& language);
+QString HelpLanguage();
 
 // The contexts that have a page, the page's address in the program's resource (empty for
 // an unknown context), the context of a page address (-1 for none) and the page's HTML

@@ -8,46 +8,60 @@
 
 namespace kelvora::platform {
 
-std::string PortProblemText(const std::string& portName, int error) {
+UserText PortProblem(const std::string& portName, int error) {
   const bool serial = !portName.empty() && (portName[0] == 'C' || portName[0] == 'c');
   // Names the driver never gets, or that reach no device file, have no device to name.
-  if (error == EINVAL)
-    return portName + " ist kein gültiger Portname (COM1 bis COM9, LPT, LPT1 bis LPT3).";
-  if (error == EADDRNOTAVAIL)
-    return "LPT ohne Nummer hat keine Portadresse. Abhilfe: LPT1, LPT2 oder LPT3 wählen.";
+  if (error == EINVAL) {
+    return {
+        KELVORA_TEXT("Port", "%1 ist kein gültiger Portname (COM1 bis COM9, LPT, LPT1 bis LPT3)."),
+        {{portName}}};
+  }
+  if (error == EADDRNOTAVAIL) {
+    return {KELVORA_TEXT(
+        "Port", "LPT ohne Nummer hat keine Portadresse. Abhilfe: LPT1, LPT2 oder LPT3 wählen.")};
+  }
   std::string device = kelvora::drvos::DevicePathFor(portName.c_str());
   if (device.empty()) device = portName;
-  const std::string head = "Gerät " + device + ": ";
   switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-      return head +
-             "nicht vorhanden. Ist der Adapter eingesteckt? kelvora-ports zeigt die Ports "
-             "dieses Rechners.";
+      return {KELVORA_TEXT("Port",
+                           "Gerät %1: nicht vorhanden. Ist der Adapter eingesteckt? kelvora-ports "
+                           "zeigt die Ports dieses Rechners."),
+              {{device}}};
     case EACCES:
-    case EPERM: {
-      const char* group = serial ? "dialout" : "lp";
-      return head + "Zugriff verweigert. Abhilfe: den Benutzer in die Gruppe " + group +
-             " aufnehmen (sudo usermod -aG " + group + " $USER) und neu anmelden.";
-    }
+    case EPERM:
+      return {KELVORA_TEXT("Port",
+                           "Gerät %1: Zugriff verweigert. Abhilfe: den Benutzer in die Gruppe %2 "
+                           "aufnehmen (sudo usermod -aG %2 $USER) und neu anmelden."),
+              {{device}, {serial ? "dialout" : "lp"}}};
     case EBUSY:
     case EAGAIN:
-      return head + "belegt. Ein anderes Programm hält den Port offen.";
+      return {KELVORA_TEXT("Port", "Gerät %1: belegt. Ein anderes Programm hält den Port offen."),
+              {{device}}};
     case ETIMEDOUT:
-      return head +
-             "keine Antwort der Interface-Box. Ist sie eingeschaltet und an diesem Port "
-             "angeschlossen?";
+      return {KELVORA_TEXT("Port",
+                           "Gerät %1: keine Antwort der Interface-Box. Ist sie eingeschaltet und "
+                           "an diesem Port angeschlossen?"),
+              {{device}}};
     case ENOTTY:
-      return head + "kein serieller Port.";
+      return {KELVORA_TEXT("Port", "Gerät %1: kein serieller Port."), {{device}}};
     case EIO:
-      return head + "Ein-/Ausgabefehler. Gibt es an diesem Port eine Schnittstelle?";
+      return {KELVORA_TEXT("Port",
+                           "Gerät %1: Ein-/Ausgabefehler. Gibt es an diesem Port eine "
+                           "Schnittstelle?"),
+              {{device}}};
     case ESRCH:
-      return head + "der Porttreiber läuft nicht.";
+      return {KELVORA_TEXT("Port", "Gerät %1: der Porttreiber läuft nicht."), {{device}}};
     default:
       // The system's own text: rare enough that it need not be translated.
-      return head + std::strerror(error);
+      return {KELVORA_TEXT("Port", "Gerät %1: %2"), {{device}, {std::strerror(error)}}};
   }
+}
+
+std::string PortProblemText(const std::string& portName, int error) {
+  return PortProblem(portName, error).German();
 }
 
 }  // namespace kelvora::platform

@@ -5,12 +5,16 @@
 
 #include <string>
 
+#include "platform/user_text.h"
+
 namespace kelvora::platform {
 
 // The device the port name reaches (by the driver's own mapping: environment, ports file,
 // default) and what the error number (errno values, as TBrelFace::OpenError holds them)
 // means for it, in German, with the remedy where one is known. For example
-// "Gerät /dev/ttyUSB0: Zugriff verweigert. Abhilfe: ...".
+// "Gerät /dev/ttyUSB0: Zugriff verweigert. Abhilfe: ...". The windows show it in the
+// user's language.
+UserText PortProblem(const std::string& portName, int error);
 std::string PortProblemText(const std::string& portName, int error);
 
 }  // namespace kelvora::platform

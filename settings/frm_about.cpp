@@ -42,15 +42,15 @@ QString TfrmAbout::DevelopmentToolLine() {
 #else
   const QString compiler = QStringLiteral("C++");
 #endif
-  return QStringLiteral("Erstellt mit %1 und Qt %2").arg(compiler, QStringLiteral(QT_VERSION_STR));
+  return tr("Erstellt mit %1 und Qt %2").arg(compiler, QStringLiteral(QT_VERSION_STR));
 }
 
 QString TfrmAbout::VersionLine() {
-  return QStringLiteral("Version " KELVORA_VERSION);
+  return tr("Version %1").arg(QStringLiteral(KELVORA_VERSION));
 }
 
 void TfrmAbout::FormCreate() {
-  ui_->Label3->setText(QStringLiteral("Autor : Kelvora-Entwicklerteam"));
+  ui_->Label3->setText(tr("Autor : Kelvora-Entwicklerteam"));
   ui_->Label5->setText(VersionLine());
 }
 

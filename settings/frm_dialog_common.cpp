@@ -1,5 +1,6 @@
 #include "settings/frm_dialog_common.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QValidator>
@@ -47,9 +48,10 @@ void ShowErrorBox(QWidget* parent, const QString& text) {
     Hook()(parent, text);
     return;
   }
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Fehler"), text, QMessageBox::NoButton,
-                  parent);
-  box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+  // The program's own words for error boxes, as its other boxes use them.
+  QMessageBox box(QMessageBox::Critical, QCoreApplication::translate("Prompts", "Fehler"), text,
+                  QMessageBox::NoButton, parent);
+  box.addButton(QCoreApplication::translate("Prompts", "OK"), QMessageBox::AcceptRole);
   box.exec();
 }
 

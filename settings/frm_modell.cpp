@@ -18,8 +18,6 @@ namespace kelvora::settings {
 
 namespace {
 
-constexpr const char* kFieldError = "Fehlerhafte Werte für den Arbeitsraum";
-
 QString Num(int32_t v) {
   return QString::number(v);
 }
@@ -169,7 +167,7 @@ void TfrmModell::cmdOKClick() {
   for (Maximum& m : maxima) {
     // The rows announce a range from 0; the upper end is what the settings file can hold.
     if (!DialogStrToInt(m.field->text(), m.value) || !ValidMaximum(m.value)) {
-      ShowErrorBox(this, QString::fromUtf8(kFieldError));
+      ShowErrorBox(this, tr("Fehlerhafte Werte für den Arbeitsraum"));
       return;
     }
   }

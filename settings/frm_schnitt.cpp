@@ -12,12 +12,6 @@
 
 namespace kelvora::settings {
 
-namespace {
-
-constexpr const char* kDelayError = "Fehlerhafter Wert für Verzögerungsfaktor";
-
-}  // namespace
-
 TfrmSchnitt::TfrmSchnitt(ProgramSettings& settings, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -68,7 +62,7 @@ void TfrmSchnitt::cmdOKClick() {
   // value only slows the box down, and a negative one would wrap to a count in the
   // billions. The settings file holds the same range, so a stored delay always passes.
   if (!DialogStrToInt(ui_->txtDelay->text(), delay) || !ValidLptDelay(delay)) {
-    ShowErrorBox(this, QString::fromUtf8(kDelayError));
+    ShowErrorBox(this, tr("Fehlerhafter Wert für Verzögerungsfaktor"));
     return;
   }
   settings_.LPTDelay = static_cast<uint32_t>(delay);

@@ -18,11 +18,12 @@ struct AxisWiring {
   int32_t endSwitch;
 };
 
-constexpr AxisWiring kSaule{"Säule", 1, 2, 1};
-constexpr AxisWiring kArmH{"Arm horizontal", 2, 4, 3};
-constexpr AxisWiring kArmV{"Arm vertikal", 3, 6, 5};
-constexpr AxisWiring kGripper{"Greifer", 4, 8, 7};
-constexpr AxisWiring kCarriage{"Wagen", 5, 10, 9};
+// The names are the German source texts of the catalogue context kAxisNameContext.
+constexpr AxisWiring kSaule{KELVORA_TEXT("Axis", "Säule").source, 1, 2, 1};
+constexpr AxisWiring kArmH{KELVORA_TEXT("Axis", "Arm horizontal").source, 2, 4, 3};
+constexpr AxisWiring kArmV{KELVORA_TEXT("Axis", "Arm vertikal").source, 3, 6, 5};
+constexpr AxisWiring kGripper{KELVORA_TEXT("Axis", "Greifer").source, 4, 8, 7};
+constexpr AxisWiring kCarriage{KELVORA_TEXT("Axis", "Wagen").source, 5, 10, 9};
 
 void Wire(access::TBrelMotList& axes, int axis, const AxisWiring& w) {
   axes.SetName(axis, mcName, w.name);
@@ -122,28 +123,33 @@ void ConfigureAxes(const ProgramSettings& settings, access::TBrelMotList& axes) 
 ModelData ShowModelData(const ProgramSettings& settings, const access::TBrelMotList& axes) {
   ModelData data;
   data.title = settings.RobModel + " : " + settings.RobText;
-  data.memo = {
-      "Modelldaten",
-      "Modell : " + settings.RobModel,
-      "Port : " + settings.PortName,
-      " ",
-      "Arbeitsraum",
-      "Säule : " + MaxText(axes, 1),
-      "ArmH : " + MaxText(axes, 2),
-      "ArmV : " + MaxText(axes, 3),
+  data.memoLines = {
+      {KELVORA_TEXT("ModelData", "Modelldaten")},
+      {KELVORA_TEXT("ModelData", "Modell : %1"), {{settings.RobModel}}},
+      {KELVORA_TEXT("ModelData", "Port : %1"), {{settings.PortName}}},
+      {platform::TextId{"", " "}},  // a blank line: nothing to translate
+      {KELVORA_TEXT("ModelData", "Arbeitsraum")},
+      {KELVORA_TEXT("ModelData", "Säule : %1"), {{MaxText(axes, 1)}}},
+      {KELVORA_TEXT("ModelData", "ArmH : %1"), {{MaxText(axes, 2)}}},
+      {KELVORA_TEXT("ModelData", "ArmV : %1"), {{MaxText(axes, 3)}}},
   };
   if (settings.IsRob5()) {
-    data.memo.push_back("Wagen : " + MaxText(axes, 4));
-    data.memo.push_back("Greifer : " + MaxText(axes, 5));
+    data.memoLines.push_back({KELVORA_TEXT("ModelData", "Wagen : %1"), {{MaxText(axes, 4)}}});
+    data.memoLines.push_back({KELVORA_TEXT("ModelData", "Greifer : %1"), {{MaxText(axes, 5)}}});
   } else if (settings.IsTypeG()) {
-    data.memo.push_back("Greifer : " + MaxText(axes, 4));
+    data.memoLines.push_back({KELVORA_TEXT("ModelData", "Greifer : %1"), {{MaxText(axes, 4)}}});
   }
+  for (const platform::UserText& line : data.memoLines) data.memo.push_back(line.German());
   data.rob5ControlsVisible = settings.IsRob5();
   return data;
 }
 
+platform::UserText WriteError(const std::string& path) {
+  return {KELVORA_TEXT("Settings", "nach %1 kann nicht geschrieben werden"), {{path}}};
+}
+
 std::string WriteErrorText(const std::string& path) {
-  return "nach " + path + " kann nicht geschrieben werden";
+  return WriteError(path).German();
 }
 
 bool WriteSettings(const ProgramSettings& settings, const access::TBrelMotList& axes,

@@ -10,11 +10,16 @@
 #include "access/brel_mot_list.h"
 #include "platform/profile.h"
 #include "platform/prog_dir.h"
+#include "platform/user_text.h"
 #include "settings/program_settings.h"
 
 namespace kelvora::settings {
 
 inline constexpr const char* kSettingsFileName = "Kelvora.INI";
+
+// The catalogue context of the axis names ("Säule", "Arm vertikal", ...) that
+// ConfigureAxes gives the axes: texts that name an axis translate its name in it.
+inline constexpr const char* kAxisNameContext = "Axis";
 
 // ProgDir + "Kelvora.INI".
 std::string SettingsPath(const ProgramSettings& settings);
@@ -65,8 +70,9 @@ void ConfigureAxes(const ProgramSettings& settings, access::TBrelMotList& axes);
 
 // What the main window shows for the model.
 struct ModelData {
-  std::string title;              // for lblTitel
-  std::vector<std::string> memo;  // the lines of memDaten
+  std::string title;                          // for lblTitel
+  std::vector<platform::UserText> memoLines;  // the lines of memDaten
+  std::vector<std::string> memo;              // the same in German
   bool rob5ControlsVisible = false;
 };
 ModelData ShowModelData(const ProgramSettings& settings, const access::TBrelMotList& axes);
@@ -77,6 +83,8 @@ inline constexpr const char* kRob5Controls[13] = {
     "shpM7",    "lblM7Zu", "lblM7Auf", "shpM8",    "lblM8Zu", "lblM8Auf"};
 
 // "nach <path> kann nicht geschrieben werden"
+platform::UserText WriteError(const std::string& path);
+// The same in German.
 std::string WriteErrorText(const std::string& path);
 
 // Writes every key of the settings with one replacement of the file, the window position

@@ -11,6 +11,7 @@
 #include "platform/gui_hooks_qt.h"
 #include "sim/virtual_rig.h"
 #include "tests/settings/test_dir.h"
+#include "tests/support/window_controls.h"
 
 namespace kelvora::testing {
 namespace {
@@ -22,17 +23,17 @@ TEST(PanelFromMainWindowTest, InterfaceButtonOpensANewOwnedPanelEachTime) {
   {
     app::TfrmMain main(nullptr, dir.Path());
     main.show();
-    main.cmdAction->click();  // "EIN" on COM1, the virtual box
-    ASSERT_EQ(main.PrgModus, 2);
-    ASSERT_TRUE(main.cmdInterface->isEnabled());
+    app::ControlOf<QPushButton>(main, "cmdAction")->click();  // "EIN" on COM1, the virtual box
+    ASSERT_EQ(main.PrgModus(), 2);
+    ASSERT_TRUE(app::ControlOf<QPushButton>(main, "cmdInterface")->isEnabled());
 
     int shown = 0;
     auto closeWhenUp = [&] {
-      auto* panel = qobject_cast<access::TfrmPanel*>(main.Robot->Panel);
+      auto* panel = qobject_cast<access::TfrmPanel*>(main.Robot()->Panel);
       ASSERT_NE(panel, nullptr);
       EXPECT_EQ(panel->parent(), &main);
       EXPECT_TRUE(panel->isModal());
-      EXPECT_TRUE(main.Robot->PanelShown);
+      EXPECT_TRUE(main.Robot()->PanelShown);
       const QRect m = main.frameGeometry();
       EXPECT_EQ(panel->frameGeometry().topLeft(), QPoint(m.left() + m.width() - 360, m.top() + 60));
       EXPECT_EQ(panel->width(), 330);  // no extension module for Rob3
@@ -40,12 +41,12 @@ TEST(PanelFromMainWindowTest, InterfaceButtonOpensANewOwnedPanelEachTime) {
       panel->findChild<QPushButton*>("cmdEnde")->click();
     };
     QTimer::singleShot(0, closeWhenUp);
-    main.cmdInterface->click();
+    app::ControlOf<QPushButton>(main, "cmdInterface")->click();
     QTimer::singleShot(0, closeWhenUp);
-    main.cmdInterface->click();
+    app::ControlOf<QPushButton>(main, "cmdInterface")->click();
     EXPECT_EQ(shown, 2);
     EXPECT_EQ(main.findChildren<access::TfrmPanel*>().size(), 2);
-    EXPECT_FALSE(main.Robot->PanelShown);
+    EXPECT_FALSE(main.Robot()->PanelShown);
     main.close();
   }
   platform::SetGuiHooks(nullptr);

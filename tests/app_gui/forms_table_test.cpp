@@ -4,13 +4,22 @@
 // re-worded in a form shows up here.
 #include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMap>
 #include <QMenu>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <span>
@@ -21,6 +30,7 @@
 #include "access/brel_mot_list.h"
 #include "access/frm_panel.h"
 #include "app/frm_main.h"
+#include "app/language_qt.h"
 #include "platform/profile.h"
 #include "settings/frm_about.h"
 #include "settings/frm_modell.h"
@@ -363,6 +373,284 @@ TEST(Forms, MainWindowMatchesItsTable) {
   form.show();
   EXPECT_EQ(form.centralWidget()->size(), QSize(613, 432));
   EXPECT_EQ(form.size(), form.maximumSize());
+}
+
+// German, as chosen for C, POSIX, an unset language or de_DE, shows the tables' texts byte
+// for byte, also after English was in use.
+TEST(Forms, GermanAgainAfterEnglish) {
+  ASSERT_TRUE(app::UseLanguage(app::kEnglish));
+  for (const QStringList& system :
+       {QStringList{"C"}, QStringList{"POSIX"}, QStringList{}, QStringList{"de-DE", "de"}}) {
+    SCOPED_TRACE(system.join(':').toStdString());
+    app::UseLanguage(app::ChooseLanguage(QString(), QString(), system));
+    EXPECT_EQ(app::CurrentLanguage(), app::kGerman);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    app::TfrmMain form(nullptr, dir.path().toStdString() + "/");
+    ExpectForm(&form, kMain);
+    settings::ProgramSettings s;
+    platform::ProfileFile profile(dir.filePath("Kelvora.INI").toStdString());
+    access::TBrelMotList axes;
+    settings::TfrmModell modell(s, profile, axes, nullptr);
+    ExpectForm(&modell, kModell);
+  }
+}
+
+// ---- The same windows in English --------------------------------------------------------
+
+// What a window shows of each named control: where it is and its texts (caption, hint,
+// and a combo box's items).
+struct Shown {
+  QRect box;
+  QStringList texts;
+};
+using WindowTexts = QMap<QString, Shown>;
+
+WindowTexts TextsOf(const QWidget* form) {
+  WindowTexts shown;
+  for (const QString& name : NamesIn(form)) {
+    const QObject* o = name == form->objectName() ? form : form->findChild<QObject*>(name);
+    Shown s;
+    if (auto* w = qobject_cast<const QWidget*>(o)) s.box = w->geometry();
+    s.texts << Caption(o) << Hint(o);
+    if (auto* combo = qobject_cast<const QComboBox*>(o))
+      for (int i = 0; i < combo->count(); ++i) s.texts << combo->itemText(i);
+    shown.insert(name, s);
+  }
+  return shown;
+}
+
+// The five windows as the program makes them, in the language in use.
+struct FiveWindows {
+  explicit FiveWindows(const QString& dir)
+      : profile((dir + "/Kelvora.INI").toStdString()),
+        main(nullptr, dir.toStdString() + "/"),
+        modell(s, profile, axes, nullptr),
+        schnitt(s, nullptr),
+        about(nullptr),
+        panel(face, nullptr) {}
+  QList<const QWidget*> All() const { return {&main, &modell, &schnitt, &about, &panel}; }
+
+  settings::ProgramSettings s;
+  platform::ProfileFile profile;
+  access::TBrelMotList axes;
+  access::TBrelFace face;
+  app::TfrmMain main;
+  settings::TfrmModell modell;
+  settings::TfrmSchnitt schnitt;
+  settings::TfrmAbout about;
+  access::TfrmPanel panel;
+};
+
+// The captions the windows show in English, by window and control.
+const struct {
+  const char* form;
+  const char* name;
+  const char* caption;
+} kEnglishCaptions[] = {
+    {"frmMain", "cmdPosSpeichern", "&Store Position"},
+    {"frmMain", "cmdPosEinfugen", "&Insert Position"},
+    {"frmMain", "cmdPosAnfugen", "&Add Position"},
+    {"frmMain", "cmdPosLoschen", "&Delete Position"},
+    {"frmMain", "cmdScriptStarten", "Run Script"},
+    {"frmMain", "chkWiederholen", "Repeat"},
+    {"frmMain", "cmdAufPosition", "Go to Position"},
+    {"frmMain", "lblPrgModus", "Switch ON"},
+    {"frmMain", "cmdInterface", "Interface Panel"},
+    {"frmMain", "cmdEnde", "Cancel"},
+    {"frmMain", "cmdAction", "ON"},
+    {"frmMain", "mnuDatei", "File"},
+    {"frmMain", "mnuOptionen", "Options"},
+    {"frmMain", "mnuNeu", "New"},
+    {"frmMain", "mnuOffnen", "&Open"},
+    {"frmMain", "mnuSpeichern", "&Save"},
+    {"frmMain", "mnuSpeichernU", "Save &As"},
+    {"frmMain", "mnuEnde", "Quit"},
+    {"frmMain", "mnuSchnitt", "&Interfaces ..."},
+    {"frmMain", "mnuModell", "Models ..."},
+    {"frmMain", "mnuInhalt", "&Help"},
+    {"frmMain", "frmMain", "Kelvora for Industrial Robots [New]"},
+    {"frmModell", "frmModell", "Kelvora : Models"},
+    {"frmModell", "lblTitel", "Model Data"},
+    {"frmModell", "GroupBox1", "Working Range"},
+    {"frmModell", "Label1", "Column"},
+    {"frmModell", "Label2", "Vertical arm"},
+    {"frmModell", "Label3", "Horizontal arm"},
+    {"frmModell", "lblGreifer", "Gripper"},
+    {"frmModell", "lblWagen", "Carriage"},
+    {"frmModell", "txtSauleEinheit", "pulses to the right"},
+    {"frmModell", "txtArmVEinheit", "pulses forward"},
+    {"frmModell", "txtArmHEinheit", "pulses down"},
+    {"frmModell", "txtGreiferEinheit", "pulses to close"},
+    {"frmModell", "cmdEnde", "Cancel"},
+    {"frmSchnitt", "frmSchnitt", "Kelvora : Interface"},
+    {"frmSchnitt", "lblTitel", "Interface Data"},
+    {"frmSchnitt", "Label1", "Connected to COM or LPT"},
+    {"frmSchnitt", "lblDelay", "Delay factor (1 - 99, Pentium 200 : 10)"},
+    {"frmSchnitt", "cmdEnde", "Cancel"},
+    {"frmAbout", "Label2", "Construction-kit industrial robots : Teach-In"},
+    {"frmAbout", "Label3", "Author : the Kelvora developers"},
+    {"frmPanel", "cmdAction", "HALT"},
+};
+
+// Texts that are no German words, and so the same in both languages: names of ports,
+// models, terminals and the program, numbers, signs, and words that are English already.
+QSet<QString> NotGerman() {
+  QSet<QString> same = {"",
+                        "OK",
+                        "HALT",
+                        "Input",
+                        "Output",
+                        "Analog",
+                        "PORT",
+                        "EXIT",
+                        "&About",
+                        "Script",
+                        "?",
+                        "0",
+                        "+",
+                        "-",
+                        "&<",
+                        "&>",
+                        "0 - ",
+                        "10",
+                        "E",
+                        "R",
+                        "L",
+                        "E1",
+                        "E8",
+                        "E9",
+                        "E16",
+                        "EX",
+                        "EY",
+                        "LPT",
+                        "Kelvora : About",
+                        "KelvoraIn",
+                        "BrelFace : Interface Panel"};
+  for (int i = 1; i <= 9; ++i) same << QStringLiteral("Rob%1").arg(i);
+  for (int i = 1; i <= 8; ++i) same << QStringLiteral("M%1").arg(i);
+  for (int i = 1; i <= 4; ++i) same << QStringLiteral("COM%1").arg(i);
+  for (int i = 1; i <= 3; ++i) same << QStringLiteral("LPT%1").arg(i);
+  return same;
+}
+
+// The values of the settings, not texts of the program: an edit field's contents, the
+// model's title, the version and tool lines.
+bool IsData(const QString& form, const QString& name) {
+  static const QSet<QString> kData = {"frmMain/lblTitel", "frmAbout/Label4", "frmAbout/Label5"};
+  return kData.contains(form + '/' + name) || name.startsWith(QLatin1String("txt"));
+}
+
+class EnglishForms : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    {
+      FiveWindows windows(dir.path());
+      for (const QWidget* w : windows.All()) german.insert(w->objectName(), TextsOf(w));
+    }
+    ASSERT_TRUE(app::UseLanguage(app::kEnglish));
+  }
+  void TearDown() override { app::UseLanguage(app::kGerman); }
+
+  QTemporaryDir dir;
+  QMap<QString, WindowTexts> german;
+};
+
+TEST_F(EnglishForms, SameControlsInTheSamePlacesWithEnglishTexts) {
+  FiveWindows windows(dir.path());
+  QMap<QString, WindowTexts> english;
+  for (const QWidget* w : windows.All()) english.insert(w->objectName(), TextsOf(w));
+  ASSERT_EQ(english.keys(), german.keys());
+  const QSet<QString> notGerman = NotGerman();
+  for (const QString& form : german.keys()) {
+    const WindowTexts de = german.value(form);
+    const WindowTexts en = english.value(form);
+    EXPECT_EQ(en.keys(), de.keys()) << form.toStdString();
+    for (const QString& name : de.keys()) {
+      SCOPED_TRACE((form + '/' + name).toStdString());
+      const Shown d = de.value(name);
+      const Shown e = en.value(name);
+      EXPECT_EQ(e.box, d.box);
+      ASSERT_EQ(e.texts.size(), d.texts.size());
+      if (IsData(form, name)) continue;
+      for (qsizetype i = 0; i < d.texts.size(); ++i) {
+        if (!notGerman.contains(d.texts[i])) {
+          EXPECT_NE(e.texts[i], d.texts[i]) << "left German: " << d.texts[i].toStdString();
+        }
+      }
+    }
+  }
+  for (const auto& c : kEnglishCaptions) {
+    SCOPED_TRACE(std::string(c.form) + "/" + c.name);
+    const Shown e = english.value(c.form).value(c.name);
+    ASSERT_FALSE(e.texts.isEmpty());
+    EXPECT_EQ(e.texts[0], QString::fromUtf8(c.caption));
+  }
+}
+
+// The room a control gives its caption, in pixels; -1 for a control whose caption is
+// not drawn in a fixed place (windows, menus, labels that size themselves).
+int RoomFor(const QWidget* w) {
+  if (w->isWindow() || w->property("autoSize").toBool()) return -1;
+  if (auto* b = qobject_cast<const QPushButton*>(w)) {
+    QStyleOptionButton option;
+    option.initFrom(b);
+    return b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b).width();
+  }
+  if (auto* c = qobject_cast<const QCheckBox*>(w)) {
+    QStyleOptionButton option;
+    option.initFrom(c);
+    return c->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, c).width();
+  }
+  if (auto* g = qobject_cast<const QGroupBox*>(w)) return g->width() - 16;
+  if (auto* combo = qobject_cast<const QComboBox*>(w)) {
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    return combo->style()
+        ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
+        .width();
+  }
+  if (auto* l = qobject_cast<const QLabel*>(w)) return l->contentsRect().width() - 2 * l->margin();
+  return -1;
+}
+
+// Every English caption and combo item is drawn whole: its width in the control's font
+// is at most the room the control gives it. So are the captions the main window sets by
+// mode. (Texts the languages share are the forms' own: the panel's 11-pixel terminal
+// letters are a pixel wider than their frames in German too.)
+TEST_F(EnglishForms, EveryTextFitsItsControl) {
+  FiveWindows windows(dir.path());
+  const QSet<QString> shared = NotGerman();
+  auto fits = [&shared](const QWidget* w, const QString& caption) {
+    if (shared.contains(caption)) return;
+    QString text = caption;
+    text.remove(QRegularExpression(QStringLiteral("&(?!&)")));  // the accelerator marks
+    const int room = RoomFor(w);
+    if (room < 0 || text.isEmpty()) return;
+    EXPECT_LE(QFontMetrics(w->font()).horizontalAdvance(text), room)
+        << w->objectName().toStdString() << ": \"" << text.toStdString() << "\"";
+  };
+  for (const QWidget* form : windows.All()) {
+    for (const QWidget* w : form->findChildren<QWidget*>()) {
+      if (w->objectName().startsWith(QLatin1String("qt_")) || qobject_cast<const QLineEdit*>(w))
+        continue;
+      if (auto* combo = qobject_cast<const QComboBox*>(w)) {
+        for (int i = 0; i < combo->count(); ++i) fits(w, combo->itemText(i));
+      } else {
+        fits(w, Caption(w));
+      }
+    }
+  }
+  const QWidget* action = windows.main.findChild<QWidget*>("cmdAction");
+  const QWidget* status = windows.main.findChild<QWidget*>("lblPrgModus");
+  const QWidget* end = windows.main.findChild<QWidget*>("cmdEnde");
+  for (const char* caption : {"EIN", "STARTEN", "HOME", "HALT"})
+    fits(action, QCoreApplication::translate("Mode", caption));
+  for (const char* caption : {"EINschalten", "Home anfahren", "TeachIn", "RUN"})
+    fits(status, QCoreApplication::translate("Mode", caption));
+  for (const char* caption : {"Abbrechen", "ENDE"})
+    fits(end, QCoreApplication::translate("Mode", caption));
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ class FrmMainTest : public MainWindowRig {
     rig->Advance(20);
     return rig->box.MotorWord();
   }
-  int32_t Pos(int axis) const { return form->Robot->Axes.GetPos(axis, access::mcPosition); }
+  int32_t Pos(int axis) const { return form->Robot()->Axes.GetPos(axis, access::mcPosition); }
   bool SettingsWritten() const { return QFile::exists(dir.filePath("Kelvora.INI")); }
   static QColor Background(QWidget* w) { return w->palette().color(QPalette::Window); }
 
@@ -66,46 +66,47 @@ class FrmMainTest : public MainWindowRig {
     SCOPED_TRACE(testing::Message() << "mode " << mode);
     static const char* status[] = {"", "EINschalten", "Home anfahren", "TeachIn", "RUN"};
     static const char* action[] = {"", "EIN", "STARTEN", "HOME", "HALT"};
-    EXPECT_EQ(form->PrgModus, mode);
-    EXPECT_EQ(form->lblPrgModus->text(), QString::fromUtf8(status[mode]));
-    EXPECT_EQ(form->cmdAction->text(), QString::fromUtf8(action[mode]));
-    EXPECT_TRUE(form->cmdAction->isEnabled());
-    EXPECT_EQ(form->cmdEnde->text(), mode == 1 ? "Abbrechen" : "ENDE");
-    EXPECT_EQ(form->cmdEnde->isEnabled(), mode != 4);
-    EXPECT_EQ(form->cmdInterface->isEnabled(), mode == 2 || mode == 3);
-    EXPECT_EQ(form->pnlFahren->isEnabled(), mode == 3);
-    EXPECT_EQ(form->pnlPosition->isEnabled(), mode == 3);
-    EXPECT_EQ(form->pnlRun->isEnabled(), mode == 2 || mode == 3);
+    EXPECT_EQ(form->PrgModus(), mode);
+    EXPECT_EQ(Control<QLabel>("lblPrgModus")->text(), QString::fromUtf8(status[mode]));
+    EXPECT_EQ(Control<QPushButton>("cmdAction")->text(), QString::fromUtf8(action[mode]));
+    EXPECT_TRUE(Control<QPushButton>("cmdAction")->isEnabled());
+    EXPECT_EQ(Control<QPushButton>("cmdEnde")->text(), mode == 1 ? "Abbrechen" : "ENDE");
+    EXPECT_EQ(Control<QPushButton>("cmdEnde")->isEnabled(), mode != 4);
+    EXPECT_EQ(Control<QPushButton>("cmdInterface")->isEnabled(), mode == 2 || mode == 3);
+    EXPECT_EQ(Control<QFrame>("pnlFahren")->isEnabled(), mode == 3);
+    EXPECT_EQ(Control<QFrame>("pnlPosition")->isEnabled(), mode == 3);
+    EXPECT_EQ(Control<QFrame>("pnlRun")->isEnabled(), mode == 2 || mode == 3);
     const QColor panel =
         mode == 3 ? QColor(224, 224, 224) : QApplication::palette().color(QPalette::Button);
-    for (QWidget* p : {form->pnlFahren, form->pnlPosition, form->pnlRun})
+    for (QWidget* p :
+         {Control<QFrame>("pnlFahren"), Control<QFrame>("pnlPosition"), Control<QFrame>("pnlRun")})
       EXPECT_EQ(Background(p), panel) << p->objectName().toStdString();
-    EXPECT_EQ(form->mnuDatei->menuAction()->isEnabled(), mode != 4);
-    EXPECT_EQ(form->mnuOptionen->menuAction()->isVisible(), mode == 1);
-    EXPECT_EQ(form->mnuHilfe->menuAction()->isEnabled(), mode != 4);
+    EXPECT_EQ(Control<QMenu>("mnuDatei")->menuAction()->isEnabled(), mode != 4);
+    EXPECT_EQ(Control<QMenu>("mnuOptionen")->menuAction()->isVisible(), mode == 1);
+    EXPECT_EQ(Control<QMenu>("mnuHilfe")->menuAction()->isEnabled(), mode != 4);
     // The script list and the model data stay usable in every mode.
-    EXPECT_TRUE(form->lstScript->isEnabled());
-    EXPECT_TRUE(form->memDaten->isEnabled());
+    EXPECT_TRUE(Control<QListWidget>("lstScript")->isEnabled());
+    EXPECT_TRUE(Control<QPlainTextEdit>("memDaten")->isEnabled());
   }
 };
 
 TEST_F(FrmMainTest, ModeTableThroughAWholeSession) {
   Make();
   ExpectMode(1);
-  EXPECT_EQ(form->lblTitel->text(), "Rob3 : Säulenroboter");
-  EXPECT_FALSE(form->shpWagen->isVisibleTo(form.get()));
-  EXPECT_FALSE(form->tmrI->isActive());
+  EXPECT_EQ(Control<QLabel>("lblTitel")->text(), "Rob3 : Säulenroboter");
+  EXPECT_FALSE(Control<TShape>("shpWagen")->isVisibleTo(form.get()));
+  EXPECT_FALSE(Control<QTimer>("tmrI")->isActive());
   SwitchOn();
   ExpectMode(2);
-  EXPECT_TRUE(form->tmrI->isActive());
-  EXPECT_EQ(form->tmrI->interval(), 300);
+  EXPECT_TRUE(Control<QTimer>("tmrI")->isActive());
+  EXPECT_EQ(Control<QTimer>("tmrI")->interval(), 300);
 
   bool seenRun = false;
   After(3, [&] {
     ExpectMode(4);
     seenRun = true;
   });
-  Click(form->cmdAction);  // STARTEN
+  Click("cmdAction");  // STARTEN
   EXPECT_TRUE(seenRun);
   ExpectMode(3);
   for (int axis = 1; axis <= 4; ++axis) EXPECT_EQ(Pos(axis), 0) << axis;
@@ -113,11 +114,11 @@ TEST_F(FrmMainTest, ModeTableThroughAWholeSession) {
   EXPECT_NEAR(rig->Position(1), 0, 1.0);  // the home run really reached the switches
   EXPECT_NEAR(rig->Position(4), 0, 1.0);
 
-  Click(form->cmdAction);  // HOME
+  Click("cmdAction");  // HOME
   ExpectMode(3);
-  Click(form->cmdEnde);
+  Click("cmdEnde");
   EXPECT_FALSE(form->isVisible());
-  EXPECT_EQ(form->Robot, nullptr);
+  EXPECT_EQ(form->Robot(), nullptr);
   EXPECT_EQ(WireMotorWord(), 0);
   EXPECT_TRUE(SettingsWritten());
   EXPECT_THAT(errors, IsEmpty());
@@ -130,32 +131,32 @@ TEST_F(FrmMainTest, FailedSwitchOnReportsThePortAndWhyAndStaysInModeOne) {
     ~Unset() { qunsetenv("ZQBREL_COM7"); }
   } unset;
   Make({.ini = "[Port]\r\nPortName=COM7\r\n"});
-  Click(form->cmdAction);
+  Click("cmdAction");
   ExpectMode(1);
-  EXPECT_EQ(QApplication::focusWidget(), form->cmdAction);
-  EXPECT_FALSE(form->tmrI->isActive());
-  EXPECT_EQ(form->shpInterface->BrushColor(), QColor(192, 192, 192));
+  EXPECT_EQ(QApplication::focusWidget(), Control<QPushButton>("cmdAction"));
+  EXPECT_FALSE(Control<QTimer>("tmrI")->isActive());
+  EXPECT_EQ(Control<TShape>("shpInterface")->BrushColor(), QColor(192, 192, 192));
   // A name the interface object refuses never reaches the driver; the same message.
-  form->Settings.PortName = "COM10";
-  Click(form->cmdAction);
+  form->Settings().PortName = "COM10";
+  Click("cmdAction");
   // The second line: the device the port reaches and why it failed.
   EXPECT_THAT(errors, ElementsAre("Fehler | Inpterfaceproblem mit : COM7\nGerät "
                                   "/dev/kelvora-no-box: nicht vorhanden. Ist der Adapter "
                                   "eingesteckt? kelvora-ports zeigt die Ports dieses Rechners.",
                                   "Fehler | Inpterfaceproblem mit : COM10\nCOM10 ist kein "
                                   "gültiger Portname (COM1 bis COM9, LPT, LPT1 bis LPT3)."));
-  form->Settings.PortName = "COM1";  // after choosing the right port, EIN works
+  form->Settings().PortName = "COM1";  // after choosing the right port, EIN works
   SwitchOn();
 }
 
 TEST_F(FrmMainTest, HaltDuringTheHomeRunLeavesTeachInWithThePositionsUnknown) {
   Make({.start = {200, 150, 120, 5}});
   SwitchOn();
-  form->chkWiederholen->setChecked(true);
-  After(40, [&] { Click(form->cmdAction); });  // HALT
-  Click(form->cmdAction);                      // STARTEN
+  Control<QCheckBox>("chkWiederholen")->setChecked(true);
+  After(40, [&] { Click("cmdAction"); });  // HALT
+  Click("cmdAction");                      // STARTEN
   ExpectMode(3);
-  EXPECT_FALSE(form->chkWiederholen->isChecked());
+  EXPECT_FALSE(Control<QCheckBox>("chkWiederholen")->isChecked());
   // The gripper reached its switch; the others stopped half-way and are unknown, as
   // before the first home run, and the display says so.
   for (int axis = 1; axis <= 3; ++axis) EXPECT_EQ(Pos(axis), 9999) << axis;
@@ -165,11 +166,11 @@ TEST_F(FrmMainTest, HaltDuringTheHomeRunLeavesTeachInWithThePositionsUnknown) {
   EXPECT_GT(rig->Position(1), 150);
   EXPECT_LT(rig->Position(1), 199);
   form->tmrITimer();
-  EXPECT_EQ(form->lblM1Pos->text(), "9999");
+  EXPECT_EQ(Control<QLabel>("lblM1Pos")->text(), "9999");
   // The next jog, even toward the maximum, first runs the column down to its switch
   // and ends there.
-  QTest::mousePress(form->shpM1R, Qt::LeftButton);
-  QTest::mouseRelease(form->shpM1R, Qt::LeftButton);
+  QTest::mousePress(Control<TShape>("shpM1R"), Qt::LeftButton);
+  QTest::mouseRelease(Control<TShape>("shpM1R"), Qt::LeftButton);
   EXPECT_EQ(rig->Position(1), 0.0);
   EXPECT_EQ(Pos(1), 0);
   EXPECT_THAT(errors, IsEmpty());
@@ -178,20 +179,21 @@ TEST_F(FrmMainTest, HaltDuringTheHomeRunLeavesTeachInWithThePositionsUnknown) {
 TEST_F(FrmMainTest, JogReleasedOutsideItsShapeEnds) {
   Make();
   SwitchOnAndHome();
-  QTest::mousePress(form->shpM2L, Qt::LeftButton);  // toward zero on its switch: no move
-  QTest::mouseRelease(form->shpM2L, Qt::LeftButton);
+  // Toward zero on its switch: no move.
+  QTest::mousePress(Control<TShape>("shpM2L"), Qt::LeftButton);
+  QTest::mouseRelease(Control<TShape>("shpM2L"), Qt::LeftButton);
   EXPECT_NEAR(rig->Position(2), 0, 0.5);
 
   bool motorOn = false;
   After(60, [&] {
     motorOn = (WireMotorWord() & 0x0002) != 0;  // motor 1 right
     // The pointer has left the arrow: the shape still gets the release.
-    QTest::mouseRelease(form->shpM1R, Qt::LeftButton, {}, QPoint(-80, -60));
+    QTest::mouseRelease(Control<TShape>("shpM1R"), Qt::LeftButton, {}, QPoint(-80, -60));
   });
-  QTest::mousePress(form->shpM1R, Qt::LeftButton);
+  QTest::mousePress(Control<TShape>("shpM1R"), Qt::LeftButton);
   EXPECT_TRUE(motorOn);
   EXPECT_FALSE(form->Jogging());
-  EXPECT_TRUE(form->Robot->StopFlag);
+  EXPECT_TRUE(form->Robot()->StopFlag);
   EXPECT_EQ(WireMotorWord() & 0x0003, 0);
   ExpectMode(3);
   const double truePos = rig->Position(1);
@@ -208,18 +210,18 @@ TEST_F(FrmMainTest, JogEndsWhenTheWindowLosesActivationOrTheShapeTheMouse) {
     QEvent deactivate(QEvent::WindowDeactivate);
     QApplication::sendEvent(form.get(), &deactivate);
   });
-  QTest::mousePress(form->shpM3R, Qt::LeftButton);  // arm down, toward its maximum
+  QTest::mousePress(Control<TShape>("shpM3R"), Qt::LeftButton);  // arm down, toward its maximum
   EXPECT_FALSE(form->Jogging());
   EXPECT_EQ(WireMotorWord() & 0x0030, 0);
   EXPECT_GT(rig->Position(3), 5);
   EXPECT_LT(rig->Position(3), 150);
-  QTest::mouseRelease(form->shpM3R, Qt::LeftButton);
+  QTest::mouseRelease(Control<TShape>("shpM3R"), Qt::LeftButton);
 
   // A popup takes the mouse from under the held button (a menu opened by its key).
   QMenu menu;
   menu.addAction("x");
   After(30, [&] { menu.popup(form->mapToGlobal(QPoint(10, 10))); });
-  QTest::mousePress(form->shpM1R, Qt::LeftButton);
+  QTest::mousePress(Control<TShape>("shpM1R"), Qt::LeftButton);
   EXPECT_FALSE(form->Jogging());
   EXPECT_EQ(WireMotorWord(), 0);
   EXPECT_GT(rig->Position(1), 5);
@@ -231,8 +233,8 @@ TEST_F(FrmMainTest, AMovingCommandFromTheKeyboardEndsAJogInsteadOfStarting) {
   // left running with nobody holding it.
   Make();
   SwitchOnAndHome();
-  After(30, [&] { form->cmdAction->click(); });
-  QTest::mousePress(form->sphM2R, Qt::LeftButton);
+  After(30, [&] { Control<QPushButton>("cmdAction")->click(); });
+  QTest::mousePress(Control<TShape>("sphM2R"), Qt::LeftButton);
   EXPECT_FALSE(form->Jogging());
   EXPECT_EQ(WireMotorWord(), 0);
   // It moved, and stopped at the key instead of running on to its maximum unheld.
@@ -240,7 +242,7 @@ TEST_F(FrmMainTest, AMovingCommandFromTheKeyboardEndsAJogInsteadOfStarting) {
   EXPECT_LT(rig->Position(2), 40);
   EXPECT_NEAR(Pos(2), rig->Position(2), 2.0);
   ExpectMode(3);
-  QTest::mouseRelease(form->sphM2R, Qt::LeftButton);
+  QTest::mouseRelease(Control<TShape>("sphM2R"), Qt::LeftButton);
 }
 
 TEST_F(FrmMainTest, CloseIsRefusedWhileAMoveOrAJogRuns) {
@@ -250,14 +252,14 @@ TEST_F(FrmMainTest, CloseIsRefusedWhileAMoveOrAJogRuns) {
   After(20, [&] {
     closed.push_back(form->close());
     ExpectMode(4);
-    Click(form->cmdAction);  // HALT
+    Click("cmdAction");  // HALT
   });
-  Click(form->cmdAction);  // STARTEN
-  Jog(form->shpM1R, 20, [&] { closed.push_back(form->close()); });
+  Click("cmdAction");  // STARTEN
+  Jog(Control<TShape>("shpM1R"), 20, [&] { closed.push_back(form->close()); });
   EXPECT_THAT(closed, ElementsAre(false, false));
   EXPECT_TRUE(form->isVisible());
-  ASSERT_NE(form->Robot, nullptr);
-  EXPECT_TRUE(form->Robot->Opened);
+  ASSERT_NE(form->Robot(), nullptr);
+  EXPECT_TRUE(form->Robot()->Opened);
   EXPECT_FALSE(SettingsWritten());
   EXPECT_TRUE(form->close());  // now it may
   EXPECT_EQ(WireMotorWord(), 0);
@@ -267,29 +269,29 @@ TEST_F(FrmMainTest, ExtraMotorOnZSwitchesMotorFourForGood) {
   Make({.ini = "[Rob3]\r\nRobType=Z\r\n"});
   SwitchOnAndHome();
   bool runDuringClick = false;
-  After(5, [&] { runDuringClick = form->PrgModus == 4; });
+  After(5, [&] { runDuringClick = form->PrgModus() == 4; });
   const uint64_t t0 = rig->clock.NowMs();
-  Click(form->lblM4Zu);
+  Click("lblM4Zu");
   EXPECT_TRUE(runDuringClick);
   EXPECT_NEAR(static_cast<double>(rig->clock.NowMs() - t0), 500, 30);
   ExpectMode(3);
-  EXPECT_EQ(form->LineValues[3], 1);
+  EXPECT_EQ(form->LineValues()[3], 1);
   EXPECT_EQ(WireMotorWord(), 0x0040);  // motor 4 left, still on
   rig->Advance(1000);
   EXPECT_EQ(WireMotorWord(), 0x0040);
-  Click(form->lblM4Auf);
-  EXPECT_EQ(form->LineValues[3], 0);
+  Click("lblM4Auf");
+  EXPECT_EQ(form->LineValues()[3], 0);
   EXPECT_EQ(WireMotorWord(), 0);
 }
 
 TEST_F(FrmMainTest, GripperOnGClosesToItsMaximumAndOpensToItsSwitch) {
   Make();
   SwitchOnAndHome();
-  Click(form->lblM4Zu);
-  EXPECT_EQ(form->LineValues[3], 1);
+  Click("lblM4Zu");
+  EXPECT_EQ(form->LineValues()[3], 1);
   EXPECT_NEAR(rig->Position(4), 28, 1.5);
-  Click(form->lblM4Auf);
-  EXPECT_EQ(form->LineValues[3], 0);
+  Click("lblM4Auf");
+  EXPECT_EQ(form->LineValues()[3], 0);
   EXPECT_NEAR(rig->Position(4), 0, 1.0);
   ExpectMode(3);
 }
@@ -301,147 +303,148 @@ class FrmMainRob5Test : public FrmMainTest {
           .start = {50, 40, 30, 60, 10},
           .ini = "[Common]\r\nRobModel=Rob5\r\n"});
     SwitchOnAndHome();
-    EXPECT_TRUE(form->Robot->IsExtended());
+    EXPECT_TRUE(form->Robot()->IsExtended());
   }
 };
 
 TEST_F(FrmMainRob5Test, M8WaitEndsOnInput11OrOnHalt) {
   bool waiting = false;
   After(50, [&] {
-    waiting = form->PrgModus == 4 && form->lblPrgModus->text() == "RUN";
+    waiting = form->PrgModus() == 4 && Control<QLabel>("lblPrgModus")->text() == "RUN";
     rig->SetInput(11, true);
   });
-  Click(form->lblM8Zu);
+  Click("lblM8Zu");
   EXPECT_TRUE(waiting);
   EXPECT_GE(pumps, 50);
   ExpectMode(3);
-  EXPECT_EQ(form->LineValues[7], 1);
+  EXPECT_EQ(form->LineValues()[7], 1);
 
   rig->SetInput(11, false);
-  After(50, [&] { Click(form->cmdAction); });  // HALT
-  Click(form->lblM8Zu);                        // input 11 stays off
+  After(50, [&] { Click("cmdAction"); });  // HALT
+  Click("lblM8Zu");                        // input 11 stays off
   ExpectMode(3);
-  EXPECT_EQ(form->Robot->LastStatus, 2);
+  EXPECT_EQ(form->Robot()->LastStatus, 2);
 }
 
 TEST_F(FrmMainRob5Test, OutputsM6AndM7SwitchWithoutPause) {
   const uint64_t t0 = rig->clock.NowMs();
-  Click(form->lblM6Zu);
-  Click(form->lblM7Zu);
+  Click("lblM6Zu");
+  Click("lblM7Zu");
   EXPECT_LT(rig->clock.NowMs() - t0, 50u);
   EXPECT_EQ(WireMotorWord(), 0x0400 | 0x1000);
-  EXPECT_EQ(form->LineValues[5], 1);
-  EXPECT_EQ(form->LineValues[6], 1);
-  Click(form->lblM6Auf);
+  EXPECT_EQ(form->LineValues()[5], 1);
+  EXPECT_EQ(form->LineValues()[6], 1);
+  Click("lblM6Auf");
   EXPECT_EQ(WireMotorWord(), 0x1000);
 }
 
 TEST_F(FrmMainRob5Test, DisplayShowsTheCarriageAndInput11) {
-  for (QWidget* w : std::initializer_list<QWidget*>{form->shpWagen, form->shpM5R, form->lblM5Pos,
-                                                    form->shpM8, form->lblM8Zu})
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           Control<TShape>("shpWagen"), Control<TShape>("shpM5R"), Control<QLabel>("lblM5Pos"),
+           Control<TShape>("shpM8"), Control<TTagLabel>("lblM8Zu")})
     EXPECT_TRUE(w->isVisibleTo(form.get())) << w->objectName().toStdString();
   form->tmrITimer();
-  EXPECT_EQ(form->shpM8->BrushColor(), kWhite);
+  EXPECT_EQ(Control<TShape>("shpM8")->BrushColor(), kWhite);
   rig->SetInput(11, true);
   rig->Advance(30);
   form->tmrITimer();
-  EXPECT_EQ(form->shpM8->BrushColor(), kLime);  // the input, not motor 8
+  EXPECT_EQ(Control<TShape>("shpM8")->BrushColor(), kLime);  // the input, not motor 8
 
   QColor carriageWhileJogging;
-  Jog(form->shpM5L, 40, [&] {  // carriage toward its maximum
+  Jog(Control<TShape>("shpM5L"), 40, [&] {  // carriage toward its maximum
     form->tmrITimer();
-    carriageWhileJogging = form->shpWagen->BrushColor();
+    carriageWhileJogging = Control<TShape>("shpWagen")->BrushColor();
   });
   EXPECT_EQ(carriageWhileJogging, kLime);
   form->tmrITimer();
-  EXPECT_EQ(form->shpWagen->BrushColor(), kWhite);
+  EXPECT_EQ(Control<TShape>("shpWagen")->BrushColor(), kWhite);
   EXPECT_GT(Pos(4), 0);
-  EXPECT_EQ(form->lblM5Pos->text(), QString::number(Pos(4)));
+  EXPECT_EQ(Control<QLabel>("lblM5Pos")->text(), QString::number(Pos(4)));
 }
 
 TEST_F(FrmMainTest, DisplayColoursFollowMotorsAndTheInterface) {
   Make();
   SwitchOnAndHome();
   form->tmrITimer();
-  EXPECT_EQ(form->shpInterface->BrushColor(), kLime);
-  EXPECT_EQ(form->shpSaule->BrushColor(), kWhite);
-  EXPECT_EQ(form->lblM1Pos->text(), "0");
+  EXPECT_EQ(Control<TShape>("shpInterface")->BrushColor(), kLime);
+  EXPECT_EQ(Control<TShape>("shpSaule")->BrushColor(), kWhite);
+  EXPECT_EQ(Control<QLabel>("lblM1Pos")->text(), "0");
 
   QColor column, armV;
-  Jog(form->shpM1R, 40, [&] {
+  Jog(Control<TShape>("shpM1R"), 40, [&] {
     form->tmrITimer();
-    column = form->shpSaule->BrushColor();
-    armV = form->shpArmV->BrushColor();
+    column = Control<TShape>("shpSaule")->BrushColor();
+    armV = Control<TShape>("shpArmV")->BrushColor();
   });
   EXPECT_EQ(column, kLime);
   EXPECT_EQ(armV, kWhite);
   form->tmrITimer();
-  EXPECT_EQ(form->shpSaule->BrushColor(), kWhite);
-  EXPECT_EQ(form->lblM1Pos->text(), QString::number(Pos(1)));
+  EXPECT_EQ(Control<TShape>("shpSaule")->BrushColor(), kWhite);
+  EXPECT_EQ(Control<QLabel>("lblM1Pos")->text(), QString::number(Pos(1)));
 
   // The box falls silent: red, and the rest stays as it was.
-  const QString shown = form->lblM1Pos->text();
+  const QString shown = Control<QLabel>("lblM1Pos")->text();
   rig->box.SetFault(sim::BoxFault::kSilent);
   rig->Advance(50);
   form->tmrITimer();
-  EXPECT_EQ(form->shpInterface->BrushColor(), QColor(255, 0, 0));
-  EXPECT_EQ(form->lblM1Pos->text(), shown);
+  EXPECT_EQ(Control<TShape>("shpInterface")->BrushColor(), QColor(255, 0, 0));
+  EXPECT_EQ(Control<QLabel>("lblM1Pos")->text(), shown);
 
   // The adapter is pulled and plugged back in: red while it is gone, green again once
   // the driver has found it, with no switching off and on.
   rig->box.SetFault(sim::BoxFault::kVanished);
   rig->Advance(500);
   form->tmrITimer();
-  EXPECT_EQ(form->shpInterface->BrushColor(), QColor(255, 0, 0));
+  EXPECT_EQ(Control<TShape>("shpInterface")->BrushColor(), QColor(255, 0, 0));
   rig->box.SetFault(sim::BoxFault::kNone);
   rig->Advance(1100);
   form->tmrITimer();
-  EXPECT_EQ(form->shpInterface->BrushColor(), kLime);
+  EXPECT_EQ(Control<TShape>("shpInterface")->BrushColor(), kLime);
 }
 
 TEST_F(FrmMainTest, ShutdownAsksAboutAModifiedScriptAndStaysOpenWhenItCannotBeSaved) {
   Make();
   SwitchOnAndHome();
-  form->Modified = true;
-  answer = true;  // "&Ja"
+  Click("cmdPosAnfugen");  // the script modified
+  answer = true;           // "&Ja"
   saveResult = dir.filePath("fehlt/DEMO.RB3");
   EXPECT_FALSE(form->close());
   EXPECT_THAT(questions, ElementsAre("Information | Script-Datei Speichern?"));
   EXPECT_THAT(errors, ElementsAre(Shown("Datei " + saveResult + " kann nicht erstellt werden")));
   // Still there to save elsewhere: robot open, script kept, the display running.
-  ASSERT_NE(form->Robot, nullptr);
-  EXPECT_TRUE(form->Robot->Opened);
-  EXPECT_TRUE(form->tmrI->isActive());
-  EXPECT_TRUE(form->Modified);
+  ASSERT_NE(form->Robot(), nullptr);
+  EXPECT_TRUE(form->Robot()->Opened);
+  EXPECT_TRUE(Control<QTimer>("tmrI")->isActive());
+  EXPECT_TRUE(form->Modified());
 
   // "&Ja", then the dialog cancelled: the close is cancelled too, nothing is lost.
   questions.clear();
   saveResult.clear();
   EXPECT_FALSE(form->close());
   EXPECT_THAT(questions, ElementsAre("Information | Script-Datei Speichern?"));
-  ASSERT_NE(form->Robot, nullptr);
-  EXPECT_TRUE(form->Modified);
+  ASSERT_NE(form->Robot(), nullptr);
+  EXPECT_TRUE(form->Modified());
   EXPECT_TRUE(form->isVisible());
 
   saveResult = dir.filePath("DEMO.RB3");
   EXPECT_TRUE(form->close());
   EXPECT_TRUE(QFile::exists(saveResult));
-  EXPECT_EQ(form->Robot, nullptr);
+  EXPECT_EQ(form->Robot(), nullptr);
   EXPECT_EQ(WireMotorWord(), 0);
 }
 
 TEST_F(FrmMainTest, ASettingsFileThatCannotBeWrittenDoesNotKeepTheProgramAlive) {
   Make();
   SwitchOnAndHome();
-  form->Modified = true;
+  Click("cmdPosAnfugen");                              // the script modified
   ASSERT_TRUE(QDir(dir.path()).mkdir("Kelvora.INI"));  // every write fails
-  Click(form->lblM4Zu);                                // something running at the end
+  Click("lblM4Zu");                                    // something running at the end
   EXPECT_TRUE(form->close());
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_TRUE(errors[0].startsWith(ApplicationTitle() + " | nach "));
   EXPECT_TRUE(errors[0].endsWith("kann nicht geschrieben werden."));
   EXPECT_EQ(questions.size(), 1u);  // the script question still came
-  EXPECT_EQ(form->Robot, nullptr);
+  EXPECT_EQ(form->Robot(), nullptr);
   EXPECT_EQ(WireMotorWord(), 0);
 }
 
@@ -484,12 +487,12 @@ TEST_F(FrmMainTest, TerminationSignalSwitchesOffWithoutWritingSettings) {
   After(30, [&] {
     ::raise(SIGTERM);
     QCoreApplication::processEvents();  // the self-pipe's notifier
-    stopped = form->Robot && !form->Robot->Opened;
+    stopped = form->Robot() && !form->Robot()->Opened;
   });
-  QTest::mousePress(form->shpM1R, Qt::LeftButton);
+  QTest::mousePress(Control<TShape>("shpM1R"), Qt::LeftButton);
   EXPECT_TRUE(stopped);
   EXPECT_EQ(WireMotorWord(), 0);
-  EXPECT_FALSE(form->tmrI->isActive());
+  EXPECT_FALSE(Control<QTimer>("tmrI")->isActive());
   EXPECT_TRUE(form->close());
   EXPECT_FALSE(SettingsWritten());
 }
@@ -499,9 +502,10 @@ TEST_F(FrmMainTest, TerminationSignalSwitchesOffWithoutWritingSettings) {
 TEST_F(FrmMainTest, TerminationSignalKeepsAModifiedScriptInARecoveryFile) {
   Make();
   SwitchOnAndHome();
-  Click(form->cmdPosAnfugen);
-  ASSERT_TRUE(form->Modified);
-  const QStringList lines = {form->lstScript->item(0)->text(), form->lstScript->item(1)->text()};
+  Click("cmdPosAnfugen");
+  ASSERT_TRUE(form->Modified());
+  const QStringList lines = {Control<QListWidget>("lstScript")->item(0)->text(),
+                             Control<QListWidget>("lstScript")->item(1)->text()};
   form->EmergencyStop(SIGHUP);
   EXPECT_EQ(WireMotorWord(), 0);
   const QStringList found =
@@ -533,14 +537,14 @@ TEST_F(FrmMainTest, TerminationSignalKeepsAModifiedScriptInARecoveryFile) {
 TEST_F(FrmMainTest, F1OpensTheHelpPageOfTheFocusedControl) {
   Make();
   platform::InstallHelpKey();
-  form->lstScript->setFocus();
-  QTest::keyClick(form->lstScript, Qt::Key_F1);
+  Control<QListWidget>("lstScript")->setFocus();
+  QTest::keyClick(Control<QListWidget>("lstScript"), Qt::Key_F1);
   ASSERT_NE(platform::HelpWindow(), nullptr);
   EXPECT_EQ(platform::HelpWindowContext(), 9);
-  form->memDaten->setFocus();  // no context of its own: the window's
-  QTest::keyClick(form->memDaten, Qt::Key_F1);
+  Control<QPlainTextEdit>("memDaten")->setFocus();  // no context of its own: the window's
+  QTest::keyClick(Control<QPlainTextEdit>("memDaten"), Qt::Key_F1);
   EXPECT_EQ(platform::HelpWindowContext(), 18);
-  form->mnuInhalt->trigger();
+  Control<QAction>("mnuInhalt")->trigger();
   EXPECT_EQ(platform::HelpWindowContext(), 0);
   for (int context : {3, 5, 6, 9, 11, 12, 16, 18})
     EXPECT_FALSE(platform::HelpPage(context).isEmpty());

@@ -3,9 +3,11 @@
 // refers to is there too.
 #include <QAction>
 #include <QFile>
+#include <QMap>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextCursor>
@@ -110,6 +112,56 @@ TEST(HelpPages, TheHelpWindowFollowsLinksAndAppliesTheStylesheet) {
   emit browser->anchorClicked(QUrl(QStringLiteral("https://example.org/")));
   EXPECT_EQ(platform::HelpWindowContext(), 9);  // not a page of the help: ignored
   delete platform::HelpWindow();
+}
+
+// Each language has a page for every context, with the same links (to the same pages of
+// its own language) and the same stylesheet as the German page; F1 opens the page of the
+// language in use.
+TEST(HelpPages, EveryContextHasAPageInEveryLanguage) {
+  const QRegularExpression href(QStringLiteral("href=['\"]([^'\"]*)['\"]"));
+  auto links = [&href](int context) {
+    const QUrl page = platform::HelpPageUrl(context);
+    QStringList targets;  // pages by file name, the stylesheet by its address
+    for (const auto& match : href.globalMatch(platform::HelpPage(context))) {
+      const QUrl target = page.resolved(QUrl(match.captured(1)));
+      targets << (target.path().endsWith(QLatin1String(".html")) ? target.fileName()
+                                                                 : target.toString());
+      EXPECT_TRUE(QFile::exists(QLatin1Char(':') + target.path()))
+          << target.toString().toStdString();
+      if (target.path().endsWith(QLatin1String(".html"))) {
+        EXPECT_GE(platform::HelpPageContext(target), 0) << target.toString().toStdString();
+      }
+    }
+    return targets;
+  };
+  ASSERT_EQ(platform::HelpLanguages(), (QStringList{"de", "en"}));
+  QMap<int, QStringList> german;
+  for (int context : platform::HelpContexts()) german[context] = links(context);
+  for (const QString& language : platform::HelpLanguages()) {
+    platform::SetHelpLanguage(language);
+    SCOPED_TRACE(language.toStdString());
+    for (int context : platform::HelpContexts()) {
+      SCOPED_TRACE(context);
+      const QUrl page = platform::HelpPageUrl(context);
+      EXPECT_EQ(page.path().startsWith(QLatin1String("/help/en/")), language == "en");
+      EXPECT_EQ(platform::HelpPageContext(page), context);
+      EXPECT_TRUE(platform::HelpPage(context).contains("<html lang=\"" + language + "\">"));
+      EXPECT_EQ(links(context), german[context]);
+    }
+  }
+  // F1 on the script list: the English page, since English is in use now.
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  app::TfrmMain main(nullptr, dir.path().toStdString() + "/");
+  main.show();
+  platform::InstallHelpKey();
+  auto* list = main.findChild<QWidget*>(QStringLiteral("lstScript"));
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_F1);
+  auto* browser = platform::HelpWindow()->findChild<QTextBrowser*>(QStringLiteral("txtHilfe"));
+  EXPECT_EQ(browser->source(), QUrl(QStringLiteral("qrc:/help/en/script.html")));
+  delete platform::HelpWindow();
+  platform::SetHelpLanguage(QStringLiteral("de"));
 }
 
 }  // namespace

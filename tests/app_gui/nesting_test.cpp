@@ -118,19 +118,20 @@ class NestingTest : public MainWindowRig {
         SwitchOnAndHome();
         break;
     }
-    form->frmAbout = new settings::TfrmAbout(form.get());  // as the program makes it
+    form->CreateDialogs();  // as the program makes them
     if (row_->activity == Activity::kScriptRun) {
-      form->lstScript->clear();
+      Control<QListWidget>("lstScript")->clear();
       access::TBrelMotList at;
       for (int32_t p : {150, 20}) {
         for (int axis = 1; axis <= 3; ++axis) at.SetPos(axis, access::mcPosition, p);
         const int32_t values[8] = {};
-        form->lstScript->addItem(QString::fromStdString(FormatLine(at, values, false)));
+        Control<QListWidget>("lstScript")
+            ->addItem(QString::fromStdString(FormatLine(at, values, false)));
       }
     }
     form->InstallSignalHandling();
     SetPrompts(nullptr);  // the real message boxes and file dialogs from here on
-    lines_ = form->lstScript->count();
+    lines_ = Control<QListWidget>("lstScript")->count();
   }
 
   // Starts the activity; the cut comes after 20 control cycles (the panel: 100 ms after
@@ -139,7 +140,7 @@ class NestingTest : public MainWindowRig {
     if (row_->activity == Activity::kPanelHeld) {
       WhenModal([](QWidget* w) { return qobject_cast<access::TfrmPanel*>(w) != nullptr; },
                 [this](QWidget* w) { InPanel(static_cast<access::TfrmPanel*>(w)); });
-      Click(form->cmdInterface);
+      Click("cmdInterface");
       return;
     }
     int cycles = 0;  // the rig calls a copy of onMessages: count outside it
@@ -156,19 +157,19 @@ class NestingTest : public MainWindowRig {
     };
     switch (row_->activity) {
       case Activity::kJog:
-        QTest::mousePress(form->shpM1R, Qt::LeftButton);
+        QTest::mousePress(Control<TShape>("shpM1R"), Qt::LeftButton);
         break;
       case Activity::kHomeRun:
-        Click(form->cmdAction);  // STARTEN
+        Click("cmdAction");  // STARTEN
         break;
       case Activity::kScriptRun:
-        Click(form->cmdScriptStarten);
+        Click("cmdScriptStarten");
         break;
       case Activity::kM8Wait:
-        Click(form->lblM8Zu);
+        Click("lblM8Zu");
         break;
       case Activity::kZPause:
-        Click(form->lblM4Zu);
+        Click("lblM4Zu");
         break;
       default:
         break;
@@ -225,20 +226,20 @@ class NestingTest : public MainWindowRig {
           // Space on a focused button (disabled in mode 4), and a menu accelerator.
           // Should "Speichern" run, its file dialog is counted and cancelled.
           CloseUnexpectedModals();
-          form->cmdPosAnfugen->setFocus();
-          QTest::keyClick(form->cmdPosAnfugen, Qt::Key_Space);
-          form->mnuSpeichern->trigger();
+          Control<QPushButton>("cmdPosAnfugen")->setFocus();
+          QTest::keyClick(Control<QPushButton>("cmdPosAnfugen"), Qt::Key_Space);
+          Control<QAction>("mnuSpeichern")->trigger();
         }
         break;
       case Cut::kKeyModal:
         // Disabled in mode 4; under the panel it reaches the window only past Qt's
         // modality (as a program's click would), and is refused.
         CloseUnexpectedModals();
-        form->cmdInterface->setFocus();
-        QTest::keyClick(form->cmdInterface, Qt::Key_Space);
+        Control<QPushButton>("cmdInterface")->setFocus();
+        QTest::keyClick(Control<QPushButton>("cmdInterface"), Qt::Key_Space);
         // The about box's accelerator stays live in mode 4 and under the panel: the gate
         // refuses it there. (A jog has ended at the key above: the box would rightly open.)
-        if (row_->activity != Activity::kJog) form->mnuAbout->trigger();
+        if (row_->activity != Activity::kJog) Control<QAction>("mnuAbout")->trigger();
         break;
       case Cut::kErrorBox:
         WhenModal([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
@@ -260,18 +261,18 @@ class NestingTest : public MainWindowRig {
       case Cut::kClose:
         closeAccepted_ = form->close();
         // Whatever the close does, it frees nothing while this loop runs.
-        EXPECT_NE(form->Robot, nullptr);
+        EXPECT_NE(form->Robot(), nullptr);
         break;
       case Cut::kSigterm:
         ::raise(SIGTERM);
         QCoreApplication::processEvents();  // the self-pipe's notifier
-        EXPECT_NE(form->Robot, nullptr);
+        EXPECT_NE(form->Robot(), nullptr);
         break;
       case Cut::kSilent:
         // The program sees it after the read time-out of the next exchange; the motors
         // must be off within two poll periods from then.
         rig->box.SetFault(sim::BoxFault::kSilent);
-        while (form->Robot->InputWord() != access::kInterfaceError) rig->Advance(1);
+        while (form->Robot()->InputWord() != access::kInterfaceError) rig->Advance(1);
         Arm();
         // With a motor on, the user is told, once, that the box may keep it running.
         WhenModal(
@@ -292,7 +293,7 @@ class NestingTest : public MainWindowRig {
     sampled_ = true;
     const std::vector<uint16_t> words = rig->box.MotorWords();
     lastWord_ = words.empty() ? 0 : words.back();
-    modeAtSample_ = form->PrgModus;
+    modeAtSample_ = form->PrgModus();
     panelUp_ = panel_ != nullptr && panel_->isVisible();
     // Every exchange from the second after the cut on.
     offSince_ = words.size() >= wordsBefore_ + 2;
@@ -305,7 +306,8 @@ class NestingTest : public MainWindowRig {
 
   // Lets an activity that goes on end as its user would.
   void Finish() {
-    if (form->shpM1R->Pressed()) QTest::mouseRelease(form->shpM1R, Qt::LeftButton);
+    if (Control<TShape>("shpM1R")->Pressed())
+      QTest::mouseRelease(Control<TShape>("shpM1R"), Qt::LeftButton);
     if (row_->activity == Activity::kM8Wait) rig->SetInput(11, true);
     if (panel_ && panel_->isVisible()) {
       QTest::mouseRelease(panel_->DrehLabel(2), Qt::LeftButton);
@@ -339,10 +341,10 @@ class NestingTest : public MainWindowRig {
     // What else each cell promises.
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(unexpectedModals_, 0);
-    EXPECT_EQ(form->lstScript->count(), lines_);  // no command ran inside
+    EXPECT_EQ(Control<QListWidget>("lstScript")->count(), lines_);  // no command ran inside
     // No panel was opened inside a movement (a closed-down window has none left).
     EXPECT_EQ(form->findChildren<access::TfrmPanel*>().size(),
-              row.activity == Activity::kPanelHeld && form->Robot ? 1u : 0u);
+              row.activity == Activity::kPanelHeld && form->Robot() ? 1u : 0u);
     if (row.activity == Activity::kPanelHeld && cut_ != Cut::kSigterm) {
       // EXIT, and the main window's close, end the panel; nothing else does.
       EXPECT_EQ(panelUp_, cut_ != Cut::kKeyCommand && cut_ != Cut::kClose);
@@ -357,11 +359,11 @@ class NestingTest : public MainWindowRig {
       EXPECT_FALSE(closeAccepted_);
       const bool closed = row.activity == Activity::kPanelHeld;
       EXPECT_EQ(form->isVisible(), !closed);
-      EXPECT_EQ(form->Robot == nullptr, closed);
+      EXPECT_EQ(form->Robot() == nullptr, closed);
     }
     if (cut_ == Cut::kSigterm) {
-      ASSERT_NE(form->Robot, nullptr);
-      EXPECT_FALSE(form->Robot->Opened);
+      ASSERT_NE(form->Robot(), nullptr);
+      EXPECT_FALSE(form->Robot()->Opened);
     }
     if (cut_ == Cut::kSilent) {
       // Every activity but the M8 wait had a motor on: its own, the panel's, motor 4.
@@ -458,42 +460,40 @@ TEST_F(NestingTest, ACloseUnderAModalWindowEndsItFirstAndShutsDownAfterwards) {
     const bool before = under == Under::kModelDialog || under == Under::kErrorBox;
     Make({.ini = under == Under::kErrorBox ? "[Port]\r\nPortName=COM7\r\n" : ""});
     // The dialogs as the program makes them.
-    form->frmModell =
-        new settings::TfrmModell(form->Settings, *form->Ini, form->Robot->Axes, form.get());
-    form->frmAbout = new settings::TfrmAbout(form.get());
+    form->CreateDialogs();
     if (!before) SwitchOnAndHome();
     SetPrompts(nullptr);
-    const int mode = form->PrgModus;
+    const int mode = form->PrgModus();
     bool ran = false;
     WhenModal([](QWidget*) { return true; },
               [&](QWidget* modal) {
                 ran = true;
                 // A click that reaches the window past the modal window does nothing.
-                form->cmdAction->click();
-                EXPECT_EQ(form->PrgModus, mode);
+                Control<QPushButton>("cmdAction")->click();
+                EXPECT_EQ(form->PrgModus(), mode);
                 EXPECT_FALSE(form->close());
                 EXPECT_FALSE(modal->isVisible());
-                EXPECT_NE(form->Robot, nullptr);  // still used below
+                EXPECT_NE(form->Robot(), nullptr);  // still used below
                 EXPECT_TRUE(form->ClosePending());
               });
     switch (under) {
       case Under::kModelDialog:
-        form->mnuModell->trigger();
+        Control<QAction>("mnuModell")->trigger();
         break;
       case Under::kErrorBox:
-        Click(form->cmdAction);  // "EIN" on a port without a box: "Inpterfaceproblem"
+        Click("cmdAction");  // "EIN" on a port without a box: "Inpterfaceproblem"
         break;
       case Under::kOpenDialog:
-        form->mnuOffnen->trigger();
+        Control<QAction>("mnuOffnen")->trigger();
         break;
       case Under::kAboutBox:
-        form->mnuAbout->trigger();
+        Control<QAction>("mnuAbout")->trigger();
         break;
     }
     EXPECT_TRUE(ran);
     // The shutdown ran once the command had returned: settings written, robot freed.
     EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(form->Robot, nullptr);
+    EXPECT_EQ(form->Robot(), nullptr);
     EXPECT_TRUE(QFile::exists(dir.filePath("Kelvora.INI")));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EndCell();

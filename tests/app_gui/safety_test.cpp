@@ -38,7 +38,7 @@ class SafetyTest : public MainWindowRig {
     for (const QString& e : errors) out.push_back(e.toStdString());
     return out;
   }
-  int32_t Pos(int axis) const { return form->Robot->Axes.GetPos(axis, access::mcPosition); }
+  int32_t Pos(int axis) const { return form->Robot()->Axes.GetPos(axis, access::mcPosition); }
   // Acts on the next modal window that shows, from inside its own loop.
   void WhenModal(std::function<void(QWidget*)> act) {
     auto* timer = new QTimer(form.get());
@@ -54,9 +54,9 @@ class SafetyTest : public MainWindowRig {
   }
   // One line that drives the three axes well up, marked.
   void SetLinesForMove() {
-    form->lstScript->clear();
-    form->lstScript->addItem(QStringLiteral("   150   150   140     0"));
-    form->lstScript->setCurrentRow(0);
+    Control<QListWidget>("lstScript")->clear();
+    Control<QListWidget>("lstScript")->addItem(QStringLiteral("   150   150   140     0"));
+    Control<QListWidget>("lstScript")->setCurrentRow(0);
   }
   // Index of the first motor word from `from` on that has none of `bits`.
   size_t FirstOff(size_t from, uint16_t bits) const {
@@ -78,8 +78,9 @@ TEST_F(SafetyTest, AMenuLoopOpenedDuringAMoveFreezesItButNotItsMotors) {
     if (++shown != 20) return;
     onMessages = nullptr;
     // The data field offers no drag and no context menu of its own meanwhile...
-    quietDuringMove = form->memDaten->textInteractionFlags() == Qt::NoTextInteraction &&
-                      form->memDaten->contextMenuPolicy() == Qt::NoContextMenu;
+    quietDuringMove =
+        Control<QPlainTextEdit>("memDaten")->textInteractionFlags() == Qt::NoTextInteraction &&
+        Control<QPlainTextEdit>("memDaten")->contextMenuPolicy() == Qt::NoContextMenu;
     // ...but any other loop Qt runs (a menu, a drag) keeps the move's loop from running.
     QMenu menu;
     menu.addAction(QStringLiteral("Kopieren"));
@@ -93,7 +94,7 @@ TEST_F(SafetyTest, AMenuLoopOpenedDuringAMoveFreezesItButNotItsMotors) {
     wordsAtMenu = rig->box.MotorWords().size();
     menu.exec(form->mapToGlobal(QPoint(10, 10)));
   };
-  QTest::mouseClick(form->cmdAufPosition, Qt::LeftButton);
+  Click("cmdAufPosition");
   EXPECT_TRUE(quietDuringMove);
   // Off on the wire within the watchdog's 100 ms and one poll period.
   EXPECT_LE(FirstOff(wordsAtMenu, 0x003F) - wordsAtMenu, 11u);
@@ -101,25 +102,25 @@ TEST_F(SafetyTest, AMenuLoopOpenedDuringAMoveFreezesItButNotItsMotors) {
     EXPECT_EQ(Pos(axis), 9999) << axis;
     EXPECT_LT(rig->Position(axis), 150) << axis;
   }
-  EXPECT_EQ(form->PrgModus, 3);
+  EXPECT_EQ(form->PrgModus(), 3);
   EXPECT_THAT(ErrorTexts(), ElementsAre(HasSubstr("länger als 100 ms")));
-  EXPECT_EQ(form->memDaten->contextMenuPolicy(), Qt::DefaultContextMenu);
-  EXPECT_NE(form->memDaten->textInteractionFlags(), Qt::NoTextInteraction);
+  EXPECT_EQ(Control<QPlainTextEdit>("memDaten")->contextMenuPolicy(), Qt::DefaultContextMenu);
+  EXPECT_NE(Control<QPlainTextEdit>("memDaten")->textInteractionFlags(), Qt::NoTextInteraction);
 }
 
 TEST_F(SafetyTest, ARunEndsOnAnInterfaceErrorAndTheUserHearsOfTheMotorsOnce) {
   Make();
   SwitchOnAndHome();
   SetLinesForMove();
-  form->chkWiederholen->setChecked(true);
+  Control<QCheckBox>("chkWiederholen")->setChecked(true);
   int pumps = 0;
   onMessages = [&] {
     if (++pumps == 30) rig->box.SetFault(sim::BoxFault::kSilent);
   };
-  QTest::mouseClick(form->cmdScriptStarten, Qt::LeftButton);
+  Click("cmdScriptStarten");
   onMessages = nullptr;
-  EXPECT_EQ(form->PrgModus, 3);
-  EXPECT_FALSE(form->chkWiederholen->isChecked());
+  EXPECT_EQ(form->PrgModus(), 3);
+  EXPECT_FALSE(Control<QCheckBox>("chkWiederholen")->isChecked());
   EXPECT_LT(pumps, 60);  // it did not step on through the failing lines
   EXPECT_THAT(ErrorTexts(), ElementsAre(HasSubstr("antwortet nicht mehr")));
   for (int axis = 1; axis <= 4; ++axis) EXPECT_EQ(Pos(axis), 9999) << axis;
@@ -145,12 +146,12 @@ TEST_F(SafetyTest, AMotorLatchedInThePanelThatStallsIsSwitchedOffAndNamed) {
     EXPECT_EQ(rig->Position(1), 300.0);
     panel->findChild<QPushButton*>(QStringLiteral("cmdEnde"))->click();
   });
-  QTest::mouseClick(form->cmdInterface, Qt::LeftButton);
+  Click("cmdInterface");
   EXPECT_TRUE(inPanel);
   EXPECT_THAT(ErrorTexts(), ElementsAre(HasSubstr("Achse Säule bewegt sich nicht")));
   // The next move runs the column down to its switch first, and stops there.
   SetLinesForMove();
-  QTest::mouseClick(form->cmdAufPosition, Qt::LeftButton);
+  Click("cmdAufPosition");
   EXPECT_EQ(rig->Position(1), 0.0);
   EXPECT_EQ(Pos(1), 0);
 }
@@ -158,18 +159,18 @@ TEST_F(SafetyTest, AMotorLatchedInThePanelThatStallsIsSwitchedOffAndNamed) {
 TEST_F(SafetyTest, ACloseUnderAModalWindowSwitchesEveryOutputOffBeforeAnythingReturns) {
   Make({.ini = "[Rob3]\r\nRobType=Z\r\n"});
   SwitchOnAndHome();
-  QTest::mouseClick(form->lblM4Zu, Qt::LeftButton);  // the extra motor on, for good
-  ASSERT_EQ(form->Robot->MotorWord(), 0x0040u);
-  form->frmAbout = new settings::TfrmAbout(form.get());
+  Click("lblM4Zu");  // the extra motor on, for good
+  ASSERT_EQ(form->Robot()->MotorWord(), 0x0040u);
+  form->CreateDialogs();
   uint32_t wordAfterClose = 0xFFFF;
   WhenModal([&](QWidget* about) {
     form->close();  // the window system ends the session
-    wordAfterClose = form->Robot->MotorWord();
+    wordAfterClose = form->Robot()->MotorWord();
     rig->Advance(20);
     EXPECT_EQ(rig->box.MotorWord(), 0);  // on the wire while the box's loop still runs
     if (about->isVisible()) static_cast<QDialog*>(about)->reject();
   });
-  form->mnuAbout->trigger();
+  Control<QAction>("mnuAbout")->trigger();
   EXPECT_EQ(wordAfterClose, 0u);
   EXPECT_FALSE(form->isVisible());
 }
@@ -182,11 +183,12 @@ TEST_F(SafetyTest, AModifiedScriptIsNeverDroppedUnasked) {
   SetPrompts(nullptr);
   auto script = [&] {
     QStringList lines;
-    for (int i = 0; i < form->lstScript->count(); ++i) lines << form->lstScript->item(i)->text();
+    for (int i = 0; i < Control<QListWidget>("lstScript")->count(); ++i)
+      lines << Control<QListWidget>("lstScript")->item(i)->text();
     return lines;
   };
-  QTest::mouseClick(form->cmdPosAnfugen, Qt::LeftButton);
-  ASSERT_TRUE(form->Modified);
+  Click("cmdPosAnfugen");
+  ASSERT_TRUE(form->Modified());
   const QStringList before = script();
 
   struct Step {
@@ -194,10 +196,10 @@ TEST_F(SafetyTest, AModifiedScriptIsNeverDroppedUnasked) {
     const char* answer;  // the question box's button
     bool dialogShown;    // a file dialog follows, and is cancelled
   } steps[] = {
-      {[&] { form->mnuNeu->trigger(); }, "&Ja", true},
-      {[&] { form->mnuOffnen->trigger(); }, "&Ja", true},
-      {[&] { form->mnuOffnen->trigger(); }, "&Nein", true},  // the open dialog itself
-      {[&] { QTest::mouseClick(form->cmdEnde, Qt::LeftButton); }, "&Ja", true},
+      {[&] { Control<QAction>("mnuNeu")->trigger(); }, "&Ja", true},
+      {[&] { Control<QAction>("mnuOffnen")->trigger(); }, "&Ja", true},
+      {[&] { Control<QAction>("mnuOffnen")->trigger(); }, "&Nein", true},  // the open dialog itself
+      {[&] { Click("cmdEnde"); }, "&Ja", true},
   };
   for (const Step& s : steps) {
     bool asked = false, dialog = false;
@@ -219,7 +221,7 @@ TEST_F(SafetyTest, AModifiedScriptIsNeverDroppedUnasked) {
     EXPECT_TRUE(asked) << s.answer;
     EXPECT_EQ(dialog, s.dialogShown) << s.answer;
     EXPECT_EQ(script(), before);
-    EXPECT_TRUE(form->Modified);
+    EXPECT_TRUE(form->Modified());
     EXPECT_TRUE(form->isVisible());
   }
   // "&Nein" to "Neu" drops it, as asked.
@@ -227,9 +229,9 @@ TEST_F(SafetyTest, AModifiedScriptIsNeverDroppedUnasked) {
     for (QAbstractButton* b : static_cast<QMessageBox*>(w)->buttons())
       if (b->text() == QLatin1String("&Nein")) b->click();
   });
-  form->mnuNeu->trigger();
-  EXPECT_EQ(form->lstScript->count(), 1);
-  EXPECT_FALSE(form->Modified);
+  Control<QAction>("mnuNeu")->trigger();
+  EXPECT_EQ(Control<QListWidget>("lstScript")->count(), 1);
+  EXPECT_FALSE(form->Modified());
 }
 
 }  // namespace

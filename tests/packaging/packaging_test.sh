@@ -332,11 +332,13 @@ case $check in
     # overrides the packages ship, only these (tag, then why it stays):
     allowed=(
       # The German captions the program keeps as its users know them ("Programm", and the
-      # misspelt "Postion Anfahren" and "Positon Arm horizontal").
+      # misspelt "Postion Anfahren" and "Positon Arm horizontal"); as the source texts the
+      # translations are looked up by, the about box's "Autor" is in the binary too.
       'I: kelvora: spelling-error-in-binary Programm Program'
       'I: kelvora: spelling-error-in-binary Programms Programs'
       'I: kelvora: spelling-error-in-binary Positon Position'
       'I: kelvora: spelling-error-in-binary Postion Position'
+      'I: kelvora: spelling-error-in-binary Autor Author'
       # The packages are built to be installed directly, not uploaded to Debian: no ITP bug
       # to close (packaging/debian/lintian-overrides).
       'O: kelvora: initial-upload-closes-no-bugs'

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QTest>
 
@@ -15,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "app/command_line_qt.h"
+#include "app/language_qt.h"
 #include "settings/frm_about.h"
 #include "settings/frm_schnitt.h"
 #include "settings/program_settings.h"
@@ -54,6 +57,91 @@ TEST(CommandLine, OptionsFileAndMistakes) {
     EXPECT_THAT(line.out.toStdString(), HasSubstr(c.out));
     EXPECT_THAT(line.err.toStdString(), HasSubstr(c.err));
     EXPECT_EQ(line.scriptFile, c.file);
+  }
+}
+
+// The language: --language, then KELVORA_LANGUAGE, then the system's interface
+// languages in the order the user prefers them.
+TEST(Language, ChosenByOptionVariableAndSystem) {
+  const struct {
+    const char* option;
+    const char* variable;
+    QStringList ui;
+    const char* expected;
+  } cases[] = {
+      {"", "", {}, kGerman},                     // nothing set
+      {"", "", {"C"}, kGerman},                  // LANG=C
+      {"", "", {"POSIX"}, kGerman},              //
+      {"", "", {"de-DE", "de"}, kGerman},        // LANG=de_DE.UTF-8
+      {"", "", {"de-AT", "de"}, kGerman},        //
+      {"", "", {"en-GB", "en"}, kEnglish},       // LANG=en_GB.UTF-8
+      {"", "", {"fr-FR", "fr"}, kEnglish},       // neither: English
+      {"", "", {"fr", "de-DE", "de"}, kGerman},  // LANGUAGE=fr:de
+      {"", "", {"fr", "en", "de"}, kEnglish},    // LANGUAGE=fr:en:de
+      {"", "en", {"de-DE"}, kEnglish},           // the variable over the system
+      {"", "DE", {"en-US"}, kGerman},            //
+      {"", "fr", {"en-US"}, kEnglish},           // no language of ours: ignored
+      {"de", "en", {"en-US"}, kGerman},          // the option over both
+      {"en_GB.UTF-8", "", {"de-DE"}, kEnglish},  //
+      {"xx", "de", {"en-US"}, kGerman},          // (the command line reports "xx")
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.option) + "|" + c.variable + "|" + c.ui.join(':').toStdString());
+    EXPECT_EQ(ChooseLanguage(c.option, c.variable, c.ui), QString::fromLatin1(c.expected));
+  }
+}
+
+TEST(Language, TheCommandLineTakesItAndQuotesTheWindowsInIt) {
+  const CommandLine wrong = ParseCommandLine({"kelvora", "--language", "fr"});
+  EXPECT_EQ(wrong.exitCode, 2);
+  EXPECT_EQ(wrong.err, "kelvora: unknown language 'fr' (de or en)\nTry 'kelvora --help'.\n");
+  EXPECT_EQ(AvailableLanguages(), (QStringList{"de", "en"}));
+  const CommandLine english = ParseCommandLine({"kelvora", "--language", "en", "A.RB3"});
+  EXPECT_EQ(english.exitCode, -1);
+  EXPECT_EQ(english.language, "en");
+  EXPECT_EQ(ParseCommandLine({"kelvora"}).language, "");
+  // --help names the menu item as the windows do: the German one until English is in use.
+  EXPECT_THAT(ParseCommandLine({"kelvora", "--help"}).out.toStdString(), HasSubstr("\"Öffnen\""));
+  ASSERT_TRUE(UseLanguage(kEnglish));
+  EXPECT_THAT(ParseCommandLine({"kelvora", "--help"}).out.toStdString(), HasSubstr("\"Open\""));
+  UseLanguage(kGerman);
+}
+
+// The program itself, as a user starts it: the system's language decides, German where
+// it is German, C, POSIX or unset.
+TEST(Language, TheProgramFollowsTheSystem) {
+  const struct {
+    QStringList environment;  // set after LANGUAGE, LC_ALL, LC_MESSAGES, LANG are unset
+    QStringList arguments;
+    const char* quoted;
+  } cases[] = {
+      {{}, {}, "Öffnen"},
+      {{"LANG=C"}, {}, "Öffnen"},
+      {{"LANG=POSIX"}, {}, "Öffnen"},
+      {{"LANG=de_DE.UTF-8"}, {}, "Öffnen"},
+      {{"LANG=en_GB.UTF-8"}, {}, "Open"},
+      {{"LANG=fr_FR.UTF-8"}, {}, "Open"},
+      {{"LANGUAGE=fr:de", "LANG=fr_FR.UTF-8"}, {}, "Öffnen"},
+      {{"LC_MESSAGES=en_US.UTF-8", "LANG=de_DE.UTF-8"}, {}, "Open"},
+      {{"KELVORA_LANGUAGE=en", "LANG=de_DE.UTF-8"}, {}, "Open"},
+      {{"KELVORA_LANGUAGE=en"}, {"--language", "de"}, "Öffnen"},
+      {{"LANG=C"}, {"-language", "en"}, "Open"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE((c.environment + c.arguments).join(' ').toStdString());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG", "KELVORA_LANGUAGE",
+                             "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+      env.remove(name);
+    for (const QString& pair : c.environment)
+      env.insert(pair.section('=', 0, 0), pair.section('=', 1));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(KELVORA_PROGRAM), c.arguments + QStringList{"--help"});
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_THAT(QString::fromUtf8(program.readAllStandardOutput()).toStdString(),
+                HasSubstr("\"" + std::string(c.quoted) + "\" would open it."));
   }
 }
 
@@ -112,9 +200,10 @@ TEST_F(StartAndOpen, TheScriptNamedAtStartOpensAsOeffnenWould) {
   const QString script = data.filePath("DEMO.RB3");
   WriteFile(script, "     0     0     0     0\r\n   120    85    40     1\r\n");
   OpenStartScript(*form, script);
-  EXPECT_EQ(form->lstScript->count(), 1);  // the new script, until the event loop runs
-  QTRY_COMPARE(form->lstScript->count(), 2);
-  EXPECT_EQ(form->ScriptName, QStringLiteral("DEMO.RB3"));
+  // The new script, until the event loop runs.
+  EXPECT_EQ(Control<QListWidget>("lstScript")->count(), 1);
+  QTRY_COMPARE(Control<QListWidget>("lstScript")->count(), 2);
+  EXPECT_EQ(form->ScriptName(), QStringLiteral("DEMO.RB3"));
   EXPECT_EQ(form->windowTitle(), ApplicationTitle() + " [DEMO.RB3]");
   EXPECT_TRUE(dialogs.empty());
 
@@ -123,14 +212,14 @@ TEST_F(StartAndOpen, TheScriptNamedAtStartOpensAsOeffnenWould) {
   OpenStartScript(*form, missing);
   QTRY_COMPARE(errors.size(), size_t{1});
   EXPECT_THAT(errors, ElementsAre(Shown("Datei " + missing + " kann nicht geöffnet werden")));
-  EXPECT_EQ(form->ScriptName, QStringLiteral("DEMO.RB3"));
-  EXPECT_EQ(form->lstScript->count(), 2);
+  EXPECT_EQ(form->ScriptName(), QStringLiteral("DEMO.RB3"));
+  EXPECT_EQ(Control<QListWidget>("lstScript")->count(), 2);
 }
 
 TEST_F(StartAndOpen, OeffnenStartsAtTheDemoUntilTheUserHasAScript) {
   Make();
   WriteFile(data.filePath("demo.RB3"), "     0     0     0     0\r\n");
-  const QString progDir = QString::fromStdString(form->Settings.ProgDir);
+  const QString progDir = QString::fromStdString(form->Settings().ProgDir);
   const QString dataDir = data.path() + "/";
   const struct {
     QString dataDir;
@@ -145,7 +234,7 @@ TEST_F(StartAndOpen, OeffnenStartsAtTheDemoUntilTheUserHasAScript) {
   };
   for (const auto& c : cases) {
     if (c.userFile) WriteFile(progDir + c.userFile, "");
-    form->DataDir = c.dataDir.toStdString();
+    form->SetDataDir(c.dataDir.toStdString());
     dialogs.clear();
     form->mnuOffnenClick();
     ASSERT_EQ(dialogs.size(), 1u);

@@ -51,10 +51,7 @@ class MainDialogsTest : public ::testing::Test {
     if (!ini.empty()) WriteBytes(dir.File("Kelvora.INI"), platform::Utf8ToCp1252(ini));
     main = std::make_unique<app::TfrmMain>(nullptr, dir.Path());
     // As the program does: the dialogs after the main window, owned by it.
-    main->frmModell =
-        new settings::TfrmModell(main->Settings, *main->Ini, main->Robot->Axes, main.get());
-    main->frmSchnitt = new settings::TfrmSchnitt(main->Settings, main.get());
-    main->frmAbout = new settings::TfrmAbout(main.get());
+    main->CreateDialogs();
     main->show();
   }
   void SetUp() override {
@@ -89,7 +86,8 @@ class MainDialogsTest : public ::testing::Test {
     return c;
   }
   void Modell(const std::function<void(QWidget*)>& work) {
-    WithDialog(main->mnuModell, main->frmModell, [&] { work(main->frmModell); });
+    WithDialog(In<QAction>(main.get(), "mnuModell"), In<QDialog>(main.get(), "frmModell"),
+               [&] { work(In<QDialog>(main.get(), "frmModell")); });
   }
   // Picks a model in the model dialog, lets more() adjust the fields, and confirms.
   void ChooseModel(const QString& model, const std::function<void(QWidget*)>& more = {}) {
@@ -101,9 +99,12 @@ class MainDialogsTest : public ::testing::Test {
     });
   }
   void Schnitt(const std::function<void(QWidget*)>& work) {
-    WithDialog(main->mnuSchnitt, main->frmSchnitt, [&] { work(main->frmSchnitt); });
+    WithDialog(In<QAction>(main.get(), "mnuSchnitt"), In<QDialog>(main.get(), "frmSchnitt"),
+               [&] { work(In<QDialog>(main.get(), "frmSchnitt")); });
   }
-  QStringList Memo() { return main->memDaten->toPlainText().split(QLatin1Char('\n')); }
+  QStringList Memo() {
+    return In<QPlainTextEdit>(main.get(), "memDaten")->toPlainText().split(QLatin1Char('\n'));
+  }
   std::string FileAfterClose() {
     EXPECT_TRUE(main->close());
     return platform::Cp1252ToUtf8(ReadBytes(dir.File("Kelvora.INI")));
@@ -146,7 +147,7 @@ TEST_F(MainDialogsTest, ModelsWithoutSectionsShowInTitleMemoAndFile) {
   for (const auto& c : cases) {
     Start(c.ini);
     ChooseModel(c.model);
-    EXPECT_EQ(main->lblTitel->text(), c.title);
+    EXPECT_EQ(In<QLabel>(main.get(), "lblTitel")->text(), c.title);
     EXPECT_EQ(Memo(), QStringList({"Modelldaten", "Modell : " + c.model, "Port : COM1", " ",
                                    "Arbeitsraum"}) +
                           c.range);
@@ -156,15 +157,15 @@ TEST_F(MainDialogsTest, ModelsWithoutSectionsShowInTitleMemoAndFile) {
 
 TEST_F(MainDialogsTest, Rob5WithoutSectionShowsTheCarriageAndItsControls) {
   Start();
-  EXPECT_FALSE(main->shpWagen->isVisible());
+  EXPECT_FALSE(In<app::TShape>(main.get(), "shpWagen")->isVisible());
   ChooseModel("Rob5", [&](QWidget* d) {
     Pick(In<QComboBox>(d, "cboZusatz"), "Z - Zusatz");
     EXPECT_EQ(In<QLineEdit>(d, "txtWagen")->text(), "0");
     Type(In<QLineEdit>(d, "txtWagen"), "800");
   });
-  EXPECT_EQ(main->lblTitel->text(), "Rob5 : Säulenroboter");
-  EXPECT_TRUE(main->shpWagen->isVisible());
-  EXPECT_TRUE(main->lblM8Auf->isVisible());
+  EXPECT_EQ(In<QLabel>(main.get(), "lblTitel")->text(), "Rob5 : Säulenroboter");
+  EXPECT_TRUE(In<app::TShape>(main.get(), "shpWagen")->isVisible());
+  EXPECT_TRUE(In<app::TTagLabel>(main.get(), "lblM8Auf")->isVisible());
   EXPECT_EQ(Memo().mid(8), QStringList({"Wagen : 800", "Greifer : 9999"}));
   EXPECT_THAT(FileAfterClose(), EndsWith("[Rob5]\r\nRobType=Z\r\nRobText=Säulenroboter\r\n"
                                          "Säule=240\r\nArmH=160\r\nArmV=150\r\nWagen=800\r\n"
@@ -195,7 +196,7 @@ TEST_F(MainDialogsTest, CancelAndReopenShowTheAbandonedSelection) {
     Pick(In<QComboBox>(d, "cboRob"), "Rob2");
     Click(In<QPushButton>(d, "cmdEnde"));
   });
-  EXPECT_EQ(main->lblTitel->text(), "Rob3 : Säulenroboter");
+  EXPECT_EQ(In<QLabel>(main.get(), "lblTitel")->text(), "Rob3 : Säulenroboter");
   Modell([&](QWidget* d) {
     EXPECT_EQ(In<QComboBox>(d, "cboRob")->currentText(), "Rob2");
     EXPECT_EQ(In<QLineEdit>(d, "txtBeschreibung")->text(), "Schweiß-Roboter");
@@ -203,7 +204,7 @@ TEST_F(MainDialogsTest, CancelAndReopenShowTheAbandonedSelection) {
     EXPECT_TRUE(d->isVisible());
     d->close();  // the close box acts like "Abbrechen"
   });
-  EXPECT_EQ(main->lblTitel->text(), "Rob3 : Säulenroboter");
+  EXPECT_EQ(In<QLabel>(main.get(), "lblTitel")->text(), "Rob3 : Säulenroboter");
   EXPECT_THAT(FileAfterClose(), HasSubstr("RobModel=Rob3\r\n"));
 }
 
@@ -256,8 +257,8 @@ TEST_F(MainDialogsTest, FaultyDelayShowsFehlerWithThePortAlreadyApplied) {
       EXPECT_TRUE(d->isVisible());
     }
     EXPECT_EQ(prompts.errors.size(), 3u);
-    EXPECT_EQ(main->Settings.PortName, "LPT1");
-    EXPECT_EQ(main->Settings.LPTDelay, 10u);
+    EXPECT_EQ(main->Settings().PortName, "LPT1");
+    EXPECT_EQ(main->Settings().LPTDelay, 10u);
     Type(In<QLineEdit>(d, "txtDelay"), "0");  // the driver makes 10 of it
     Click(In<QPushButton>(d, "cmdOK"));
   });
@@ -267,11 +268,11 @@ TEST_F(MainDialogsTest, FaultyDelayShowsFehlerWithThePortAlreadyApplied) {
 
 TEST_F(MainDialogsTest, AboutBoxIsPlacedAndClosedByOk) {
   Start();
-  WithDialog(main->mnuAbout, main->frmAbout, [&] {
-    ExpectPlaced(main->frmAbout, 32, 20);
-    Click(In<QPushButton>(main->frmAbout, "cmdEnde"));
+  WithDialog(In<QAction>(main.get(), "mnuAbout"), In<QDialog>(main.get(), "frmAbout"), [&] {
+    ExpectPlaced(In<QDialog>(main.get(), "frmAbout"), 32, 20);
+    Click(In<QPushButton>(In<QDialog>(main.get(), "frmAbout"), "cmdEnde"));
   });
-  EXPECT_EQ(main->lblTitel->text(), "Rob3 : Säulenroboter");
+  EXPECT_EQ(In<QLabel>(main.get(), "lblTitel")->text(), "Rob3 : Säulenroboter");
 }
 
 }  // namespace

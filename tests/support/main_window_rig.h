@@ -25,6 +25,7 @@
 #include "platform/gui_hooks.h"
 #include "platform/gui_hooks_qt.h"
 #include "sim/virtual_robot.h"
+#include "tests/support/window_controls.h"
 
 namespace kelvora::app {
 
@@ -96,7 +97,7 @@ class MainWindowRig : public ::testing::Test, public Prompts, public platform::G
   void TearDown() override {
     onMessages = nullptr;
     if (form) {
-      if (form->PrgModus == 4) form->EmergencyStop(SIGTERM);  // frees nothing, closes the port
+      if (form->PrgModus() == 4) form->EmergencyStop(SIGTERM);  // frees nothing, closes the port
       form->close();
       form.reset();
     }
@@ -109,17 +110,23 @@ class MainWindowRig : public ::testing::Test, public Prompts, public platform::G
     QCoreApplication::exec();
   }
 
+  // A control, menu, menu item or the display timer of the window by its object name.
+  template <typename T = QWidget>
+  T* Control(const char* name) const {
+    return ControlOf<T>(*form, name);
+  }
   void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+  void Click(const char* name) { Click(Control(name)); }
   // "EIN": the interface on the virtual box, mode 2.
   void SwitchOn() {
-    Click(form->cmdAction);
-    ASSERT_EQ(form->PrgModus, 2);
+    Click("cmdAction");
+    ASSERT_EQ(form->PrgModus(), 2);
   }
   // "EIN", then "STARTEN": the robot at home, mode 3.
   void SwitchOnAndHome() {
     SwitchOn();
-    Click(form->cmdAction);
-    ASSERT_EQ(form->PrgModus, 3);
+    Click("cmdAction");
+    ASSERT_EQ(form->PrgModus(), 3);
   }
   // Runs f once, the n-th time the pump runs from now on.
   void After(int n, std::function<void()> f) {

@@ -71,7 +71,7 @@ class RemoteControl final : public QObject {
                                  local, local, global, Qt::LeftButton,
                                  press ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier));
     } else if (op == QLatin1String("wait-mode")) {
-      return window_->PrgModus == arg.toInt();
+      return window_->PrgModus() == arg.toInt();
     } else if (op == QLatin1String("sleep")) {
       if (!sleeping_) {
         clock_.start();
@@ -95,15 +95,14 @@ class RemoteControl final : public QObject {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return Fail("cannot write " + path);
     QTextStream out(&file);
-    out << "mode " << window_->PrgModus << "\n";
+    out << "mode " << window_->PrgModus() << "\n";
     const QRect frame = window_->frameGeometry();
     out << "geometry " << frame.x() << " " << frame.y() << " " << frame.width() << " "
         << frame.height() << "\n";
-    if (window_->Robot) {
+    if (const access::TBrelRobot* robot = window_->Robot()) {
       for (int axis = 1; axis <= 8; ++axis)
-        out << "pos " << axis << " " << window_->Robot->Axes.GetPos(axis, access::mcPosition)
-            << "\n";
-      out << "motor " << window_->Robot->MotorWord() << "\n";
+        out << "pos " << axis << " " << robot->Axes.GetPos(axis, access::mcPosition) << "\n";
+      out << "motor " << robot->MotorWord() << "\n";
     }
   }
 
