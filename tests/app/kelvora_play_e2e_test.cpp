@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/emulator.h"
+
 extern char** environ;
 
 namespace {
@@ -27,6 +29,7 @@ using Clock = std::chrono::steady_clock;
 class Child {
  public:
   explicit Child(std::vector<std::string> args) {
+    args = kelvora::testing::BuiltProgramArgv(std::move(args));
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) return;
     posix_spawn_file_actions_t fa;
