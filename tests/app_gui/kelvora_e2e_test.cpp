@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -19,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/emulator.h"
 #include "tests/support/sim_process.h"
 
 namespace {
@@ -85,7 +88,8 @@ SimRun RunSim(const fs::path& work, const std::string& commands, std::vector<std
   const std::string device = sim.Device();
   if (device.empty()) return {sim.Quit(), -1, {}, 0, 0};
   SimRun run = RunShell(Environment(work) + "ZQBREL_COM1='" + device + "' ZQBREL_TRACE='" +
-                        (work / "wire").string() + "' timeout 60 ./kelvora-remote 2>&1");
+                        (work / "wire").string() + "' timeout 60 " +
+                        kelvora::testing::BuiltProgramShell("./kelvora-remote") + " 2>&1");
   run.impulses = sim.ImpulseCounts();
   run.output += sim.Quit();
   std::stringstream wire(Slurp(work / "wire"));
@@ -276,18 +280,24 @@ TEST(KelvoraEndToEnd, TheProgramUsersRunIgnoresTheRemoteControl) {
   EXPECT_EQ(program.find("KELVORA_REMOTE"), std::string::npos);
 
   // The same command file: the test build obeys it at once, kelvora not at all (it is
-  // still running, in mode 1, when it is stopped).
+  // still running, in mode 1, when it is stopped). kelvora gets twice the time the test
+  // build took to start, obey and close, and 3 s at least: time enough to have obeyed.
   const fs::path work = WorkDir("kelvora-e2e-remote-");
   const std::string report = (work / "seen").string();
   const std::string commands = "report " + report + "\nclose\n";
   PrepareWork(work, "kelvora-remote", commands);
-  const SimRun obeyed = RunShell(Environment(work) + "timeout 60 ./kelvora-remote 2>&1");
+  const auto start = std::chrono::steady_clock::now();
+  const SimRun obeyed = RunShell(Environment(work) + "timeout 60 " +
+                                 kelvora::testing::BuiltProgramShell("./kelvora-remote") + " 2>&1");
+  const auto took = std::chrono::steady_clock::now() - start;
   ASSERT_TRUE(WIFEXITED(obeyed.status)) << obeyed.output;
   EXPECT_EQ(WEXITSTATUS(obeyed.status), 0) << obeyed.output;
   EXPECT_TRUE(fs::exists(report));
 
+  const auto wait = std::max<long>(3, std::chrono::ceil<std::chrono::seconds>(2 * took).count());
   PrepareWork(work, "kelvora", commands);
-  const SimRun ignored = RunShell(Environment(work) + "timeout -s TERM 3 ./kelvora 2>&1");
+  const SimRun ignored = RunShell(Environment(work) + "timeout -s TERM " + std::to_string(wait) +
+                                  " " + kelvora::testing::BuiltProgramShell("./kelvora") + " 2>&1");
   ASSERT_TRUE(WIFEXITED(ignored.status)) << ignored.output;
   EXPECT_EQ(WEXITSTATUS(ignored.status), 124) << ignored.output;  // ended by the timeout
   EXPECT_FALSE(fs::exists(report));

@@ -17,6 +17,7 @@
 
 #include "driver/zqBrel20.h"
 #include "pty_box.h"
+#include "tests/support/emulator.h"
 
 namespace kelvora::drvtest {
 namespace {
@@ -309,8 +310,9 @@ struct HelperRun {
 HelperRun RunHelper(const char* mode) {
   // The library's handle and timer tables are never freed, so that the clean-up at exit
   // can still use them; once dlclose unmaps them that is no leak worth reporting.
-  const std::string cmd = std::string("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" '") +
-                          ZQBREL_HELPER_PATH + "' '" + ZQBREL_LIB_PATH + "' " + mode;
+  const std::string cmd = std::string("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" ") +
+                          kelvora::testing::BuiltProgramShell(ZQBREL_HELPER_PATH) + " '" +
+                          ZQBREL_LIB_PATH + "' " + mode;
   HelperRun run;
   FILE* p = popen(cmd.c_str(), "r");
   if (p == nullptr) return run;

@@ -7,11 +7,15 @@
 #                                                    scripts/package in BUILD_DIR/deb
 #   packaging_test.sh cmake-package SOURCE_DIR BUILD_DIR
 # Exit 77 (skipped) when a tool the check needs is missing; CI installs them all.
+# A cross build's tests name the emulator that runs the built programs in
+# KELVORA_TEST_EMULATOR and the Debian architecture they are built for in KELVORA_DEB_ARCH.
 set -euo pipefail
 check=$1 src=$2 build=${3:-}
 version=$(sed -n 's/^project(Kelvora VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
 work=$(mktemp -d)
 pids=()
+# shellcheck disable=SC2206 # the emulator's command words
+emu=(${KELVORA_TEST_EMULATOR:-})
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   rm -rf "$work"
@@ -116,10 +120,10 @@ case $check in
     # long option of --help is in the page and every one the page lists is in --help.
     for p in kelvora kelvora-sim kelvora-play kelvora-ports; do
       [ -x "$build/bin/$p" ] || continue
-      out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$build/bin/$p" --version) ||
+      out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${emu[@]}" "$build/bin/$p" --version) ||
         fail "$p --version exits $?"
       [ "$out" = "$p $version" ] || fail "$p --version says '$out'"
-      help=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$build/bin/$p" --help) ||
+      help=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${emu[@]}" "$build/bin/$p" --help) ||
         fail "$p --help exits $?"
       page="$src/packaging/man/$p.1.scd"
       from_help=$(grep -o -- '--[a-z][a-z0-9-]*' <<<"$help" | sort -u)
@@ -130,7 +134,7 @@ case $check in
       # An unknown option is a usage error, exit 2, with a display or without one.
       for display in "QT_QPA_PLATFORM=offscreen" "-u QT_QPA_PLATFORM"; do
         set +e
-        env -u DISPLAY -u WAYLAND_DISPLAY $display "$build/bin/$p" --no-such-option \
+        env -u DISPLAY -u WAYLAND_DISPLAY $display "${emu[@]}" "$build/bin/$p" --no-such-option \
           </dev/null >/dev/null 2>&1
         rc=$?
         set -e
@@ -140,7 +144,7 @@ case $check in
     # So are two scripts for the program, also when Qt's own options come along.
     for args in "A.RB3 B.RB3" "-platform xcb -style fusion A.RB3 B.RB3"; do
       set +e
-      env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$build/bin/kelvora" $args \
+      env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${emu[@]}" "$build/bin/kelvora" $args \
         </dev/null >/dev/null 2>"$work/err"
       rc=$?
       set -e
@@ -180,7 +184,7 @@ case $check in
       chown -R nobody "$user"
       as_user=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups
         env -u ZQBREL_COM2 HOME="$user" XDG_CONFIG_HOME="$user/.config")
-      "${as_user[@]}" "$work/usr/bin/kelvora-sim" --no-keys --no-status -p 3,3,3,3 \
+      "${as_user[@]}" "${emu[@]}" "$work/usr/bin/kelvora-sim" --no-keys --no-status -p 3,3,3,3 \
         >"$work/sim.out" 2>&1 </dev/null &
       pids+=($!)
       for _ in $(seq 1 100); do grep -q '^ZQBREL_COM1=' "$work/sim.out" && break; sleep 0.1; done
@@ -188,7 +192,7 @@ case $check in
       [ -n "$device" ] || fail "kelvora-sim printed no device: $(cat "$work/sim.out")"
       printf '# the box\nCOM2=%s\n' "$device" >"$user/.config/kelvora/ports"
       set +e
-      out=$(cd "$user" && "${as_user[@]}" timeout 100 "$work/usr/bin/kelvora-play" \
+      out=$(cd "$user" && "${as_user[@]}" timeout 100 "${emu[@]}" "$work/usr/bin/kelvora-play" \
         "$work/usr/share/kelvora/demo.RB3" 2>&1)
       rc=$?
       set -e
@@ -199,7 +203,7 @@ case $check in
       # are still that user's, and nothing lands beside the installed programs.
       set +e
       out=$(cd "$user" && env -u ZQBREL_COM2 HOME="$user" XDG_CONFIG_HOME="$user/.config" \
-        timeout 100 "$work/usr/bin/kelvora-play" "$work/usr/share/kelvora/demo.RB3" 2>&1)
+        timeout 100 "${emu[@]}" "$work/usr/bin/kelvora-play" "$work/usr/share/kelvora/demo.RB3" 2>&1)
       rc=$?
       set -e
       [ "$rc" = 0 ] || fail "as root, kelvora-play exits $rc: $out"
@@ -213,8 +217,8 @@ case $check in
       mkdir -p "$work/home"
       set +e
       out=$(cd "$work" && HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
-        timeout 100 "$work/usr/bin/kelvora-sim" --no-keys --no-status -p 3,3,3,3 \
-        -- "$work/usr/bin/kelvora-play" "$work/usr/share/kelvora/demo.RB3" --model Rob3 2>&1)
+        timeout 100 "${emu[@]}" "$work/usr/bin/kelvora-sim" --no-keys --no-status -p 3,3,3,3 \
+        -- "${emu[@]}" "$work/usr/bin/kelvora-play" "$work/usr/share/kelvora/demo.RB3" --model Rob3 2>&1)
       rc=$?
       set -e
       [ "$rc" = 0 ] || fail "installed kelvora-play under kelvora-sim exits $rc: $out"
@@ -228,10 +232,10 @@ case $check in
     need lintian
     # The packages as scripts/package builds them, in a build folder of their own (kept
     # between runs, so that only what changed is built again).
-    "$src/scripts/package" --build-dir "$build/deb/build" --out "$work/out" >"$work/package.log" 2>&1 ||
-      { tail -40 "$work/package.log" >&2; fail "scripts/package"; }
-    ma=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-    arch=$(dpkg-architecture -qDEB_HOST_ARCH)
+    arch=${KELVORA_DEB_ARCH:-$(dpkg-architecture -qDEB_HOST_ARCH)}
+    ma=$(dpkg-architecture -a"$arch" -qDEB_HOST_MULTIARCH 2>/dev/null)
+    "$src/scripts/package" --arch "$arch" --build-dir "$build/deb/build" --out "$work/out" \
+      >"$work/package.log" 2>&1 || { tail -40 "$work/package.log" >&2; fail "scripts/package"; }
     lib=usr/lib/$ma
     deb() { echo "$work/out/${1}_$version-1_$arch.deb"; }
     for p in kelvora libzqbrel20-2 libzqbrel20-dev; do
@@ -263,6 +267,7 @@ case $check in
     # the library's symbols, shlibs and ldconfig trigger, and no maintainer scripts at all.
     for p in kelvora libzqbrel20-2 libzqbrel20-dev; do
       [ "$(dpkg-deb -f "$(deb $p)" Version)" = "$version-1" ] || fail "$p version"
+      [ "$(dpkg-deb -f "$(deb $p)" Architecture)" = "$arch" ] || fail "$p architecture"
       [ "$(dpkg-deb -f "$(deb $p)" Maintainer)" = "Kelvora developers <kelvora-dev@kelvora.org>" ] ||
         fail "$p maintainer"
       mkdir -p "$work/control/$p"
@@ -286,12 +291,33 @@ case $check in
     # programs load it from the system's libdir (no run path), hardened, stripped, and
     # no build path in any file.
     for p in kelvora libzqbrel20-2 libzqbrel20-dev; do dpkg-deb -x "$(deb $p)" "$work/root"; done
-    mkdir -p "$work/root/etc"
-    echo "/$lib" >"$work/root/etc/ld.so.conf"
-    ldconfig -r "$work/root"
-    cache=$(ldconfig -r "$work/root" -p)
-    grep -q "libzqBrel20.so.2 .*=> /$lib/libzqBrel20.so.2$" <<<"$cache" ||
-      fail "ldconfig does not find libzqBrel20.so.2: $cache"
+    if [ "$arch" = "$(dpkg --print-architecture)" ]; then
+      mkdir -p "$work/root/etc"
+      echo "/$lib" >"$work/root/etc/ld.so.conf"
+      ldconfig -r "$work/root"
+      cache=$(ldconfig -r "$work/root" -p)
+      grep -q "libzqBrel20.so.2 .*=> /$lib/libzqBrel20.so.2$" <<<"$cache" ||
+        fail "ldconfig does not find libzqBrel20.so.2: $cache"
+    else
+      # This machine's ldconfig reads no other processor's libraries: what it would find is
+      # the SONAME's link, to the library that carries that SONAME.
+      target=$(readlink -f "$work/root/$lib/libzqBrel20.so.2")
+      [ "$target" = "$(realpath "$work/root/$lib/libzqBrel20.so.2.1.0")" ] &&
+        readelf -d "$target" | grep -q 'SONAME.*\[libzqBrel20\.so\.2\]' ||
+        fail "libzqBrel20.so.2 does not name the library"
+    fi
+    # Every program and library is built for the package's architecture.
+    case $arch in
+      amd64) machine='x86-64' ;;
+      arm64) machine='ARM aarch64' ;;
+      armhf) machine='ARM, EABI5 version 1 (SYSV)' ;;
+      *) machine='' ;;
+    esac
+    while IFS= read -r -d '' f; do
+      description=$(file -b "$f")
+      [[ $description != ELF* ]] || [[ $description == *"$machine"* ]] ||
+        fail "$f is not for $arch: $description"
+    done < <(find "$work/root" -type f -print0)
     for f in "$work"/root/usr/bin/* "$work/root/$lib/libzqBrel20.so.2.1.0"; do
       dynamic=$(readelf -d "$f") segments=$(readelf -lW "$f") sections=$(readelf -SW "$f")
       symbols=$(readelf -sW --dyn-syms "$f")
@@ -303,7 +329,7 @@ case $check in
     done
     grep -q '_chk@' <<<"$(readelf -sW --dyn-syms "$work/root/usr/bin/kelvora-play")" ||
       fail "kelvora-play is not built with FORTIFY_SOURCE"
-    out=$(LD_LIBRARY_PATH="$work/root/$lib" "$work/root/usr/bin/kelvora-play" --version) ||
+    out=$(LD_LIBRARY_PATH="$work/root/$lib" "${emu[@]}" "$work/root/usr/bin/kelvora-play" --version) ||
       fail "the packaged kelvora-play does not start"
     [ "$out" = "kelvora-play $version" ] || fail "kelvora-play --version says '$out'"
     check_no_build_paths "$work/root"
@@ -318,7 +344,12 @@ case $check in
         done | sort -u)
       owners=$(for so in $needed; do
           [ "$so" != libzqBrel20.so.2 ] || { echo libzqbrel20-2; continue; }
-          path=$(ldconfig -p | awk -v so="$so" '$1 == so && /x86-64|'"$arch"'/ {print $NF; exit}')
+          # the architecture's own folders first (ldconfig knows no other processor's)
+          path=
+          for dir in "/usr/lib/$ma" "/lib/$ma"; do
+            [ -e "$dir/$so" ] && { path=$dir/$so; break; }
+          done
+          [ -n "$path" ] || path=$(ldconfig -p | awk -v so="$so" '$1 == so && /x86-64|'"$arch"'/ {print $NF; exit}')
           [ -n "$path" ] || path=$(ldconfig -p | awk -v so="$so" '$1 == so {print $NF; exit}')
           { dpkg -S "$path" 2>/dev/null || dpkg -S "$(realpath "$path")" 2>/dev/null ||
             dpkg -S "${path#/usr}" 2>/dev/null; } | head -1 | cut -d: -f1
@@ -397,16 +428,20 @@ int main(void) {
   return 0;
 }
 C
-    cmake -S "$work/consumer" -B "$work/consumer/build" -G Ninja -DCMAKE_PREFIX_PATH="$work/moved" \
+    # built for the same processor as the library, with the build's own toolchain file
+    consumer=(-G Ninja -DCMAKE_PREFIX_PATH="$work/moved")
+    toolchain=$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$build/CMakeCache.txt")
+    [ -z "$toolchain" ] || consumer+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
+    cmake -S "$work/consumer" -B "$work/consumer/build" "${consumer[@]}" \
       >"$work/consumer.log" 2>&1 && cmake --build "$work/consumer/build" >>"$work/consumer.log" 2>&1 ||
       { cat "$work/consumer.log" >&2; fail "a program built with find_package(zqBrel20)"; }
-    out=$("$work/consumer/build/app") || fail "the consumer does not run"
+    out=$("${emu[@]}" "$work/consumer/build/app") || fail "the consumer does not run"
     [ "$out" = "201 1" ] || fail "the consumer says '$out'"
     readelf -d "$work/consumer/build/app" | grep -q 'NEEDED.*\[libzqBrel20\.so\.2\]' ||
       fail "the consumer does not load libzqBrel20.so.2"
     # A program that asks for the next major version is told that this one does not serve.
     sed -i 's/zqBrel20 2.1 CONFIG/zqBrel20 3 CONFIG/' "$work/consumer/CMakeLists.txt"
-    ! cmake -S "$work/consumer" -B "$work/consumer/build3" -G Ninja -DCMAKE_PREFIX_PATH="$work/moved" \
+    ! cmake -S "$work/consumer" -B "$work/consumer/build3" "${consumer[@]}" \
       >/dev/null 2>&1 || fail "version 3 accepted"
     ;;
 

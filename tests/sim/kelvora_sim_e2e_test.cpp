@@ -257,8 +257,8 @@ TEST(KelvoraSimEndToEnd, AWindowWithoutADisplaySaysWhyAndTheSimulatorRunsOn) {
 }
 
 TEST(KelvoraSimEndToEnd, RunsAProgramWithThePortMappedAndEndsWithItsStatus) {
-  const std::string cmd = std::string("'") + KELVORA_SIM_PATH +
-                          "' --com 4 -- sh -c 'test -c \"$ZQBREL_COM4\" && exit 7; exit 1'"
+  const std::string cmd = kelvora::testing::BuiltProgramShell(KELVORA_SIM_PATH) +
+                          " --com 4 -- sh -c 'test -c \"$ZQBREL_COM4\" && exit 7; exit 1'"
                           " </dev/null >/dev/null";
   const int status = std::system(cmd.c_str());
   ASSERT_TRUE(WIFEXITED(status));
@@ -271,8 +271,8 @@ TEST(KelvoraSimEndToEnd, TellsTheProgramItStartsWhereItsWindowIs) {
   kelvora::testing::ScopedEnv env{"QT_QPA_PLATFORM", "KELVORA_SIM_WINDOW"};
   kelvora::testing::ScopedEnv::Set("QT_QPA_PLATFORM", "offscreen");
   kelvora::testing::ScopedEnv::Set("KELVORA_SIM_WINDOW", nullptr);
-  const std::string cmd = std::string("'") + KELVORA_SIM_PATH +
-                          "' --view --no-keys --no-status -- sh -c 'test -c \"$ZQBREL_COM1\" && "
+  const std::string cmd = kelvora::testing::BuiltProgramShell(KELVORA_SIM_PATH) +
+                          " --view --no-keys --no-status -- sh -c 'test -c \"$ZQBREL_COM1\" && "
                           "echo \"window=$KELVORA_SIM_WINDOW\"' </dev/null 2>&1";
   FILE* pipe = popen(cmd.c_str(), "r");
   ASSERT_NE(pipe, nullptr);

@@ -3,6 +3,8 @@
 // pipes, its output collected with the time each piece arrived.
 #pragma once
 
+#include "tests/support/emulator.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -25,6 +27,7 @@ class Child {
   using Clock = std::chrono::steady_clock;
 
   explicit Child(std::vector<std::string> args) {
+    args = BuiltProgramArgv(std::move(args));
     int in[2], out[2];
     // Close-on-exec: no other child inherits these pipes and holds them open.
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;

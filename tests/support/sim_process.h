@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/emulator.h"
+
 extern char** environ;
 
 namespace kelvora::testing {
@@ -41,6 +43,7 @@ class SimProcess {
     posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&fa, out[1], STDERR_FILENO);
     args.insert(args.begin(), program);
+    args = BuiltProgramArgv(std::move(args));
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
