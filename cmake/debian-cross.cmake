@@ -27,3 +27,7 @@ find_program(KELVORA_CROSS_EMULATOR ${KELVORA_CROSS_QEMU})
 if(KELVORA_CROSS_EMULATOR)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${KELVORA_CROSS_EMULATOR} -L /)
 endif()
+
+# lupdate and lrelease are tools too: the host's LinguistTools package, whose programs run
+# here (the target's own package would name programs for the target).
+set(Qt6LinguistTools_DIR ${QT_HOST_PATH_CMAKE_DIR}/Qt6LinguistTools)
