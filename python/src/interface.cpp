@@ -90,6 +90,7 @@ void Core::Open(const std::string& device) {
     const OpenFailure f = ExplainOpenFailure(port_);
     ThrowInterfaceError(port_, f.reason, f.device, f.err);
   }
+  device_ = device.empty() ? DeviceOf(port_) : device;
   state_.open.store(true);
   std::lock_guard lock(gRegistryMutex);
   std::erase_if(gCores, [](const std::weak_ptr<Core>& c) { return c.expired(); });
@@ -98,6 +99,16 @@ void Core::Open(const std::string& device) {
 
 void Core::CheckOpen() const {
   if (!IsOpen()) ThrowInterfaceError(port_, "the interface is closed");
+}
+
+void Core::Refresh() {
+  // Inside a call on this thread (a signal handler) the lock may be this thread's own.
+  if (robot_ == nullptr || InsideCall()) return;
+  std::unique_lock lock(state_.callMutex, std::try_to_lock);
+  if (!lock.owns_lock() || !IsOpen()) return;
+  robot_->GetInputs();
+  robot_->CheckGuard();
+  NotePositions(state_, *robot_);
 }
 
 void Core::Stop() {
@@ -171,7 +182,7 @@ void Interface::CheckAnswer(uint32_t word) {
   if (word != access::kInterfaceError) return;
   core_->Face().ClearMotors();
   ThrowInterfaceError(Port(), "the interface box does not answer; every motor is off",
-                      DeviceOf(Port()));
+                      core_->Device());
 }
 
 void Interface::CheckStillOpen() {
@@ -240,8 +251,8 @@ bool Interface::WaitForInput(int input, bool state, std::optional<double> timeou
         face.WaitForInput(input, state);
       },
       TimeoutMs(timeout, "timeout"));
-  if (end.timedOut && end.lastStatus == 2 && !end.stopped && !end.pending.Set()) return false;
-  RaiseForEnd(end, "wait_for_input", Port());
+  if (end.OnlyTimedOut()) return false;
+  RaiseForEnd(end, "wait_for_input", *core_);
   return true;
 }
 

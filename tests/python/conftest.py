@@ -121,6 +121,11 @@ def trace(tmp_path, monkeypatch):
     return path
 
 
+def arrived(position, target):
+    """An arrival: the target, or the unit past it that the run-down adds."""
+    return position is not None and abs(position - target) <= 1
+
+
 def motor_words(trace_path):
     """The motor words sent, in order, from the trace's commands (0xC1 M0, 0xC2 M0 M1)."""
     words = []
@@ -132,10 +137,9 @@ def motor_words(trace_path):
     return words
 
 
-def near(program, true, tolerance=3):
-    """The program's positions are the true ones, within what the positioning itself
-    leaves: a creeping arrival's last unit, the coasting, and the run-down that a held
-    axis's counter reset does not count."""
+def near(program, true, tolerance=1):
+    """The program's positions are the true ones: established, and within the unit an
+    impulse count can be off a position between two whole units."""
     return all(p is not None and abs(p - t) <= tolerance for p, t in zip(program, true))
 
 
