@@ -275,7 +275,10 @@ Use it in a with block, which closes it whatever happens:
 
 Closing switches every motor off first. So do Ctrl+C, an exception leaving the with
 block, the end of the program and garbage collection of an interface left open.
-For a robot model with its axes, moves and home run, use kelvora.Robot instead.
+The box alone knows no axes, so nothing watches its motors: a motor switched on runs
+until it is switched off (a stall guard would cut a motor that counts no impulses,
+such as a lamp's or a conveyor's). For a robot model with its axes, moves, home run
+and guards, use kelvora.Robot instead.
 )doc")
       .def(py::init<const std::string&, int>(), py::arg("port") = "COM1", py::arg("inputs") = 8,
            "Opens the interface on port with 8 inputs, or 16 with the extension module.")
