@@ -4,7 +4,6 @@
 import os
 import re
 import sys
-import time
 
 import kelvora
 from conftest import SOURCE, near
@@ -17,36 +16,14 @@ def run(child, name, *args):
         return child(f.read(), *args)
 
 
-def disturbed(trace):
-    """A busy machine let a few replies come too late: a move then ends with an
-    InterfaceError, as on a bad line, and the run says nothing. A line that fails often
-    is no busy machine."""
-    time.sleep(0.2)  # the trace's writer catches up
-    lines = trace.read_text().splitlines() if trace.exists() else []
-    failed = sum("result=" in line and "result=ok" not in line for line in lines)
-    return 0 < failed and failed * 10 < len(lines)
-
-
-def run_undisturbed(child, trace, name, *args):
-    """The example to its end, run again (twice at most) when a busy machine disturbed it."""
-    for _ in range(3):
-        if trace.exists():
-            trace.unlink()
-        program = run(child, name, *args)
-        status = program.wait(120)
-        if status == 0 or not disturbed(trace):
-            break
-    return program, status
-
-
 def last_positions(text):
     found = re.findall(r"positions \(([^)]*)\)", text)
     return [int(v) for v in found[-1].split(",")]
 
 
-def test_pick_and_place(sim, child, trace):
-    program, status = run_undisturbed(child, trace, "pick_and_place.py", "--times", "1")
-    assert status == 0, program.text()
+def test_pick_and_place(sim, child):
+    program = run(child, "pick_and_place.py", "--times", "1")
+    assert program.wait(120) == 0, program.text()
     assert "part 1 placed, positions" in program.text() and "done" in program.text()
     assert near([0, 0, 0, 0], sim.positions())  # home again at the end
 
@@ -67,10 +44,10 @@ def test_start_button(make_sim, child):
     assert near(last_positions(program.text()), sim.positions())
 
 
-def test_play_script(sim, child, tmp_path, trace):
+def test_play_script(sim, child, tmp_path):
     script = tmp_path / "CLASS.RB3"
     kelvora.write_script(script, [(0, 0, 0, 0), (20, 15, 10, 1), (5, 5, 5, 0)])
-    program, status = run_undisturbed(child, trace, "play_script.py", str(script))
-    assert status == 0, program.text()
+    program = run(child, "play_script.py", str(script))
+    assert program.wait(120) == 0, program.text()
     assert "line 2 (20, 15, 10, 1)" in program.text()
     assert near(last_positions(program.text()), sim.positions())

@@ -137,8 +137,9 @@ def test_a_stalled_axis_stops_the_call_and_only_its_position_is_lost(sim, axis, 
         assert robot.positions == (0, 0, 0, 0)
 
 
-def hold_the_gil(after, count=20_000_000):
-    """Another thread that, after a while, keeps the GIL inside one long C call."""
+def hold_the_gil(after, count=100_000_000):
+    """Another thread that, after a while, keeps the GIL inside one long C call (half a
+    second and more)."""
     def work():
         time.sleep(after)
         sum(range(count))
@@ -171,6 +172,6 @@ def test_a_move_on_the_main_thread_that_cannot_get_the_gil_trips_the_watchdog(si
         mover = threading.Thread(target=move)
         mover.start()
         time.sleep(0.4)
-        sum(range(20_000_000))
+        sum(range(100_000_000))
         mover.join()
         assert errors == [] and near(robot.positions, sim.positions())
