@@ -22,8 +22,11 @@ read_script, write_script
              the program's script files (RB3, RB5, ...)
 OFF, LEFT, RIGHT
              motor directions 0, 1 (toward an axis's end switch), 2
-InterfaceError, MoveStopped
-             the box cannot be reached; stop() ended a call
+MoveStopped  stop() (or close()) ended a call; the positions are true
+InterfaceError, AxisError, AxisStalled, WatchdogTripped
+             what went wrong: the box does not answer, an axis does not follow its
+             motor or does not move, a move was not watched for 100 ms; the
+             positions concerned are None until home()
 
 Whatever ends a program, the motors stop: Ctrl+C (KeyboardInterrupt) in any call, an
 exception leaving a with block, close(), the end of the program, garbage collection
@@ -35,7 +38,7 @@ import signal as _signal
 import threading as _threading
 
 from . import _simulator  # noqa: F401  (its exit handler runs after the one below)
-from ._errors import InterfaceError, MoveStopped
+from ._errors import AxisError, AxisStalled, InterfaceError, MoveStopped, WatchdogTripped
 from ._kelvora import (
     LEFT,
     OFF,
@@ -49,6 +52,8 @@ from ._kelvora import (
 )
 
 __all__ = [
+    "AxisError",
+    "AxisStalled",
     "Interface",
     "InterfaceError",
     "LEFT",
@@ -56,6 +61,7 @@ __all__ = [
     "OFF",
     "RIGHT",
     "Robot",
+    "WatchdogTripped",
     "__version__",
     "read_script",
     "write_script",

@@ -14,7 +14,8 @@ _Path = Union[str, os.PathLike[str]]
 _Line = Tuple[int, ...]
 
 class InterfaceError(OSError):
-    """The interface box cannot be reached (every motor is off)."""
+    """The interface box cannot be reached, or stopped answering: every motor is sent off,
+    every position of a robot is None until home()."""
 
     port: str
     device: Optional[str]
@@ -23,8 +24,33 @@ class InterfaceError(OSError):
         self, port: str, reason: str, device: Optional[str] = ..., errno: Optional[int] = ...
     ) -> None: ...
 
+class AxisError(OSError):
+    """An axis's inputs do not fit its motor (moved by hand, a disturbed connection), or
+    home() left it away from its end switch: its motor is off, its position None."""
+
+    port: str
+    reason: str
+    axes: Tuple[int, ...]
+    names: Tuple[str, ...]
+    axis: Optional[int]
+    name: Optional[str]
+    def __init__(
+        self, port: str, reason: str, axes: Sequence[int] = ..., names: Sequence[str] = ...
+    ) -> None: ...
+
+class AxisStalled(AxisError):
+    """An axis's motor ran for 1 s without an impulse (jammed, against its stop, a stuck
+    impulse switch): the stall guard switched it off; its position is None. Not a
+    MoveStopped: a stuck robot is never taken for a wanted stop."""
+
 class MoveStopped(Exception):
-    """stop(), close() or the robot itself ended a move, a wait or a script run."""
+    """stop() or close() ended a move, a wait or a script run; the positions are true."""
+
+class WatchdogTripped(RuntimeError):
+    """A move's control cycle did not run for 100 ms: its motors were switched off, the
+    positions of its axes are None. A move on the main thread takes the GIL for a moment
+    every 10 ms; another thread holding the GIL longer (one long C call) or a slow signal
+    handler trips it. Moves made on a thread of their own never wait for the GIL."""
 
 class Interface:
     """The interface box on one port: motors, outputs, inputs and counters."""
@@ -53,7 +79,11 @@ class Interface:
     ) -> bool: ...
 
 class Robot:
-    """The robot model with the program's moves, home run, gripper and outputs."""
+    """The robot model with the program's moves, home run, gripper and outputs.
+
+    A fault (InterfaceError, AxisStalled, AxisError, WatchdogTripped) is raised once, by
+    the call it happened in; a box found silent at a call's start is raised by that call,
+    which then does nothing. stop() and close() never raise a fault."""
 
     def __init__(
         self,
@@ -74,7 +104,8 @@ class Robot:
     @property
     def maxima(self) -> Tuple[int, ...]: ...
     @property
-    def positions(self) -> Tuple[Optional[int], ...]: ...
+    def positions(self) -> Tuple[Optional[int], ...]:
+        """Each axis's position, None where it is not established (never raises)."""
     @property
     def closed(self) -> bool: ...
     def home(self) -> None: ...

@@ -151,12 +151,21 @@ void RunningCall::Poll() {
   if (timeoutMs_ && !timedOut_ && platform::GetTickCount() - startTick_ >= *timeoutMs_)
     timedOut_ = true;
   if (AbortWanted()) Abort();
-  if (robot_ != nullptr) NotePositions();
+  if (robot_ != nullptr) NotePositions(state_, *robot_);
 }
 
-void RunningCall::NotePositions() {
+void NotePositions(CallState& state, const access::TBrelRobot& robot) {
   for (int axis = 1; axis <= 8; ++axis)
-    state_.positions[axis].store(robot_->Axes.Mot[axis].Position, std::memory_order_relaxed);
+    state.positions[axis].store(robot.Axes.Mot[axis].Position, std::memory_order_relaxed);
+}
+
+uint16_t UnknownAxes(const access::TBrelRobot& robot) {
+  uint16_t unknown = 0;
+  for (int axis = 1; axis <= 8; ++axis) {
+    if (robot.AxisUsed(axis) && robot.Axes.Mot[axis].Position == access::kNotHomed)
+      unknown |= static_cast<uint16_t>(1u << axis);
+  }
+  return unknown;
 }
 
 bool RunningCall::StopWanted() const {
@@ -189,7 +198,13 @@ CallEnd RunningCall::Finish() {
   // and so does a failed interface (the driver sends it once the box answers again).
   if (StopWanted() || end.lastStatus == static_cast<int32_t>(access::kInterfaceError))
     face_.ClearMotors();
-  if (robot_ != nullptr) NotePositions();
+  if (robot_ != nullptr) {
+    // Whatever went wrong, every motor off: the extra motor and the outputs too.
+    if (robot_->FaultPending()) robot_->ClearMotors();
+    end.faults = robot_->TakeFaults();
+    end.unknownAxes = UnknownAxes(*robot_);
+    NotePositions(state_, *robot_);
+  }
   end.pending = pending_;
   pending_ = {};
   return end;

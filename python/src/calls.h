@@ -14,10 +14,7 @@
 #include <optional>
 #include <string>
 
-namespace kelvora::access {
-class TBrelFace;
-class TBrelRobot;
-}  // namespace kelvora::access
+#include "access/brel_robot.h"
 
 namespace kelvora::python {
 
@@ -58,7 +55,25 @@ struct CallEnd {
   // and anything else that went wrong inside (raised as RuntimeError).
   std::string coreError;
   std::string runtimeError;
+  // What the robot recorded as gone wrong (robot calls only), taken from it so that each
+  // fault is raised once. before: recorded while no call ran (the line found failed at
+  // the call's start), and the call did nothing.
+  access::TBrelRobot::TFaults faults;
+  bool faultsBefore = false;
+  // Bit a: axis a (in use) is not established when the call ends.
+  uint16_t unknownAxes = 0;
+
+  // A time limit ran out and nothing else ended the call: a wait that did not see its
+  // input, a jog released.
+  bool OnlyTimedOut() const {
+    return timedOut && lastStatus == 2 && !stopped && !pending.Set() && !faults.Any();
+  }
 };
+
+// The robot's positions as another thread may read them ([1..8]), and which axes in use
+// are not established.
+void NotePositions(CallState& state, const access::TBrelRobot& robot);
+uint16_t UnknownAxes(const access::TBrelRobot& robot);
 
 // True on the interpreter's main thread, the only one that runs signal handlers.
 bool OnMainThread();
@@ -103,7 +118,6 @@ class RunningCall {
 
  private:
   void Abort();
-  void NotePositions();
 
   access::TBrelFace& face_;
   access::TBrelRobot* robot_;

@@ -90,6 +90,7 @@ void Core::Open(const std::string& device) {
     const OpenFailure f = ExplainOpenFailure(port_);
     ThrowInterfaceError(port_, f.reason, f.device, f.err);
   }
+  device_ = device.empty() ? DeviceOf(port_) : device;
   state_.open.store(true);
   std::lock_guard lock(gRegistryMutex);
   std::erase_if(gCores, [](const std::weak_ptr<Core>& c) { return c.expired(); });
@@ -98,6 +99,16 @@ void Core::Open(const std::string& device) {
 
 void Core::CheckOpen() const {
   if (!IsOpen()) ThrowInterfaceError(port_, "the interface is closed");
+}
+
+void Core::Refresh() {
+  // Inside a call on this thread (a signal handler) the lock may be this thread's own.
+  if (robot_ == nullptr || InsideCall()) return;
+  std::unique_lock lock(state_.callMutex, std::try_to_lock);
+  if (!lock.owns_lock() || !IsOpen()) return;
+  robot_->GetInputs();
+  robot_->CheckGuard();
+  NotePositions(state_, *robot_);
 }
 
 void Core::Stop() {
@@ -171,7 +182,7 @@ void Interface::CheckAnswer(uint32_t word) {
   if (word != access::kInterfaceError) return;
   core_->Face().ClearMotors();
   ThrowInterfaceError(Port(), "the interface box does not answer; every motor is off",
-                      DeviceOf(Port()));
+                      core_->Device());
 }
 
 void Interface::CheckStillOpen() {
@@ -240,8 +251,8 @@ bool Interface::WaitForInput(int input, bool state, std::optional<double> timeou
         face.WaitForInput(input, state);
       },
       TimeoutMs(timeout, "timeout"));
-  if (end.timedOut && end.lastStatus == 2 && !end.stopped && !end.pending.Set()) return false;
-  RaiseForEnd(end, "wait_for_input", Port());
+  if (end.OnlyTimedOut()) return false;
+  RaiseForEnd(end, "wait_for_input", *core_);
   return true;
 }
 
@@ -264,7 +275,10 @@ Use it in a with block, which closes it whatever happens:
 
 Closing switches every motor off first. So do Ctrl+C, an exception leaving the with
 block, the end of the program and garbage collection of an interface left open.
-For a robot model with its axes, moves and home run, use kelvora.Robot instead.
+The box alone knows no axes, so nothing watches its motors: a motor switched on runs
+until it is switched off (a stall guard would cut a motor that counts no impulses,
+such as a lamp's or a conveyor's). For a robot model with its axes, moves, home run
+and guards, use kelvora.Robot instead.
 )doc")
       .def(py::init<const std::string&, int>(), py::arg("port") = "COM1", py::arg("inputs") = 8,
            "Opens the interface on port with 8 inputs, or 16 with the extension module.")

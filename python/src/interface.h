@@ -29,6 +29,8 @@ class Core : public std::enable_shared_from_this<Core> {
   access::TBrelRobot* Robot() { return robot_; }
   CallState& State() { return state_; }
   const std::string& Port() const { return port_; }
+  // The device the port reached when it was opened ("" where none is known).
+  const std::string& Device() const { return device_; }
   bool IsOpen() const { return state_.open.load(); }
 
   // Opens the interface on the port (GIL held); kelvora.InterfaceError when it fails.
@@ -41,6 +43,11 @@ class Core : public std::enable_shared_from_this<Core> {
   // ended early by a stop, a signal or the time limit. Returns how it ended.
   template <class Op>
   CallEnd Run(Op&& op, std::optional<uint32_t> timeoutMs = {});
+
+  // For a reader of the robot's positions (GIL held, never waits): when no call runs,
+  // takes in what the motion guard did and looks at the line, so that positions lost
+  // meanwhile read as not established; during a call the call keeps them up to date.
+  void Refresh();
 
   // From any thread: the running call ends, every motor off at the driver's next poll.
   void Stop();
@@ -57,6 +64,7 @@ class Core : public std::enable_shared_from_this<Core> {
   std::unique_ptr<access::TBrelFace> face_;
   access::TBrelRobot* robot_;
   std::string port_;
+  std::string device_;
   CallState state_;
 };
 
@@ -77,6 +85,19 @@ CallEnd Core::Run(Op&& op, std::optional<uint32_t> timeoutMs) {
     if (!IsOpen()) {
       end.lastStatus = 1;
       return end;
+    }
+    if (robot_ != nullptr) {
+      // A fault recorded while no call ran (the line failed since the last look) is this
+      // call's to raise, before anything moves on positions that went with it.
+      robot_->GetInputs();
+      if (robot_->FaultPending()) {
+        end.faults = robot_->TakeFaults();
+        end.faultsBefore = true;
+        end.lastStatus = face_->LastStatus;
+        end.unknownAxes = UnknownAxes(*robot_);
+        NotePositions(state_, *robot_);
+        return end;
+      }
     }
     RunningCall call(*face_, robot_, state_, stops, mainThread, ctrlC, timeoutMs);
     std::string coreError, runtimeError;

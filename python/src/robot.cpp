@@ -23,7 +23,6 @@ namespace py = pybind11;
 namespace kelvora::python {
 namespace {
 
-using access::kInterfaceError;
 using access::kNotHomed;
 
 constexpr int kLeft = 1;
@@ -67,8 +66,8 @@ std::string KeyOf(const std::string& name) {
 }
 
 // A script run as "Script Starten" does it, in a call: a stop or Ctrl+C ends it after the
-// current line's movements returned, without switching any output on after that; an
-// interface error ends it too, instead of stepping on through error results.
+// current line's movements returned, without switching any output on after that. A
+// fault of the robot or the line ends it by the run's own rule.
 class PlayHost final : public app::ScriptHost {
  public:
   PlayHost(access::TBrelRobot& robot, const settings::ProgramSettings& settings,
@@ -85,38 +84,37 @@ class PlayHost final : public app::ScriptHost {
   int32_t* LineValues() override { return lineValues_; }
   app::ScriptList& Script() override { return list_; }
   void SetMode(int) override {}
-  bool Repeat() const override { return repeat_ && !Ending(); }
+  bool Repeat() const override { return repeat_ && !call_.StopWanted(); }
   void SetRepeat(bool on) override { repeat_ = on; }
-  void ProcessMessages() override {
-    ScriptHost::ProcessMessages();
-    NoteFailure();
-  }
   void SetGripper(int32_t value) override {
-    NoteFailure();
-    if (!Ending()) ScriptHost::SetGripper(value);
+    if (!call_.StopWanted()) ScriptHost::SetGripper(value);
   }
   void SetExtra(int output, int32_t value) override {
-    NoteFailure();
-    if (!Ending()) ScriptHost::SetExtra(output, value);
+    if (!call_.StopWanted()) ScriptHost::SetExtra(output, value);
   }
-  bool Failed() const { return failed_; }
 
  private:
-  bool Ending() const { return failed_ || call_.StopWanted(); }
-  void NoteFailure() {
-    if (robot_.LastStatus != static_cast<int32_t>(kInterfaceError)) return;
-    failed_ = true;
-    robot_.StopFlag = true;
-  }
-
   access::TBrelRobot& robot_;
   const settings::ProgramSettings& settings_;
   int32_t* lineValues_;
   app::ScriptList& list_;
   bool repeat_;
   const RunningCall& call_;
-  bool failed_ = false;
 };
+
+// Runs move, and once more when one of the axes (bit a: axis a) it is meant to drive
+// started from a position not established: such an axis only ran to its end switch,
+// which established it, and now goes where it was sent. Not after an abort or a fault.
+template <class Move>
+void MoveFromAnywhere(access::TBrelRobot& r, const RunningCall& call, uint16_t axes, Move move) {
+  const bool unknown = (UnknownAxes(r) & axes) != 0;
+  const uint32_t faults = r.FaultCount();
+  move();
+  if (!unknown || r.LastStatus != 0 || call.AbortWanted() || r.FaultCount() != faults ||
+      (UnknownAxes(r) & axes) != 0)
+    return;
+  move();
+}
 
 }  // namespace
 
@@ -200,7 +198,8 @@ py::tuple Robot::Maxima() const {
   return t;
 }
 
-py::tuple Robot::Positions() const {
+py::tuple Robot::Positions() {
+  core_->Refresh();
   py::tuple t(axes_.size());
   for (size_t i = 0; i < axes_.size(); ++i) {
     const int32_t p = core_->State().positions[axes_[i]].load(std::memory_order_relaxed);
@@ -236,7 +235,16 @@ void Robot::Home() {
     // The gripper and the outputs count as off after a home run.
     for (int32_t& v : lineValues_) v = 0;
   });
-  RaiseForEnd(end, "home", Port());
+  RaiseForEnd(end, "home", *core_, names_);
+  // Ended as if done, yet an axis is not on its end switch: a home run that did not
+  // establish every position is no home run.
+  if (end.unknownAxes != 0) {
+    ThrowAxisError(Port(),
+                   "home stopped: " + AxisList(end.unknownAxes, names_) +
+                       " did not get to the end switch (a switch that does not close, or "
+                       "its cable?); not established (None)",
+                   end.unknownAxes, names_);
+  }
 }
 
 void Robot::MoveTo(const py::args& positions, const py::kwargs& byAxisName) {
@@ -260,16 +268,22 @@ void Robot::MoveTo(const py::args& positions, const py::kwargs& byAxisName) {
     if (target[axis]) count = axis;
   if (count == 0) return;  // nothing to move
 
-  CallEnd end = core_->Run([&](RunningCall&) {
+  uint16_t targeted = 0;
+  for (int axis = 1; axis <= count; ++axis)
+    if (target[axis]) targeted |= static_cast<uint16_t>(1u << axis);
+
+  CallEnd end = core_->Run([&](RunningCall& call) {
     access::TBrelRobot& r = Bot();
-    // An axis without a target keeps its place: its own position is its target.
-    int32_t t[8];
-    for (int axis = 1; axis <= count; ++axis)
-      t[axis - 1] = target[axis] ? *target[axis] : r.Axes.Mot[axis].Position;
     r.ClearStopFlag();
-    r.MoveTo(t, count);
+    MoveFromAnywhere(r, call, targeted, [&] {
+      // An axis without a target keeps its place: its own position is its target.
+      int32_t t[8];
+      for (int axis = 1; axis <= count; ++axis)
+        t[axis - 1] = target[axis] ? *target[axis] : r.Axes.Mot[axis].Position;
+      r.MoveTo(t, count);
+    });
   });
-  RaiseForEnd(end, "move_to", Port());
+  RaiseForEnd(end, "move_to", *core_, names_);
 }
 
 void Robot::Jog(const py::object& axis, int direction, double seconds) {
@@ -287,7 +301,7 @@ void Robot::Jog(const py::object& axis, int direction, double seconds) {
         r.JogAxis(a, direction);
       },
       TimeoutMs(seconds, "seconds"));
-  RaiseForEnd(end, "jog", Port());
+  RaiseForEnd(end, "jog", *core_, names_);
 }
 
 void Robot::Gripper(bool close) {
@@ -296,12 +310,14 @@ void Robot::Gripper(bool close) {
     throw std::runtime_error(Model() + " has no gripper axis (type " + settings_.RobType +
                              "): its motor 4 is switched with extra_motor(on)");
   }
-  CallEnd end = core_->Run([&](RunningCall&) {
+  const int gripper = settings_.IsRob5() ? 5 : 4;
+  CallEnd end = core_->Run([&](RunningCall& call) {
     access::TBrelRobot& r = Bot();
     r.ClearStopFlag();
-    app::SetGripper(r, settings_, lineValues_, close ? 1 : 0);
+    MoveFromAnywhere(r, call, static_cast<uint16_t>(1u << gripper),
+                     [&] { app::SetGripper(r, settings_, lineValues_, close ? 1 : 0); });
   });
-  RaiseForEnd(end, close ? "gripper_close" : "gripper_open", Port());
+  RaiseForEnd(end, close ? "gripper_close" : "gripper_open", *core_, names_);
 }
 
 void Robot::ExtraMotor(bool on) {
@@ -316,7 +332,7 @@ void Robot::ExtraMotor(bool on) {
     r.ClearStopFlag();
     app::SetGripper(r, settings_, lineValues_, on ? 1 : 0);
   });
-  RaiseForEnd(end, "extra_motor", Port());
+  RaiseForEnd(end, "extra_motor", *core_, names_);
 }
 
 void Robot::Output(int output, bool on) {
@@ -326,7 +342,7 @@ void Robot::Output(int output, bool on) {
   if (output != 6 && output != 7) throw py::value_error("output must be 6 or 7 (M6, M7)");
   CallEnd end =
       core_->Run([&](RunningCall&) { app::SetExtra(Bot(), lineValues_, output, on ? 1 : 0); });
-  RaiseForEnd(end, "output", Port());
+  RaiseForEnd(end, "output", *core_, names_);
 }
 
 bool Robot::WaitForInput(int input, bool state, std::optional<double> timeout) {
@@ -339,8 +355,8 @@ bool Robot::WaitForInput(int input, bool state, std::optional<double> timeout) {
         r.WaitForInput(input, state);
       },
       TimeoutMs(timeout, "timeout"));
-  if (end.timedOut && end.lastStatus == 2 && !end.stopped && !end.pending.Set()) return false;
-  RaiseForEnd(end, "wait_for_input", Port());
+  if (end.OnlyTimedOut()) return false;
+  RaiseForEnd(end, "wait_for_input", *core_, names_);
   return true;
 }
 
@@ -348,20 +364,11 @@ void Robot::Play(const py::object& script, bool repeat) {
   core_->CheckOpen();
   const bool rob5 = settings_.IsRob5();
   app::VectorScriptList list(ScriptLines(script, rob5));
-  bool failed = false;
   CallEnd end = core_->Run([&](RunningCall& call) {
     PlayHost host(Bot(), settings_, lineValues_, list, repeat, call);
     app::RunScript(host);
-    failed = host.Failed();
-    if (failed) Bot().ClearMotors();
   });
-  if (failed && !end.pending.Set() && !end.stopped) {
-    ThrowInterfaceError(Port(),
-                        "the interface box does not answer; the script run ended, "
-                        "every motor is off",
-                        DeviceOf(Port()));
-  }
-  RaiseForEnd(end, "play", Port());
+  RaiseForEnd(end, "play", *core_, names_);
 }
 
 void BindRobot(py::module_& m) {
@@ -384,13 +391,31 @@ display exists. A port that cannot be opened raises kelvora.InterfaceError.
         robot.gripper_close()
         print(robot.positions)
 
-Positions count impulses from each axis's end switch (0) up to its maximum. A position
-the program cannot vouch for (before the first home run, after an interruption) is
-None: home() first. Every motor stops whatever happens: on Ctrl+C during any call
-(KeyboardInterrupt), an exception leaving the with block, close(), the end of the
-program, garbage collection of a robot left open, and SIGTERM. Moves and waits let
-other Python threads run; stop() from any of them ends the running call with
-kelvora.MoveStopped. Calls on one robot run one at a time (stop() does not wait).
+Positions count impulses from each axis's end switch (0) up to its maximum, and are
+true (the run-down after a stop is counted too) or None: None before the first home
+run and wherever the program lost count (a home run that did not get the axis to its
+switch, a fault below). An axis at None is run to its end switch before anything else.
+
+Every motor stops whatever happens: on Ctrl+C during any call (KeyboardInterrupt), an
+exception leaving the with block, close(), the end of the program, garbage collection
+of a robot left open, and SIGTERM. Moves and waits let other Python threads run;
+stop() from any of them ends the running call with kelvora.MoveStopped. Calls on one
+robot run one at a time (stop() does not wait).
+
+What goes wrong ends the call with every motor off, and is raised once, by the call
+it happened in:
+  kelvora.InterfaceError   the box stopped answering (silent, pulled, replugged):
+                           every position None
+  kelvora.AxisStalled      an axis's motor ran 1 s without an impulse (jammed, against
+                           its stop, a stuck impulse switch): that axis None; its name
+                           and number in .name and .axis
+  kelvora.AxisError        an axis's inputs do not fit its motor (moved by hand), or
+                           home() left it away from its end switch: that axis None
+  kelvora.WatchdogTripped  a move on the main thread did not get the GIL for 100 ms
+                           (another thread held it): the axes it drove None
+The program looks at the line at the start of every call: a box that stopped answering
+while no call ran is raised by the next call, which then does nothing. Reading
+positions never raises; it shows None at once.
 )doc")
       .def(py::init([](std::optional<std::string> port, std::optional<std::string> model,
                        const py::object& settings, bool simulate, bool view) {
@@ -415,19 +440,23 @@ kelvora.MoveStopped. Calls on one robot run one at a time (stop() does not wait)
                              "None for an axis whose position is not established.")
       .def_property_readonly("closed", &Robot::Closed, "True once the interface is closed.")
       .def("home", &Robot::Home, R"doc(Runs every axis to its end switch (the program's
-STARTEN/HOME). An axis whose end switch closed stands at 0 afterwards.)doc")
+STARTEN/HOME): each stands at 0 afterwards. An axis that does not get there raises:
+kelvora.AxisStalled when it stalled on the way (an end switch that does not close lets
+it run into its stop), kelvora.AxisError when it ended away from its switch; that
+axis is None then, and so is every other one not at its switch.)doc")
       .def("move_to", &Robot::MoveTo, R"doc(move_to(*positions, **by_axis_name)
 
 Moves the axes to the positions given, all starting together, each creeping into its
 target: move_to(120, 85, 40) in axis order, or by name, move_to(säule=120,
 arm_vertikal=40) (names in lower case, '_' for a blank; saeule works too). None, or
 leaving an axis out, keeps it where it is. A position outside 0 to the axis's maximum
-raises ValueError; an axis whose position is not established is run to its end switch
-first.)doc")
+raises ValueError. An axis whose position is not established (None) is run to its end
+switch first, then to its target.)doc")
       .def("jog", &Robot::Jog, py::arg("axis"), py::arg("direction"), py::arg("seconds"),
            R"doc(Runs one axis (number from 1, or name) toward its end switch
 (kelvora.LEFT) or its maximum (kelvora.RIGHT) for seconds, as holding a jog arrow does;
-it stops earlier at its end. The axes below it stay where they are.)doc")
+it stops earlier at its end. The axes below it stay where they are. An axis whose
+position is not established (None) runs toward its end switch whatever the direction.)doc")
       .def("gripper_open", &Robot::GripperOpen,
            "Opens the gripper (runs the gripper axis to its end switch). Type G models.")
       .def("gripper_close", &Robot::GripperClose,
@@ -445,7 +474,7 @@ open and returns True; False when timeout seconds passed first (None: no limit).
 together, then its gripper (and for Rob5 M6, M7 and the wait for input 11). script is
 a script file (RB3, RB5, ...) or a list of line tuples as read_script returns them;
 every line is checked before anything moves. repeat=True plays it again and again
-until stop() or Ctrl+C.)doc")
+until stop() or Ctrl+C. A fault (see Robot) ends the whole run, and is raised.)doc")
       .def("stop", &Robot::Stop, R"doc(Stops the robot now, from any thread: every motor off
 at the driver's next poll, and the running call (move, wait, script) ends with
 kelvora.MoveStopped. Without a running call it only switches the motors off.)doc")

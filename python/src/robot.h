@@ -31,7 +31,8 @@ class Robot {
   bool Closed() const { return !core_->IsOpen(); }
   pybind11::tuple Axes() const;
   pybind11::tuple Maxima() const;
-  pybind11::tuple Positions() const;
+  // None for an axis not established; takes in what happened since the last call.
+  pybind11::tuple Positions();
 
   void Home();
   void MoveTo(const pybind11::args& positions, const pybind11::kwargs& byAxisName);

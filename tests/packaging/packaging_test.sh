@@ -238,10 +238,19 @@ case $check in
       >"$work/package.log" 2>&1 || { tail -40 "$work/package.log" >&2; fail "scripts/package"; }
     lib=usr/lib/$ma
     deb() { echo "$work/out/${1}_$version-1_$arch.deb"; }
-    for p in kelvora libzqbrel20-2 libzqbrel20-dev; do
+    packages=(kelvora libzqbrel20-2 libzqbrel20-dev)
+    # The Python module serves this machine's own interpreter: a cross build has none of
+    # its target's, so no python3-kelvora.
+    python_built=
+    if [ "$arch" = "$(dpkg --print-architecture)" ]; then
+      python_built=yes
+      packages+=(python3-kelvora)
+    fi
+    for p in "${packages[@]}"; do
       [ -f "$(deb $p)" ] || fail "no package $(basename "$(deb $p)"): $(ls "$work/out")"
     done
-    [ "$(ls "$work/out" | wc -l)" = 3 ] || fail "more than three packages: $(ls "$work/out")"
+    [ "$(ls "$work/out" | wc -l)" = ${#packages[@]} ] ||
+      fail "packages other than ${packages[*]}: $(ls "$work/out")"
 
     # What each holds: the library alone, the development files, the rest.
     files() { dpkg-deb -c "$(deb "$1")" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort; }
@@ -254,18 +263,28 @@ case $check in
       "$lib/cmake/zqBrel20/zqBrel20ConfigVersion.cmake" "$lib/cmake/zqBrel20/zqBrel20Targets.cmake" \
       "$lib/cmake/zqBrel20/zqBrel20Targets-relwithdebinfo.cmake"
       docs libzqbrel20-dev) | sort)" ] || fail "libzqbrel20-dev holds: $(files libzqbrel20-dev)"
+    # The Python module where the system's python3 finds it, its examples in its doc folder.
+    python=/usr/bin/python3  # the interpreter the packages are built for
+    py=usr/lib/python3/dist-packages/kelvora
+    ext=$("$python" -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX"))')
+    [ -z "$python_built" ] || [ "$(files python3-kelvora)" = "$( (printf '%s\n' "$py/_kelvora$ext"
+      for f in "$src"/python/kelvora/*; do echo "$py/$(basename "$f")"; done
+      for f in "$src"/examples/python/*.py; do
+        echo "usr/share/doc/python3-kelvora/examples/$(basename "$f")"
+      done
+      docs python3-kelvora) | sort)" ] || fail "python3-kelvora holds: $(files python3-kelvora)"
     files kelvora >"$work/list"
     while read -r f; do
       case $f in *zqBrel20* | *zqbrel20*) continue ;; esac
       grep -qx "usr/$f" "$work/list" || fail "not in kelvora: usr/$f"
     done < <(expected_files "lib/$ma")
     docs kelvora | while read -r f; do grep -qx "$f" "$work/list" || fail "not in kelvora: $f"; done
-    ! grep -E 'zqBrel20|zqbrel20|_test$|/bench_|/fuzz_|/scripts/' "$work/list" ||
-      fail "library, test or build files in kelvora"
+    ! grep -E 'zqBrel20|zqbrel20|_test$|/bench_|/fuzz_|/scripts/|python' "$work/list" ||
+      fail "library, Python module, test or build files in kelvora"
 
     # Control data: versions, the program's dependency on the library from dpkg-shlibdeps,
     # the library's symbols, shlibs and ldconfig trigger, and no maintainer scripts at all.
-    for p in kelvora libzqbrel20-2 libzqbrel20-dev; do
+    for p in "${packages[@]}"; do
       [ "$(dpkg-deb -f "$(deb $p)" Version)" = "$version-1" ] || fail "$p version"
       [ "$(dpkg-deb -f "$(deb $p)" Architecture)" = "$arch" ] || fail "$p architecture"
       [ "$(dpkg-deb -f "$(deb $p)" Maintainer)" = "Kelvora developers <kelvora-dev@kelvora.org>" ] ||
@@ -278,6 +297,17 @@ case $check in
     done
     depends=$(dpkg-deb -f "$(deb kelvora)" Depends)
     [[ $depends == *"libzqbrel20-2 (>= $version)"* ]] || fail "kelvora Depends: '$depends'"
+    # The module: the library by shlibdeps, and the one interpreter version it was built for.
+    if [ -n "$python_built" ]; then
+      pyver=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+      pynext=$("$python" -c 'import sys; print("%d.%d" % (sys.version_info[0], sys.version_info[1] + 1))')
+      depends=$(dpkg-deb -f "$(deb python3-kelvora)" Depends)
+      [[ $depends == *"libzqbrel20-2 (>= $version)"* && $depends == *"python3 (>= $pyver~)"* &&
+        $depends == *"python3 (<< $pynext)"* ]] || fail "python3-kelvora Depends: '$depends'"
+      [ "$(dpkg-deb -f "$(deb python3-kelvora)" Recommends)" = "kelvora (= $version-1)" ] ||
+        fail "python3-kelvora Recommends: $(dpkg-deb -f "$(deb python3-kelvora)" Recommends)"
+      [ "$(dpkg-deb -f "$(deb python3-kelvora)" Section)" = python ] || fail "python3-kelvora Section"
+    fi
     [ "$(dpkg-deb -f "$(deb libzqbrel20-dev)" Depends)" = "libzqbrel20-2 (= $version-1)" ] ||
       fail "libzqbrel20-dev Depends: $(dpkg-deb -f "$(deb libzqbrel20-dev)" Depends)"
     [ "$(cat "$work/control/libzqbrel20-2/triggers")" = "activate-noawait ldconfig" ] ||
@@ -290,7 +320,7 @@ case $check in
     # Installed into a scratch root: ldconfig finds the library by its SONAME there, the
     # programs load it from the system's libdir (no run path), hardened, stripped, and
     # no build path in any file.
-    for p in kelvora libzqbrel20-2 libzqbrel20-dev; do dpkg-deb -x "$(deb $p)" "$work/root"; done
+    for p in "${packages[@]}"; do dpkg-deb -x "$(deb $p)" "$work/root"; done
     if [ "$arch" = "$(dpkg --print-architecture)" ]; then
       mkdir -p "$work/root/etc"
       echo "/$lib" >"$work/root/etc/ld.so.conf"
@@ -318,7 +348,8 @@ case $check in
       [[ $description != ELF* ]] || [[ $description == *"$machine"* ]] ||
         fail "$f is not for $arch: $description"
     done < <(find "$work/root" -type f -print0)
-    for f in "$work"/root/usr/bin/* "$work/root/$lib/libzqBrel20.so.2.1.0"; do
+    for f in "$work"/root/usr/bin/* "$work/root/$lib/libzqBrel20.so.2.1.0" \
+      ${python_built:+"$work/root/$py/_kelvora$ext"}; do
       dynamic=$(readelf -d "$f") segments=$(readelf -lW "$f") sections=$(readelf -SW "$f")
       symbols=$(readelf -sW --dyn-syms "$f")
       ! grep -q 'R[UN]*PATH' <<<"$dynamic" || fail "$f has a run path"
@@ -332,17 +363,29 @@ case $check in
     out=$(LD_LIBRARY_PATH="$work/root/$lib" "${emu[@]}" "$work/root/usr/bin/kelvora-play" --version) ||
       fail "the packaged kelvora-play does not start"
     [ "$out" = "kelvora-play $version" ] || fail "kelvora-play --version says '$out'"
+    # The packaged module homes the packaged virtual robot, for a user with nothing set up.
+    if [ -n "$python_built" ]; then
+      mkdir -p "$work/home"
+      out=$(cd "$work" && env -i PATH=/usr/bin:/bin HOME="$work/home" LD_LIBRARY_PATH="$work/root/$lib" \
+        PYTHONPATH="$work/root/usr/lib/python3/dist-packages" PYTHONDONTWRITEBYTECODE=1 "$python" -c '
+import kelvora
+with kelvora.Robot(simulate=True) as robot:
+    robot.home()
+    print(kelvora.__file__, kelvora.__version__, robot.positions)
+' 2>&1) || fail "the packaged module: $out"
+      [ "$out" = "$work/root/$py/__init__.py $version (0, 0, 0, 0)" ] || fail "the packaged module: $out"
+    fi
     check_no_build_paths "$work/root"
 
     # Every dependency is a library a binary of the package loads (no GL that nothing
     # calls): the packages dpkg says hold the libraries named NEEDED, and no more.
-    for p in kelvora libzqbrel20-2; do
-      needed=$(dpkg-deb -c "$(deb $p)" | awk '$1 ~ /^-..x/ || $6 ~ /\.so\./ {print $6}' |
+    for p in kelvora libzqbrel20-2 ${python_built:+python3-kelvora}; do
+      needed=$(dpkg-deb -c "$(deb $p)" | awk '$1 ~ /^-..x/ || $6 ~ /\.so(\.|$)/ {print $6}' |
         while read -r f; do
           [ -f "$work/root/$f" ] && file -b "$work/root/$f" | grep -q '^ELF' || continue
           readelf -d "$work/root/$f" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'
         done | sort -u)
-      owners=$(for so in $needed; do
+      owners=$( { for so in $needed; do
           [ "$so" != libzqBrel20.so.2 ] || { echo libzqbrel20-2; continue; }
           # the architecture's own folders first (ldconfig knows no other processor's)
           path=
@@ -353,7 +396,9 @@ case $check in
           [ -n "$path" ] || path=$(ldconfig -p | awk -v so="$so" '$1 == so {print $NF; exit}')
           { dpkg -S "$path" 2>/dev/null || dpkg -S "$(realpath "$path")" 2>/dev/null ||
             dpkg -S "${path#/usr}" 2>/dev/null; } | head -1 | cut -d: -f1
-        done | sort -u)
+        done
+        # and the interpreter a compiled extension is loaded into
+        [ "$p" != python3-kelvora ] || echo python3; } | sort -u)
       deps=$(dpkg-deb -f "$(deb $p)" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//' | sort -u)
       [ "$deps" = "$owners" ] ||
         fail "$p depends on $(echo $deps), its binaries load libraries of $(echo $owners)"
@@ -375,9 +420,12 @@ case $check in
       'O: kelvora: initial-upload-closes-no-bugs'
       'O: libzqbrel20-2: initial-upload-closes-no-bugs'
       'O: libzqbrel20-dev: initial-upload-closes-no-bugs'
+      'O: python3-kelvora: initial-upload-closes-no-bugs'
     )
+    debs=()
+    for p in "${packages[@]}"; do debs+=("$(deb "$p")"); done
     lintian --pedantic --display-info --display-experimental --show-overrides \
-      --tag-display-limit 0 "$(deb kelvora)" "$(deb libzqbrel20-2)" "$(deb libzqbrel20-dev)" \
+      --tag-display-limit 0 "${debs[@]}" \
       >"$work/lintian" 2>&1 || true
     findings=$(grep -E '^[EWIPXO]: ' "$work/lintian" | sed 's/ \[.*\]$//' | sort -u |
       while read -r finding; do

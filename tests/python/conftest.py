@@ -14,12 +14,38 @@ import threading
 import time
 
 import pytest
+from _pytest.runner import runtestprotocol
 
 import kelvora
 
 PACKAGE_DIR = os.path.dirname(os.path.abspath(kelvora.__file__))
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SIM = os.environ.get("KELVORA_SIM") or os.path.join(PACKAGE_DIR, "kelvora-sim")
+
+
+# A busy machine now and then lets a reply of the box come too late: the call then ends
+# with an InterfaceError, as on a bad line, and the test says nothing about the module.
+# Such a test is run again, twice at most; a fault of the module fails every time.
+RUNS = 3
+LATE_REPLY = re.compile(r"kelvora\.InterfaceError: .*(stopped answering|does not answer)")
+
+
+@pytest.hookimpl(tryfirst=True)
+def pytest_runtest_protocol(item, nextitem):
+    hook = item.ihook
+    hook.pytest_runtest_logstart(nodeid=item.nodeid, location=item.location)
+    for run in range(1, RUNS + 1):
+        reports = runtestprotocol(item, nextitem=nextitem, log=False)
+        failed = [r for r in reports if r.failed]
+        if run == RUNS or not failed or not LATE_REPLY.search(str(failed[0].longrepr)):
+            break
+        sys.__stderr__.write("\n%s: the box did not answer in time (run %d), run again\n"
+                             % (item.nodeid, run))
+        item._initrequest()  # fresh fixtures
+    for report in reports:
+        hook.pytest_runtest_logreport(report=report)
+    hook.pytest_runtest_logfinish(nodeid=item.nodeid, location=item.location)
+    return True
 
 
 class Sim:
@@ -121,6 +147,11 @@ def trace(tmp_path, monkeypatch):
     return path
 
 
+def arrived(position, target):
+    """An arrival: the target, or the unit past it that the run-down adds."""
+    return position is not None and abs(position - target) <= 1
+
+
 def motor_words(trace_path):
     """The motor words sent, in order, from the trace's commands (0xC1 M0, 0xC2 M0 M1)."""
     words = []
@@ -132,10 +163,9 @@ def motor_words(trace_path):
     return words
 
 
-def near(program, true, tolerance=3):
-    """The program's positions are the true ones, within what the positioning itself
-    leaves: a creeping arrival's last unit, the coasting, and the run-down that a held
-    axis's counter reset does not count."""
+def near(program, true, tolerance=1):
+    """The program's positions are the true ones: established, and within the unit an
+    impulse count can be off a position between two whole units."""
     return all(p is not None and abs(p - t) <= tolerance for p, t in zip(program, true))
 
 
