@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's own copies of the driver's bit-mask tables, and the shared sentinels.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "access/brel_face.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TBrelFace: the program's single access point to the interface box, over zqBrel20.
 // The interface record is its first member; its address stays fixed for the object's
 // life because the driver's timer writes into it in place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "access/brel_mot_list.h"
 
 #include "access/brel_consts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The table of the robot's eight axes: wiring, maximum and current position of each.
 #pragma once
 

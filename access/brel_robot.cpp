@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "access/brel_robot.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TBrelRobot: the interface object with the axis table and coordinated positioning.
 //
 // Position is the only record of where the robot stands, so it is either true or 9999

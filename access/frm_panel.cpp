@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "access/frm_panel.h"
 
 #include <QApplication>

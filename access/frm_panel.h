@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TfrmPanel: the diagnostic window over the open interface. It shows inputs, motor bits,
 // both words in hexadecimal, the analog values and a status lamp, and lets the user run
 // any motor with the mouse. It drives motors only through SetMotor and ClearMotors, so

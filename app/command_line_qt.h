@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's command line: kelvora [--help] [--version] [--language de|en] [FILE].
 // FILE is a script that is opened at start, as "&Öffnen" would open it. The command
 // line's own words are English, as the manual pages are; the name of the windows'

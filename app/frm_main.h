@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TfrmMain: the program's main window and whole working surface. It owns the robot
 // object and the settings, runs the operating modes behind the action button, the
 // home run, HALT, jogging with the mouse, the gripper and extra outputs and the live

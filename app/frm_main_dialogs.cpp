@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's model dialog, interface dialog and about box and the commands that
 // open them, and the wiring that lets ShowPanel make interface panels for this window.
 #include <QApplication>

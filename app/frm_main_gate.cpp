@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rule for everything that waits in the main window: which commands may start, the
 // modal windows opened on top of them, and a close that comes while they run.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Jogging with the mouse, the gripper and extra outputs, and the live display of the
 // main window.
 #include <QEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the main window's files share, and nothing else needs.
 #pragma once
 

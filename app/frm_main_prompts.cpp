@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's message boxes and file dialogs, the seam they open through, and the
 // handler that shows a command's error.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The script commands of the main window: storing positions, running and driving,
 // and the script files. The rules live in the window-free script core; this file
 // adapts the list box and the window to it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/kelvora_application_qt.h"
 
 #include <exception>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's application object. Its notify is the one top-level handler for errors
 // that escape an event: the error is shown (application title, error icon, "OK", the
 // text and a full stop) and the program goes on with its next event.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Kelvora: the teach-in program for construction-kit industrial robots.
 #include "app/program_qt.h"
 

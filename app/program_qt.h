@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's main block: the application object, the GUI hooks and the help key, the
 // main window and then the dialogs, the termination signals, the message loop. The
 // program calls it from main; a test build of the program calls it too and adds its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The script of taught positions, without any window: the fixed-column line format,
 // reading a line back into values, the editing rules, the Rb3 files, and playing lines
 // on the robot. The main window adapts its list box to ScriptList and implements

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/script_player.h"
 
 #include "access/brel_consts.h"

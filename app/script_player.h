@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Playing script lines on the robot: driving one line, running the script once or
 // until HALT, and the gripper and extra-output commands those lines end with. Written
 // against ScriptHost, which the main window and the headless player implement.

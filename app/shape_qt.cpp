@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/shape_qt.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two small controls the main window draws the robot with: a filled shape that
 // reports mouse presses and releases (the jog arrows are shapes), and a label that
 // reports clicks. Both carry a Tag that tells their handler which axis or state they

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's poll timer beside what a user might have written instead: a loop of
 // relative sleeps, and a QTimer with Qt::PreciseTimer in an event loop (when built with
 // Qt). All three run at the same time, so under the same load, each making the driver's

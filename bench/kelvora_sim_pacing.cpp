@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pacing of kelvora-sim's line-speed mode: how long an exchange takes from the write of
 // a command to the last reply byte, per byte on the line, against the 1.04 ms that a
 // character of 10 bits takes at 9600 baud. Target: within 5 %.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How exactly coordinated positioning ends: many moves of three axes to random targets
 // on the virtual robot, in virtual time, for several axis speeds (units per control
 // cycle) and coasting distances. Reports, per configuration, how far the robot really

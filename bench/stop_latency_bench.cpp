@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How quickly a stop reaches the robot: the time from a HALT click, a jog release and
 // an Esc press during a move to the motor word 0 arriving on the virtual box's wire.
 // The whole stack runs in virtual time (window, robot, driver, box), so the figures are

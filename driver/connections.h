@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The connection-specific exchanges behind the exports. The serial box lives in
 // serial.cpp, the parallel box (direct and through the port driver) in parallel.cpp.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The eight exports, the poll tick with its edge counting, the mask tables and the
 // clean-up at unload. Connection-specific exchanges live in serial.cpp and parallel.cpp.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel box: a chain of shift registers clocked bit by bit through the port's
 // data register, with the inputs coming back on bit 7 of the status register. Two
 // ways to the registers: directly at the port's base address (the OS layer maps the

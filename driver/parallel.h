@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel box's protocol pieces that tests look at directly: the base addresses
 // of the direct path and the poll program that the port driver runs.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial box: opening the port, the six command/reply exchanges, and what keeps a
 // real line usable: stale bytes are thrown away before every command, and a device
 // that vanishes (an adapter pulled) is opened again once it is back.

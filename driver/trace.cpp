@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wire trace's ring, its writer thread and the line format.
 #include "driver/trace.h"
 

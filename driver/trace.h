@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wire trace: with ZQBREL_TRACE=FILE (or "-" for standard error) in the environment
 // when a serial port is opened, every exchange on it becomes one line of text:
 //

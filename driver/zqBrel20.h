@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // zqBrel20 — driver library for the construction-kit robot interface box.
 //
 // The box has 4 motor outputs and 8 digital inputs (8 and 16 with the extension module)

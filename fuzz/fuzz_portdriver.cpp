@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary item lists to the port-driver stand-in, both as raw bytes and built from
 // the input as items with valid commands and small operands, so that lists get past
 // the checks and run: loops, jumps, divisions, reads feeding the latch. Any crash,

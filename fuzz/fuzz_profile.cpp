@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the settings-file parser as file contents: lookups must neither
 // crash nor read outside the input, and a write must land where a later read finds it
 // without disturbing another section's value.

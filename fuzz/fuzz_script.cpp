@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary bytes as a script file, and each line read back in both layouts: the reader
 // must take anything, and the line parser must either convert a line or throw its
 // conversion error, never read outside the line. The same bytes also go through a real

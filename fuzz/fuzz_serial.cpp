@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial box's replies as the driver decodes them: a scripted OS layer answers every
 // read with bytes and a length taken from the input (short, empty, failed or claiming more
 // than was asked for), while the input also drives the poll ticks, the analog phases, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings round trip: settings that the program can hold (the dialogs' choices,
 // descriptions of up to 40 characters of the file's code page with blanks and quotes
 // anywhere, every number in its valid range) are written into a file that already holds

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz target over the files of a corpus folder (when one is given) and then over
 // pseudo-random inputs of varied length and shape, with a fixed seed so a failure
 // repeats. Arguments: the number of generated inputs (default 10000), then corpus folders.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A scratch folder for targets that go through real files: one per process, removed at
 // exit, memory-backed where there is such a folder (every write is flushed to disk).
 #pragma once

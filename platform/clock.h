@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time as the program sees it: Sleep, the millisecond tick count, and periodic timers
 // for the program's own watchdogs. The real clock is the default; tests install the
 // virtual clock that also drives the driver's timer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replacing a file the user owns without ever leaving it half-written.
 #pragma once
 

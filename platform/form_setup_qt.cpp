@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/form_setup_qt.h"
 
 #include <QFont>

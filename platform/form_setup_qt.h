@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Finishes a window built from its Designer form (.ui): the few design-time settings that
 // Designer cannot hold as Qt properties travel as dynamic properties of the controls and
 // are applied here, the window first and its controls after it:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The few things the window-free core needs from the GUI: let pending messages run,
 // test the Esc key, and show the interface panel. The Qt program installs its hooks at
 // start; tests install their own. Without hooks, messages are a no-op and Esc is never

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/gui_hooks_qt.h"
 
 #include <QCoreApplication>

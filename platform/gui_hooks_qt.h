@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Qt program's GUI hooks: the message pump, the Esc test over an application-wide
 // key filter, and the interface panel through a factory that the panel code registers.
 #pragma once

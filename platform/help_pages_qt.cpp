@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which page of the help resource belongs to which help context, in which language. The
 // pages themselves are HTML files under help/ (German) and help/en/ (English, the same
 // file names), compiled into the program from help/help.qrc.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's help: HTML pages, one per help context and language (German under
 // help/, English under help/en/), shown in a help window of the program's own. F1 opens the page of
 // the focused control, or of its nearest container that has one; windows and controls carry their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/installed_data.h"
 
 #include <dirent.h>

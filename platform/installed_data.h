@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The data an installed program brings along (share/kelvora beside its bin/), and where
 // "Öffnen" starts: in the user's folder, except on first use, when that folder holds no
 // script of the model yet and the installed demo script is offered instead.

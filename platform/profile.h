@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Private-profile (INI) files as the program has always used them: named sections of
 // key=value lines, names matched without regard to case, the file kept in code page 1252.
 // Strings in memory are UTF-8; conversion happens here, at the file's edge.

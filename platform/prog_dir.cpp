@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rule that picks the program's folders; what it asks of the system (the running
 // program's folder, the per-user folder, whether a folder can be written, creating one)
 // is in prog_dir_posix.cpp and prog_dir_win32.cpp.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the program keeps its settings file: its own folder, as it always has, or the
 // per-user configuration folder when the program is installed or its folder cannot be
 // written, much as the older platform redirected such writes to a per-user store.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/program_icon_qt.h"
 
 namespace kelvora::platform {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's icon, shared by every window of the program and the virtual robot's.
 #pragma once
 

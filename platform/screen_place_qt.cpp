@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/screen_place_qt.h"
 
 #include <QGuiApplication>

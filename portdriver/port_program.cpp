@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "portdriver/port_program.h"
 
 #include <bit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stand-in for the outside port I/O driver: it runs the lists of port-access items
 // that the driver library sends (the poll program, the analog requests) against a
 // parallel port's data and status registers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "portdriver/service.h"
 
 namespace kelvora::portdriver {

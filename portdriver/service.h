@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small in-process service manager for the port driver's service: handles for the
 // manager and for a service, start and stop with the results a service control
 // manager gives, and a count of the handles still open so that callers can be

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TfrmAbout: the about box with the program's name, version, author and the tools it was
 // built with.
 #pragma once

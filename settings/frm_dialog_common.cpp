@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/frm_dialog_common.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pieces the settings dialogs share: the "Fehler" box behind a replaceable hook, the
 // dialogs' integer conversion, and edit fields that limit only what the user types.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TfrmModell: the model dialog. Chooses the robot model entry, gripper or extra motor, the
 // description and each axis's working range. Filled once when created; a reopened dialog
 // shows what it showed when it was last closed. "OK" changes the settings and the axis

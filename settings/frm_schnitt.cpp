@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/frm_schnitt.h"
 
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TfrmSchnitt: the interface dialog. Chooses the port of the interface box and, for a
 // numbered parallel port, the delay factor of the shift clock. Changes PortName and
 // LPTDelay in memory; they take effect the next time the interface is switched on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program settings, one set for the whole run, held by the main window.
 // Texts are UTF-8 in memory; the settings file stores them in code page 1252.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file "Kelvora.INI" and the robot models: reading the settings at start,
 // wiring the axis table for the model's layout, the model-data display, and writing the
 // settings back at the end. Window-free: the main window shows what these return.

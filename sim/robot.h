@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The mechanics of a construction-kit robot behind the virtual box: up to eight axes,
 // each driven by one motor output and watched by an impulse input and an end switch.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial side of the virtual box, its state, faults and records. The parallel
 // side (data and status registers) lives in virtual_box_parallel.cpp.
 #include "sim/virtual_box.h"

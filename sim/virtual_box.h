@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual interface box: the protocol side of the kit's box, serial and parallel.
 // It holds 16 inputs and two analog values, takes the motor word from every exchange,
 // records what it receives, and can be told to misbehave. A robot (robot.h) can stand

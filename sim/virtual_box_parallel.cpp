@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel side of the virtual box: the shift-register chain and the analog line
 // at register level.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Virtual time: 1 ms steps, steppers first, then every timer whose tick is due, all
 // synchronously on the thread that advances the clock.
 #include "sim/virtual_clock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Virtual time for tests. One clock serves the program (platform::Clock) and the
 // driver (its timers and Sleep through VirtualOs). Advancing the clock moves it in
 // 1 ms steps; each step first runs the steppers (the robot's mechanics), then fires

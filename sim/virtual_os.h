@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's OS layer in virtual time: serial ports are virtual boxes, the periodic
 // timer and Sleep are the virtual clock. The parallel side is a pluggable backend so
 // that the register-level box and the port driver can be added without touching this.

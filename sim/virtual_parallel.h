@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel ports of a virtual machine, as the driver's virtual OS layer reaches
 // them: up to three ports LPT1..LPT3 at the bases 0x378, 0x278 and 0x3BC, each with a
 // virtual box behind it, the port driver's device "\\.\WRTdev0" (which serves LPT1

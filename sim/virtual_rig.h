@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test fixture: a virtual clock, a virtual box on COM1 and the virtual OS layer,
 // installed as the driver's OS layer and as the program's clock for the rig's life.
 //

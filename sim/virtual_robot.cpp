@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/virtual_robot.h"
 
 namespace kelvora::sim {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A robot behind a virtual box, and a test rig that runs the whole stack in virtual
 // time: the clock steps the robot's mechanics every millisecond before the driver's
 // timer ticks, the box asks the robot for its inputs and hands it every motor word.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvora-play: plays a script file on the robot without a window. It reads the model
 // and port from the settings file as the program does, switches the interface on, runs
 // the robot home and plays the script by the rules of "Script Starten", printing each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvora-ports: lists the serial and parallel ports of this machine, with their stable
 // names and whether this user may open them, shows what COM1..COM9 and LPT1..LPT3 reach
 // now, and prints the line that maps a port in the per-user ports file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvora-sim: the virtual interface box and robot on a pseudo-terminal, in real time.
 //
 // The program (or the driver library in a test) opens the terminal's slave side as its

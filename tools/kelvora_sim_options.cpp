@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvora-sim's command line: the help text and the parser that fills Options from it.
 #include "tools/kelvora_sim_options.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvora-sim's command line: the options it takes, their help text (with the keys it
 // reads while it runs) and the parser.
 #pragma once

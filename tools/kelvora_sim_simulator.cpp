@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvora-sim's simulator: the pseudo-terminal, its --link name, the serving thread with
 // the line's timing, and the faults that pull the device away and bring it back.
 #include "tools/kelvora_sim_simulator.h"

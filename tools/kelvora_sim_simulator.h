@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvora-sim's simulator: the virtual box and robot on a pseudo-terminal, served on a
 // thread of its own in real time, with the faults the keys and the window switch on
 // (a device that vanishes or is replugged among them), and the window's way into it.

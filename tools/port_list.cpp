@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/port_list.h"
 
 #include <dirent.h>

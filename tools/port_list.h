@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial and parallel devices of this machine as kelvora-ports shows them: each with
 // its stable name (the /dev/serial/by-id link, which survives reboots and replugging),
 // whether this user may open it, and the group that may.

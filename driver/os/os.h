@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver's view of the operating system. The shipped library uses the platform's
 // own implementation (POSIX or Win32); tests install a virtual one so that the whole
 // driver runs in virtual time against the virtual box.

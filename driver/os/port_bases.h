@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel ports as the machine knows them: the register base of LPT1 to LPT3, the
 // port a name selects, and the device name of the outside port driver. The protocol
 // above and the register access below both work from these.

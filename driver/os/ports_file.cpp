@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/os/ports_file.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The per-user port mapping file, $XDG_CONFIG_HOME/kelvora/ports (default
 // ~/.config/kelvora/ports): lines "COM1=/dev/serial/by-id/usb-...", '#' comments and blank
 // lines. It maps a port once, by the adapter's stable name, for every program that uses

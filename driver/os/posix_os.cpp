@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The POSIX layer's handle table, device dispatch, its last error and Sleep, and what
 // the trace writer needs of the platform.
 #include <pthread.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The POSIX layer behind the shipped library. Its methods are spread over files by
 // facility: posix_os.cpp (handle table, device dispatch, Sleep), posix_serial.cpp,
 // posix_timer.cpp, posix_parallel.cpp (ppdev registers, port-driver device, services).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parallel port registers through Linux ppdev, the port-driver device and the service
 // it runs as.
 //

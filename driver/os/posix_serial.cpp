@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serial ports on termios with the read and write time-outs of the Windows serial
 // driver: a read returns what arrived by the total time-out, or once the line has
 // been quiet for the interval after a byte; a time-out is not an error.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The periodic multimedia timer: one thread per timer on a fixed schedule of absolute
 // deadlines. An overrun is caught up by running the due ticks at once, not skipped.
 // Killing waits for a tick in progress, except from inside that very tick.

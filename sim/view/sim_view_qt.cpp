@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/view/sim_view_qt.h"
 
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window of the virtual robot, "Kelvora – virtueller Roboter": a drawing of the robot
 // from its true state, and the controls that kelvora-sim's keys have (input 11, EX and
 // EY, box faults, a stuck impulse switch or a broken end switch per axis).

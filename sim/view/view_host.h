@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvora-sim's window, as the simulator sees it. Qt wants its event loop on the main
 // thread, so with a window the simulator's own loop (keys, status line, the program it
 // started) runs on a thread of its own; the box is served from its thread as before and

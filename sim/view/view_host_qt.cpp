@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Qt side of kelvora-sim's window: the application, a display tried before Qt
 // commits to it, and the hand-over between the simulator's thread and the window's.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/view/view_model.h"
 
 #include <algorithm>

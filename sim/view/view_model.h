@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the window of the virtual robot shows, apart from how it is painted: the robot and
 // its box at one moment (ViewSnapshot), turned into the values the painter uses
 // (ViewModel): the pose of the robot, each axis's lamps, arrow and true position, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interface object over the real driver core and the virtual box in virtual time:
 // port names, open and close bookkeeping, queries, waits and the abort test.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Qt GUI hooks: the Esc state as the abort test reads it, the message pump and the
 // panel factory, driven by real key events on a widget.
 #include <gtest/gtest.h>

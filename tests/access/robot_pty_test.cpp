@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End to end: the robot object over the built libzqBrel20.so, its real timer thread and
 // a real pseudo-terminal with the virtual box and robot on the master side, stepped in
 // real time. Assertions are tolerant of a slow machine.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A robot object opened on the virtual robot rig (real driver core, virtual box and
 // robot, virtual time), with scriptable GUI hooks and a trace of every control cycle.
 #pragma once

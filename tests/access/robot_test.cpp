@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The axis table and coordinated positioning against the virtual robot in virtual time.
 // Verdicts look at what the robot really did (true positions, motor words on the wire)
 // as well as at the robot object's own positions.

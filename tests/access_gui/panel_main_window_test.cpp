@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The "InterfacePanel" button of the main window, on the virtual box: each press makes a
 // new modal panel owned by the main window, at the window's right edge.
 #include <QPushButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interface panel against the virtual box in virtual time: what it shows and what its
 // mouse actions put on the wire.
 #include <QApplication>

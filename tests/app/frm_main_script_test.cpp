@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's script commands, clicked, with the virtual robot behind the
 // interface in virtual time. Dialogs and message boxes go through the window's prompt
 // seam; the message pump inside moves lets the test click "as the user" during a run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvora-play end to end: the real driver library, its timer thread and a real
 // pseudo-terminal against the kelvora-sim process. Real time, tolerant assertions.
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The script core without a window: line format and parsing, the editing rules, and
 // Rb3 files including what a failed write leaves behind.
 #include <dirent.h>

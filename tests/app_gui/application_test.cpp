@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's application object: an error that escapes an event handler reaches the
 // one top-level handler in notify, is shown, and the program goes on. Runs under the
 // program's own application class, so this test brings its own main.

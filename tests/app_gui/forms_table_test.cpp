@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The windows as their forms describe them: every named control with its geometry,
 // caption and hint, as the program shows it when the window has just been made. The
 // tables are the description of the windows; a control added, renamed, moved or

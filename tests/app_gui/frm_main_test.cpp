@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window against the virtual robot, in virtual time: the operating modes,
 // switching on, the home run and HALT, jogging, gripper and extra outputs, the display,
 // closing and the error handler. Clicks come from QTest; what the user does in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The help as the windows use it: every context a window, control, menu or menu item of
 // the program carries has a page in the resource, and every link and stylesheet a page
 // refers to is there too.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built program, end to end: the program (with the real libzqBrel20.so, its timer
 // thread and a pseudo-terminal) under kelvora-sim, offscreen, driven by a command file:
 // switch on, home, jog the column, close. The commands need the remote control, which

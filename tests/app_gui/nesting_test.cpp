@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Everything that can happen in the middle of a movement, on the virtual robot in
 // virtual time and with the real modal windows (the interface panel, message boxes,
 // file dialogs), closed by the test from inside their own loops. For every activity

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End to end: the built libzqBrel20.so, its real timer thread and a real
 // pseudo-terminal with the box on the master side. Timing assertions are tolerant.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The driver against the virtual box in virtual time: open and its adjustments, bytes on
 // the line per tick, decoding, edge counting, the small calls, close and the clean-up at
 // unload, and a box that misbehaves while polled.

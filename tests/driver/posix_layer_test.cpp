@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The POSIX layer under the shipped library: handles, device names, the serial read
 // rules on a real pseudo-terminal, and the periodic timer's kill and catch-up.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual box served on the master side of a real pseudo-terminal, from a thread
 // of its own, for the end-to-end tests and the timer benchmark. The driver opens the
 // slave side through ZQBREL_COM<n>.

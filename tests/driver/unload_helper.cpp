@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads libzqBrel20.so as a program would, opens COM1 and then either unloads the
 // library ("unload") or ends the process ("exit") without closing the record. It
 // reports each step on stdout so that the test can order them against what the box saw.

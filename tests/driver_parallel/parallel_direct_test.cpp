@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The direct path: register values and reads in their exact order, the repetition of
 // writes, the input bit order, base addresses, open failures and the measurement loop.
 #include <gtest/gtest.h>

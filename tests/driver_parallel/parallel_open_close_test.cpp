@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parallel box through the exports in virtual time: open, ticks with counting,
 // motor words reaching the box, analog polling, close; and the port driver's service.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port-driver path: the poll program item by item, the requests and their codes,
 // results from word 3, the analog requests, and the same exchange as the direct path
 // when the stand-in runs the program against the virtual box.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A parallel backend for the driver's virtual OS layer that records every register
 // access and port-driver request and answers from a script, so that tests can
 // compare the driver's sequences value by value without a box model in between.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in's item interpreter: what well-formed lists do, and that every kind of
 // malformed list fails its request before or while running, never loops or crashes.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The POSIX layer's parallel side without parallel hardware: platform choice, register
 // addresses that are never touched, devices that are no ppdev port, the port-driver
 // device and the service. Nothing here may leave a descriptor open.

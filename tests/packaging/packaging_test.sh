@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installed like a Linux program: one check per call.
 #   packaging_test.sh desktop SOURCE_DIR BUILD_DIR   desktop entry, metainfo, MIME type, licence
 #   packaging_test.sh cli     SOURCE_DIR BUILD_DIR

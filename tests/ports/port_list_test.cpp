@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvora-ports' view of a machine, on a folder laid out like one: which devices are
 // ports, their stable names, and who may open them.
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The per-user ports file: how its lines are read, how it ranks between the environment
 // and the default device, and a port mapped in it opened end to end on a pseudo-terminal.
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders the about box as the program shows it (its icon included) into a PNG, for the
 // README: about_shot OUTPUT.png. Run by scripts/screenshot-about.
 #include <QApplication>

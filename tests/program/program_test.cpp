@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program as installed software: its command line, the script named on it opened
 // at start as "&Öffnen" opens one, where "&Öffnen" starts, and the program's icon on
 // every window. Runs under the program's own application class, with its own main.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The private-profile layer: reading and editing its text, the conversions, the file itself
 // and the choice of the program folder.
 #include "platform/profile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file as the program reads and writes it, the axis table wired from it and the
 // title and memo shown for it.
 #include "settings/settings.h"

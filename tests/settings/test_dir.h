@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A scratch folder per test, removed afterwards, plus small file helpers.
 #pragma once
 

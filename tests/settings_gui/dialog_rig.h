@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Settings read from a scratch folder, and QTest helpers that drive the dialogs' controls the
 // way a user does.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dialogs opened from the main window's menus: where they appear, what the window
 // shows after they close (title, memo, Rob5 controls) and what the settings file holds
 // after the window has been closed.

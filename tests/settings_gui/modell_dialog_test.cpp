@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The model dialog on its own: what it loads into its fields and what "OK" accepts. What the
 // main window then shows and writes is in main_dialogs_test.cpp.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interface dialog and the about box on their own. What the main window then shows and
 // writes is in main_dialogs_test.cpp.
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvora-sim end to end: the real driver library, its real timer thread and a real
 // pseudo-terminal against the kelvora-sim process. Wall-clock timing is loose here: every
 // wait is bounded, and what a busy machine can change (a poll too late to see an impulse,

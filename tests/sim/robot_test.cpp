@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual robot's mechanics, stepped in 1 ms slices as the virtual clock does.
 #include "sim/robot.h"
 

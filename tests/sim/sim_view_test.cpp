@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The virtual robot's window, offscreen: the values the painter uses follow the robot as
 // it moves in virtual time, and each control sets the input or fault it names (and shows
 // what the keys set behind its back).

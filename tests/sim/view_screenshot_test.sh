@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # kelvora-sim --view under a real X server (Xvfb): a screenshot of the screen must show
 # the robot's window, its banner among many colours, not an empty screen.
 # Usage: view_screenshot_test.sh KELVORA_SIM OUTPUT_PNG. Exit status 77: cannot run here.

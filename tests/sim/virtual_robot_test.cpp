@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The robot behind the box with the real driver core, all in virtual time: the clock
 // steps the mechanics, the driver's poll ticks exchange bytes with the box and count
 // the impulse input's changes into the record.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test main for tests that need the program's own application class (its error handler
 // and start-up), not a plain QApplication; offscreen unless the caller chose a platform.
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelvora-remote: the program as users run it, plus the remote control that the
 // end-to-end tests drive it with (KELVORA_REMOTE). A test build only.
 #include "app/program_qt.h"

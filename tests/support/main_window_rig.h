@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window on the virtual robot, in virtual time, for the tests that click it.
 // The fixture is the window's prompt seam and its GUI hooks: message boxes and file
 // dialogs are recorded and answered from fields the test sets (or, after

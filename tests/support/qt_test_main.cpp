@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test main for GUI tests: the QApplication must exist before any widget, and the
 // windows run offscreen unless the caller chose a platform.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/remote_control_qt.h"
 
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drives the program from a small command file, for the end-to-end tests that run the
 // program under kelvora-sim without a person at the mouse. Built only into the test
 // program kelvora-remote, never into kelvora: there a stale variable or a planted file

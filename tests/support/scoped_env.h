@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Saves environment variables and restores them, or their absence, when it goes, so a
 // test may change them freely.
 #pragma once
